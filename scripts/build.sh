@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Configures and builds the project into ${STRELLA_BUILD_DIR:-build}.
+# STRELLA_SANITIZE=ON builds with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${STRELLA_BUILD_DIR:-build}
+cmake -S . -B "$build_dir" -G Ninja \
+  -DCMAKE_BUILD_TYPE="${STRELLA_BUILD_TYPE:-RelWithDebInfo}" \
+  -DSTRELLA_SANITIZE="${STRELLA_SANITIZE:-OFF}" >/dev/null
+cmake --build "$build_dir" -j "$(nproc)"

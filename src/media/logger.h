@@ -1,0 +1,72 @@
+// The log sink: the libraries' log output and the system's own messages,
+// filtered by one level and handed line by line to OnLog on the main thread.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace strella::media {
+
+enum TLogLevel { llQuiet, llPanic, llFatal, llError, llWarning, llInfo, llVerbose, llDebug };
+
+// Library level = (ordinal - 1) * 8; the reverse truncates toward zero and clamps.
+int LibraryLogLevel(TLogLevel level);
+TLogLevel LogLevelFromLibrary(int value);
+
+// Sender is the object that logged (the sink itself for library lines).
+using TLogEvent = std::function<void(const void* Sender, uint64_t AThreadID, TLogLevel ALogLevel,
+                                     const std::string& ALogMsg)>;
+
+class TFFLogger {
+ public:
+  // The process-wide sink, created on first use.
+  static TFFLogger& Instance();
+  // A second sink is refused: throws std::logic_error
+  // "Allow creating only one instance of TFFLogger.".
+  TFFLogger();
+  ~TFFLogger();
+  TFFLogger(const TFFLogger&) = delete;
+  TFFLogger& operator=(const TFFLogger&) = delete;
+
+  TLogLevel LogLevel() const { return log_level_; }
+  // Also sets the library's level and the filter level once the utility library is loaded.
+  void SetLogLevel(TLogLevel level);
+  // "quiet" ... "debug" (any case) or a decimal library level; other text
+  // throws std::invalid_argument.
+  void SetLogLevelByName(const std::string& name);
+
+  void SetOnLog(TLogEvent handler);
+
+  void InstallCallback();
+  void UninstallCallback();
+
+  void Log(const void* sender, TLogLevel level, const std::string& msg);
+
+  // The library callback's work, reachable for tests: context may be null.
+  void LibraryMessage(void* context, int level, const char* format, va_list args);
+
+ private:
+  void Deliver(const void* sender, uint64_t threadId, TLogLevel level, const std::string& line);
+  std::string TakePending(std::thread::id thread);
+  void KeepPending(std::thread::id thread, std::string text);
+
+  TLogLevel log_level_ = llInfo;
+  std::mutex handler_lock_;
+  TLogEvent on_log_;
+  std::mutex pending_lock_;  // guards the per-thread partial lines
+  std::map<std::thread::id, std::string> pending_;
+};
+
+// Convenience for components: Log(this, llError, "...").
+inline void Log(const void* sender, TLogLevel level, const std::string& msg) {
+  TFFLogger::Instance().Log(sender, level, msg);
+}
+
+uint64_t CurrentThreadId();
+
+}  // namespace strella::media
