@@ -152,7 +152,9 @@ AVFormatContext* OpenDemuxer(TCustomFFmpeg& engine, const std::string& fileName)
     throw;
   }
   if (s.option_contexts.format) media::ApplyGenericOptions(s.option_contexts, ctx, s.option_contexts.format, media::kOptDecoding);
-  ctx->flags |= AVFMT_FLAG_NONBLOCK;
+  // Generated pts let a copied stream whose demuxer leaves them out (MPEG
+  // program streams) go into containers that need them.
+  ctx->flags |= AVFMT_FLAG_NONBLOCK | AVFMT_FLAG_GENPTS;
   AVDictionary* parameters = FormatParameters(opt);
   const std::string url = media::FileNameToURL(fileName);
   const int result = ff::avformat_open_input(&ctx, url.c_str(), opt.file_iformat, &parameters);

@@ -14,6 +14,8 @@ void EncodeAudioFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStream
 void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVFrame* frame);
 // Empties the output's queues and its encoder at the end of its input.
 void DrainEncoder(TCustomFFmpeg& engine, TOutputStreamRec& ost);
+// Sleeps while the stream is ahead of real time (`re`).
+void PaceToRealTime(const TEngineState& s, const TInputStreamRec& ist);
 // Frees what the paths keep per output stream.
 void FreePathState(TOutputStreamRec& ost);
 
