@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <ostream>
+#include <sstream>
+#include <utility>
 #include <mutex>
 #include <vector>
 
@@ -328,41 +331,35 @@ class ToneWriter {
   AVPacket* packet_ = nullptr;
 };
 
-// ffprobe's view of the first audio stream and the file, as flat keys.
-std::map<std::string, std::string> ProbeAudio(const std::string& path) {
+// Each "key<sep>value" line of ffprobe's output, run on the file with the given options.
+std::vector<std::pair<std::string, std::string>> RunProbe(const std::string& options, const std::string& path,
+                                                          char separator) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  std::istringstream out(RunCommand("ffprobe -v error " + options + " " + Quote(path) + " 2>/dev/null"));
+  for (std::string line; std::getline(out, line);) {
+    const size_t at = line.find(separator);
+    if (at != std::string::npos) pairs.emplace_back(line.substr(0, at), line.substr(at + 1));
+  }
+  return pairs;
+}
+
+// ffprobe's view of the streams and the file, as flat keys ("streams.stream.0.codec_name").
+std::map<std::string, std::string> ProbeStreams(const std::string& path) {
   std::map<std::string, std::string> values;
-  const std::string out = RunCommand(
-      "ffprobe -v error -show_entries stream=codec_type,codec_name,sample_rate,channels,duration:format=duration "
-      "-of flat " + Quote(path) + " 2>&1");
-  size_t pos = 0;
-  while (pos < out.size()) {
-    size_t end = out.find('\n', pos);
-    if (end == std::string::npos) end = out.size();
-    const std::string line = out.substr(pos, end - pos);
-    pos = end + 1;
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string value = line.substr(eq + 1);
+  for (auto [key, value] : RunProbe("-show_entries stream=codec_type,codec_name,sample_rate,channels,duration"
+                                    ":format=duration -of flat", path, '=')) {
     if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
-    values[line.substr(0, eq)] = value;
+    values[key] = value;
   }
   return values;
 }
 
 // Where ffprobe sees the first audio stream's last packet end, in seconds.
 double AudioEndTime(const std::string& path) {
-  const std::string out = RunCommand("ffprobe -v error -select_streams a:0 -show_entries packet=pts_time,duration_time "
-                                     "-of csv=p=0 " + Quote(path) + " 2>/dev/null");
   double end = -1;
-  for (size_t pos = 0; pos < out.size();) {
-    size_t eol = out.find('\n', pos);
-    if (eol == std::string::npos) eol = out.size();
-    const std::string line = out.substr(pos, eol - pos);
-    pos = eol + 1;
-    const size_t comma = line.find(',');
-    if (comma == std::string::npos) continue;
-    end = std::max(end, std::stod(line.substr(0, comma)) + std::stod(line.substr(comma + 1)));
-  }
+  for (const auto& [pts, duration] :
+       RunProbe("-select_streams a:0 -show_entries packet=pts_time,duration_time -of csv=p=0", path, ','))
+    end = std::max(end, std::stod(pts) + std::stod(duration));
   return end;
 }
 
@@ -447,6 +444,10 @@ struct MuxCase {
   bool withVideo;
 };
 
+void PrintTo(const MuxCase& c, std::ostream* os) {
+  *os << c.extension << " at " << c.bitRate << " bit/s" << (c.withVideo ? " with h263" : "");
+}
+
 class AmrNbMux : public ::testing::TestWithParam<MuxCase> {};
 
 TEST_P(AmrNbMux, ToneSurvivesMuxingAndDecoding) {
@@ -455,7 +456,7 @@ TEST_P(AmrNbMux, ToneSurvivesMuxingAndDecoding) {
   const std::string path = fixtures::ScratchDir("amrnb_mux") + "/tone 1 kHz." + c.extension;
   ASSERT_NO_FATAL_FAILURE(ToneWriter().Write(path, c.bitRate, c.withVideo, Tone(2.0)));
 
-  auto probed = ProbeAudio(path);
+  auto probed = ProbeStreams(path);
   const std::string audio = c.withVideo ? "streams.stream.1." : "streams.stream.0.";
   EXPECT_EQ(probed[audio + "codec_type"], "audio");
   EXPECT_EQ(probed[audio + "codec_name"], "amr_nb");
