@@ -91,12 +91,15 @@ int TAmrNbEncoder::EncodeAt(const int16_t* samples, int count, int64_t pts, AVPa
 
 int TAmrNbEncoder::Encode(const AVFrame* frame, AVPacket* packet) {
   if (!frame) return Fail(AVERROR(EINVAL), "AMR-NB encoder: no frame to encode");
-  if (!IsMonoS16(frame) || frame->sample_rate != kAmrNbSampleRate)
+  if (!IsMonoS16(frame) || frame->sample_rate != kAmrNbSampleRate) {
+    const char* format = ff::av_get_sample_fmt_name(static_cast<AVSampleFormat>(frame->format));
     return Fail(AVERROR(EINVAL),
-                media::Format("AMR-NB encoder: needs 8000 Hz mono 16-bit samples, got %d Hz, %d channels, format %d",
-                              frame->sample_rate, frame->ch_layout.nb_channels, frame->format));
+                media::Format("AMR-NB encoder: needs 8000 Hz mono 16-bit samples, not %s at %d Hz in %d channel(s)",
+                              format ? format : "no sample format", frame->sample_rate, frame->ch_layout.nb_channels));
+  }
+  const auto* samples = frame->extended_data ? reinterpret_cast<const int16_t*>(frame->extended_data[0]) : nullptr;
   const int64_t pts = frame->pts != AV_NOPTS_VALUE ? frame->pts : next_pts_;
-  return EncodeAt(reinterpret_cast<const int16_t*>(frame->extended_data[0]), frame->nb_samples, pts, packet);
+  return EncodeAt(samples, frame->nb_samples, pts, packet);
 }
 
 void TAmrNbEncoder::FillCodecParameters(AVCodecParameters* parameters) const {

@@ -151,9 +151,9 @@ TEST(AmrNbEncoder, TakesFramesWithTheirPtsAndRefusesOtherShapes) {
     const char* message;
   };
   const Shape refused[] = {
-      {AV_SAMPLE_FMT_S16, 44100, 1, 160, "needs 8000 Hz mono 16-bit samples"},
-      {AV_SAMPLE_FMT_S16, 8000, 2, 160, "needs 8000 Hz mono 16-bit samples"},
-      {AV_SAMPLE_FMT_FLT, 8000, 1, 160, "needs 8000 Hz mono 16-bit samples"},
+      {AV_SAMPLE_FMT_S16, 44100, 1, 160, "needs 8000 Hz mono 16-bit samples, not s16 at 44100 Hz in 1 channel(s)"},
+      {AV_SAMPLE_FMT_S16, 8000, 2, 160, "needs 8000 Hz mono 16-bit samples, not s16 at 8000 Hz in 2 channel(s)"},
+      {AV_SAMPLE_FMT_FLT, 8000, 1, 160, "needs 8000 Hz mono 16-bit samples, not flt at 8000 Hz in 1 channel(s)"},
       {AV_SAMPLE_FMT_S16, 8000, 1, 161, "a frame holds 1 to 160 samples, not 161"},
   };
   for (const Shape& s : refused) {
@@ -164,6 +164,11 @@ TEST(AmrNbEncoder, TakesFramesWithTheirPtsAndRefusesOtherShapes) {
     EXPECT_NE(encoder.LastErrMsg().find(s.message), std::string::npos) << encoder.LastErrMsg();
     EXPECT_EQ(encoder.NextPts(), 1280);  // a refused frame does not move the clock
   }
+  ff::av_frame_unref(f.frame);  // a frame without buffers
+  f.frame->format = AV_SAMPLE_FMT_S16;
+  f.frame->sample_rate = 8000;
+  ff::av_channel_layout_default(&f.frame->ch_layout, 1);
+  EXPECT_EQ(encoder.Encode(f.frame, p.packet), AVERROR(EINVAL));
   EXPECT_EQ(encoder.Encode(static_cast<const AVFrame*>(nullptr), p.packet), AVERROR(EINVAL));
   const int16_t sample = 0;
   EXPECT_EQ(encoder.Encode(&sample, 0, p.packet), AVERROR(EINVAL));
