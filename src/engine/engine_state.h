@@ -141,6 +141,9 @@ struct TInputStreamRec {
   float quality = 0;
 };
 
+struct TAudioPath;  // audio.cpp
+struct TVideoPath;  // video.cpp
+
 struct TOutputStreamRec {
   int file_index = 0;
   int index = 0;
@@ -154,6 +157,9 @@ struct TOutputStreamRec {
   bool audio_resample = false;
   int64_t sync_opts = 0;
   FILE* logfile = nullptr;
+  float quality = 0;            // the encoder's last quantiser
+  TAudioPath* audio = nullptr;  // freed by FreePathState
+  TVideoPath* video = nullptr;
 };
 
 struct TEngineState {

@@ -18,5 +18,11 @@ void DrainEncoder(TCustomFFmpeg& engine, TOutputStreamRec& ost);
 void PaceToRealTime(const TEngineState& s, const TInputStreamRec& ist);
 // Frees what the paths keep per output stream.
 void FreePathState(TOutputStreamRec& ost);
+void FreeAudioPath(TOutputStreamRec& ost);
+// Encodes what the audio queue still holds (a short or padded last frame).
+void FlushAudioQueue(TCustomFFmpeg& engine, TOutputStreamRec& ost);
+void FreeVideoPath(TOutputStreamRec& ost);
+// Sends one frame (or null to drain) to the encoder and writes every packet it gives.
+void EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame* frame);
 
 }  // namespace strella::engine
