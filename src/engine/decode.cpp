@@ -54,6 +54,20 @@ void AdvanceClock(TInputStreamRec& ist, const AVFrame* frame) {
   }
 }
 
+// Hands one (decoded or filtered) frame to every re-encoded output of the stream.
+void EncodeForOutputs(TCustomFFmpeg& engine, int istIndex, AVFrame* frame) {
+  TEngineState& s = engine.State();
+  TInputStreamRec& ist = s.ist_table[istIndex];
+  if (s.opt.start_time != 0 && ist.pts < s.opt.start_time) return;
+  for (TOutputStreamRec& ost : s.ost_table) {
+    if (ost.source_index != istIndex || !ost.encoding_needed) continue;
+    if (ist.dec->codec_type == AVMEDIA_TYPE_VIDEO)
+      EncodeVideoFrame(engine, ost, ist, frame);
+    else
+      EncodeAudioFrame(engine, ost, ist, frame);
+  }
+}
+
 void FeedOutputs(TCustomFFmpeg& engine, int istIndex, AVFrame* frame) {
   TEngineState& s = engine.State();
   TInputStreamRec& ist = s.ist_table[istIndex];
@@ -65,14 +79,11 @@ void FeedOutputs(TCustomFFmpeg& engine, int istIndex, AVFrame* frame) {
     ApplyVolume(frame, s.opt.audio_volume);
   }
   PaceToRealTime(s, ist);
-  if (s.opt.start_time != 0 && ist.pts < s.opt.start_time) return;
-  for (TOutputStreamRec& ost : s.ost_table) {
-    if (ost.source_index != istIndex || !ost.encoding_needed) continue;
-    if (ist.dec->codec_type == AVMEDIA_TYPE_VIDEO)
-      EncodeVideoFrame(engine, ost, ist, frame);
-    else
-      EncodeAudioFrame(engine, ost, ist, frame);
+  if (ist.filter_graph) {
+    FilterVideoFrame(engine, istIndex, frame, [&](AVFrame* filtered) { EncodeForOutputs(engine, istIndex, filtered); });
+    return;
   }
+  EncodeForOutputs(engine, istIndex, frame);
 }
 
 void EncodeSubtitle(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVSubtitle& sub,
@@ -150,6 +161,8 @@ int DecodePacket(TCustomFFmpeg& engine, int istIndex, const AVPacket* pkt) {
   }
   if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) status = -1;
   if (!pkt) {
+    if (ist.filter_graph)
+      FilterVideoFrame(engine, istIndex, nullptr, [&](AVFrame* filtered) { EncodeForOutputs(engine, istIndex, filtered); });
     for (TOutputStreamRec& ost : s.ost_table)
       if (ost.source_index == istIndex && ost.encoding_needed) DrainEncoder(engine, ost);
   }

@@ -139,6 +139,10 @@ struct TInputStreamRec {
   bool flushed = false;
   bool opened = false;
   float quality = 0;
+  AVFilterGraph* filter_graph = nullptr;  // `vfilters`: src -> [scale] -> user graph -> out
+  AVFilterContext* filter_input = nullptr;
+  AVFilterContext* filter_output = nullptr;
+  AVFrame* filtered = nullptr;
 };
 
 struct TAudioPath;  // audio.cpp

@@ -56,6 +56,11 @@ INSTANTIATE_TEST_SUITE_P(
         EncodeCase{"FrameRateAndPixelFormat", "clip.mkv", "rate.mkv",
                    {{"vcodec", "mjpeg"}, {"pix_fmt", "yuvj422p"}, {"r", "10"}, {"acodec", "copy"}}, "mjpeg,320,240",
                    "mp3,44100,2"},
+        EncodeCase{"FilterGraph", "clip.mp4", "filtered.mkv",
+                   {{"vcodec", "mpeg4"}, {"vfilters", "hflip,crop=200:100"}, {"an", "1"}}, "mpeg4,200,100", ""},
+        EncodeCase{"FilterGraphWithPadding", "clip.mp4", "filtered_pad.mkv",
+                   {{"vcodec", "mpeg4"}, {"vfilters", "hflip"}, {"padtop", "8"}, {"padbottom", "8"}, {"an", "1"}},
+                   "mpeg4,320,256", ""},
         EncodeCase{"AudioOnly", "tone.wav", "tone.mp2", {{"acodec", "mp2"}, {"ab", "128000"}}, "", "mp2,44100,2"}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -70,6 +75,15 @@ TEST(Reencode, PadColourFillsTheBorders) {
   const std::string luma = RunCommand("ffmpeg -v error -i " + Quote(output) +
                                       " -frames:v 1 -f rawvideo -pix_fmt yuv420p - 2>/dev/null | head -c 1 | od -An -tu1");
   EXPECT_EQ(std::stoi(luma), 76);
+}
+
+TEST(Reencode, AFilterGraphThatCannotBeBuiltEndsTheRun) {
+  EngineRun run;
+  ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("clip.mp4")));
+  run.Options({{"vcodec", "mpeg4"}, {"vfilters", "nosuchfilter"}, {"an", "1"}});
+  ASSERT_GT(run.engine->AddOutputFile(Scratch("bad_filter.mkv")), 0);
+  EXPECT_FALSE(run.Run());
+  EXPECT_EQ(run.engine->ErrorMessage(), "Error opening filters!");
 }
 
 TEST(Reencode, FrameLimitAndRecordingTime) {
