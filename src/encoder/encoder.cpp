@@ -281,8 +281,7 @@ void TCustomFFmpegEncoder::StartTasks(int parallelCount) {
 
 void TCustomFFmpegEncoder::StartNext() {
   std::lock_guard guard(component_lock_);
-  if (pending_count_ <= 0) return;
-  --pending_count_;
+  if (!TakePending()) return;
   const int position = next_index_++;
   // A task removed meanwhile leaves nothing at the end of the list to start.
   if (position < tasks_.Count()) StartTask(position);
@@ -298,11 +297,18 @@ void TCustomFFmpegEncoder::StartTask(int position) {
   }
 }
 
-void TCustomFFmpegEncoder::StopTasks(bool wait) {
-  {
-    std::lock_guard guard(component_lock_);
-    pending_count_ = 0;
+// Stopping does not take the component lock: a synchronous run holds it on
+// the thread that converts.
+bool TCustomFFmpegEncoder::TakePending() {
+  int pending = pending_count_;
+  while (pending > 0) {
+    if (pending_count_.compare_exchange_weak(pending, pending - 1)) return true;
   }
+  return false;
+}
+
+void TCustomFFmpegEncoder::StopTasks(bool wait) {
+  pending_count_ = 0;
   tasks_.ForEach([&](TFFmpeg& task) {
     if (task.Running()) {
       task.StopConvert(false);

@@ -104,6 +104,7 @@ class TCustomFFmpegEncoder {
   bool ConfigureInput(TFFmpeg& task, const std::string& fileName, TInputOptions* options);
   bool ConfigureOutput(TFFmpeg& task, const std::string& fileName, TOutputOptions* options);
   void StartNext();
+  bool TakePending();
   void StartTask(int position);
   void DeliverTerminate(int index, bool finished, bool exception, const std::string& message);
   void AllDone();

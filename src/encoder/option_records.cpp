@@ -1,8 +1,10 @@
 #include "encoder/option_records.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace strella::encoder {
