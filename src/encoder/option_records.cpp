@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "engine/engine_state.h"
+
 namespace strella::encoder {
 namespace {
 
@@ -186,7 +188,7 @@ void ApplyStep(engine::TCustomFFmpeg& engine, const TOptionStep& step) {
     case skRecordingTime: engine.SetRecordingTime(step.Number); break;
     case skRecordingTimeMS: engine.SetRecordingTimeMS(step.Number); break;
     case skTimestamp: engine.SetTimestamp(step.Number); break;
-    case skCopyTimestamps: engine.SetCopyTimestamps(step.Number != 0); break;
+    case skCopyTimestamps: engine.State().opt.copy_ts = step.Number != 0; break;
   }
 }
 

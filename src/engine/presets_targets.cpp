@@ -298,13 +298,37 @@ namespace {
 using media::Format;
 
 // The option values and input streams a preset or target reads.
-std::string VideoCodecName(const TCustomFFmpeg& engine);
-std::string AudioCodecName(const TCustomFFmpeg& engine);
-std::string SubtitleCodecName(const TCustomFFmpeg& engine);
-std::pair<int, int> FrameRateSet(const TCustomFFmpeg& engine);
-std::vector<std::pair<int, int>> InputVideoRates(const TCustomFFmpeg& engine);
-int ChannelCount(const TCustomFFmpeg& engine);
-float FrameAspect(const TCustomFFmpeg& engine);
+std::string VideoCodecName(const TCustomFFmpeg& engine) {
+  return engine.State().opt.video_codec_name;
+}
+std::string AudioCodecName(const TCustomFFmpeg& engine) {
+  return engine.State().opt.audio_codec_name;
+}
+std::string SubtitleCodecName(const TCustomFFmpeg& engine) {
+  return engine.State().opt.subtitle_codec_name;
+}
+std::pair<int, int> FrameRateSet(const TCustomFFmpeg& engine) {
+  const AVRational rate = engine.State().opt.frame_rate;
+  return {rate.num, rate.den};
+}
+int ChannelCount(const TCustomFFmpeg& engine) { return engine.State().opt.audio_channels; }
+float FrameAspect(const TCustomFFmpeg& engine) { return engine.State().opt.frame_aspect_ratio; }
+
+// The frame rate of every video stream of the opened inputs, in order.
+std::vector<std::pair<int, int>> InputVideoRates(const TCustomFFmpeg& engine) {
+  std::vector<std::pair<int, int>> rates;
+  for (const auto& input : engine.State().input_files) {
+    if (!input.ctx) continue;
+    for (unsigned i = 0; i < input.ctx->nb_streams; ++i) {
+      const AVStream* stream = input.ctx->streams[i];
+      if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+      const AVRational rate = stream->r_frame_rate.den ? stream->r_frame_rate
+                                                       : stream->avg_frame_rate;
+      rates.emplace_back(rate.num, rate.den);
+    }
+  }
+  return rates;
+}
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
