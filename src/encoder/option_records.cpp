@@ -8,34 +8,12 @@
 #include <ctime>
 
 #include "engine/engine_state.h"
+#include "engine/presets_targets.h"
 
 namespace strella::encoder {
 namespace {
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string Trim(const std::string& text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && IsBlankOrControl(text[first])) ++first;
-  while (last > first && IsBlankOrControl(text[last - 1])) --last;
-  return text.substr(first, last - first);
-}
-
-// CR LF and lone CR become LF.
-std::string NormalizeLineBreaks(const std::string& text) {
-  std::string result;
-  result.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      result += '\n';
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      result += text[i];
-    }
-  }
-  return result;
-}
+using engine::TrimText;
 
 // A whole decimal (optionally signed) 64-bit number, else the fallback.
 int64_t ToInt64Def(const std::string& text, int64_t fallback) {
@@ -43,7 +21,7 @@ int64_t ToInt64Def(const std::string& text, int64_t fallback) {
   char* end = nullptr;
   errno = 0;
   const long long value = std::strtoll(text.c_str(), &end, 10);
-  if (errno != 0 || end == text.c_str() || *end != '\0' || IsBlankOrControl(text[0])) {
+  if (errno != 0 || end == text.c_str() || *end != '\0') {
     return fallback;
   }
   return value;
@@ -270,13 +248,7 @@ TExtOptionsPass PassOfOption(const std::string& name) {
 
 std::vector<std::pair<std::string, std::string>> SplitExtOptions(const std::string& text) {
   std::vector<std::pair<std::string, std::string>> lines;
-  const std::string all = NormalizeLineBreaks(Trim(text));
-  size_t start = 0;
-  while (start < all.size()) {
-    size_t end = all.find('\n', start);
-    if (end == std::string::npos) end = all.size();
-    const std::string line = all.substr(start, end - start);
-    start = end + 1;
+  for (const auto& line : engine::OptionTextLines(text)) {
     if (line.empty()) continue;
     const size_t equals = line.find('=');
     if (equals == std::string::npos) {
@@ -290,18 +262,18 @@ std::vector<std::pair<std::string, std::string>> SplitExtOptions(const std::stri
 
 std::vector<engine::THookRange> ParseHookRanges(const std::string& text) {
   std::vector<engine::THookRange> ranges;
-  const std::string all = Trim(text);
+  const std::string all = TrimText(text);
   size_t start = 0;
   while (start <= all.size() && !all.empty()) {
     size_t comma = all.find(',', start);
     if (comma == std::string::npos) comma = all.size();
-    const std::string item = Trim(all.substr(start, comma - start));
+    const std::string item = TrimText(all.substr(start, comma - start));
     start = comma + 1;
     const size_t dash = item.find('-');
     const std::string first = item.substr(0, dash);
     const std::string second = dash == std::string::npos ? "" : item.substr(dash + 1);
-    const int64_t from = ToInt64Def(Trim(first), -1) * 1000;
-    const int64_t to = ToInt64Def(Trim(second), -1) * 1000;
+    const int64_t from = ToInt64Def(TrimText(first), -1) * 1000;
+    const int64_t to = ToInt64Def(TrimText(second), -1) * 1000;
     if (from <= to && to >= 0) ranges.push_back({from, to});
   }
   std::stable_sort(ranges.begin(), ranges.end(),

@@ -330,30 +330,6 @@ std::vector<std::pair<int, int>> InputVideoRates(const TCustomFFmpeg& engine) {
   return rates;
 }
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string Trim(const std::string& text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && IsBlankOrControl(text[first])) ++first;
-  while (last > first && IsBlankOrControl(text[last - 1])) --last;
-  return text.substr(first, last - first);
-}
-
-std::string NormalizeLineBreaks(const std::string& text) {
-  std::string result;
-  result.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      result += '\n';
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      result += text[i];
-    }
-  }
-  return result;
-}
-
 bool SameText(const std::string& a, const std::string& b) {
   return strcasecmp(a.c_str(), b.c_str()) == 0;
 }
@@ -384,10 +360,8 @@ std::string ReadWholeFile(const std::string& fileName) {
 
 template <typename Visit>
 void ForEachPresetLine(const std::string& text, const std::string& fileName, Visit visit) {
-  std::istringstream all(NormalizeLineBreaks(Trim(text)));
-  std::string raw;
-  while (std::getline(all, raw)) {
-    const std::string line = Trim(raw);
+  for (const auto& raw : OptionTextLines(text)) {
+    const std::string line = TrimText(raw);
     if (line.empty()) continue;
     const size_t equals = line.find('=');
     const std::string key = line.substr(0, equals);
@@ -545,6 +519,32 @@ std::vector<TTargetSetting> DvSettings(TTargetNorm norm, bool dv50) {
 
 }  // namespace
 
+std::string TrimText(const std::string& text) {
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  size_t first = 0;
+  size_t last = text.size();
+  while (first < last && blank(text[first])) ++first;
+  while (last > first && blank(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+std::vector<std::string> OptionTextLines(const std::string& text) {
+  std::vector<std::string> lines;
+  const std::string all = TrimText(text);
+  std::string line;
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (all[i] == '\r' || all[i] == '\n') {
+      lines.push_back(line);
+      line.clear();
+      if (all[i] == '\r' && i + 1 < all.size() && all[i + 1] == '\n') ++i;
+    } else {
+      line += all[i];
+    }
+  }
+  if (!all.empty()) lines.push_back(line);
+  return lines;
+}
+
 std::string FindPreset(const std::string& name) {
   for (const auto& row : PresetTable) {
     if (SameText(row.Name, name)) return row.Options;
@@ -607,7 +607,7 @@ void ApplyTarget(TCustomFFmpeg& engine, const std::string& targetName, const std
 }
 
 void ApplyTargetOption(TCustomFFmpeg& engine, const std::string& value) {
-  const std::string target = Trim(value);
+  const std::string target = TrimText(value);
   for (const char* norm : {"pal", "ntsc", "film"}) {
     const std::string prefix = std::string(norm) + "-";
     if (StartsWith(target, prefix)) {

@@ -11,6 +11,12 @@
 
 namespace strella::engine {
 
+// Text without leading and trailing blanks and control characters.
+std::string TrimText(const std::string& text);
+// The lines of an option text (preset file, free option text): the text is
+// trimmed, its line breaks (CR, LF, CR LF) made LF, and split at LF.
+std::vector<std::string> OptionTextLines(const std::string& text);
+
 struct TOptionsPreset {
   const char* Name;
   const char* Options;  // "name=value" lines separated by LF
