@@ -166,7 +166,7 @@ class TCustomFFmpeg {
   const std::string& ErrorMessage() const { return error_message_; }
   int64_t TotalDuration() const { return total_duration_; }  // ms, -1 unknown
   void SetTotalDuration(int64_t ms) { total_duration_ = ms; }
-  TConvertThread* ConversionThread() const { return conversion_thread_.get(); }
+  TConvertThread* ConversionThread() const;
 
   int64_t ReportInterval() const { return report_interval_; }  // microseconds
   void SetReportInterval(int64_t us) { report_interval_ = us; }
@@ -202,6 +202,8 @@ class TCustomFFmpeg {
   std::unique_ptr<TEngineState> state_;
   std::unique_ptr<TConvertThread> conversion_thread_;
   std::unique_ptr<TConvertThread> finished_thread_;  // forgotten, still to be joined
+  std::thread terminate_thread_;                     // delivers a never-run task's notification
+  mutable std::mutex thread_lock_;                   // guards the two thread pointers
   std::string last_err_msg_;
   std::atomic<bool> running_{false};
   std::atomic<bool> terminated_{false};
