@@ -326,36 +326,48 @@ TEST_F(EncoderTest, StopWithWaitKeepsServingPreviewHandOvers) {
   EXPECT_FALSE(events.Find(0)->exception);
 }
 
+// Two different inputs converting side by side: every delivery must show its
+// own task's picture size and duration, whichever thread it came from.
 TEST_F(EncoderTest, EventsCarryTheValuesOfTheirOwnCall) {
+  const std::string small = fixtures::Make({.file_name = "encoder_small.mp4",
+                                            .duration = 1.0,
+                                            .video = fixtures::VideoSpec{.width = 64,
+                                                                         .height = 48}});
+  const std::string inputs[2] = {fixtures::Path("clip.mp4"), small};
+  const int widths[2] = {320, 64};
+  const int durations[2] = {2000, 1000};
   std::mutex lock;
   std::vector<std::pair<int, int64_t>> progress;  // index, size
   std::vector<std::pair<int, int>> previews;      // index, frame number
   encoder_.OnProgress = [&](int AIndex, int AFrameNumber, int, int ACurrentDuration, float,
                             float, int64_t ACurrentSize, int ATotalOutputDuration) {
     std::lock_guard guard(lock);
+    ASSERT_TRUE(AIndex == 0 || AIndex == 1);
     EXPECT_GE(AFrameNumber, 1);
     EXPECT_GE(ACurrentDuration, 0);
-    EXPECT_GT(ATotalOutputDuration, 0);
+    EXPECT_NEAR(ATotalOutputDuration, durations[AIndex], 100) << AIndex;
     progress.emplace_back(AIndex, ACurrentSize);
   };
-  encoder_.OnPreviewBitmap = [&](int AIndex, media::TBitmap*, int AFrameNumber, int64_t) {
-    std::lock_guard guard(lock);
+  encoder_.OnPreviewBitmap = [&](int AIndex, media::TBitmap* ABitmap, int AFrameNumber,
+                                 int64_t) {
+    ASSERT_TRUE(AIndex == 0 || AIndex == 1);
+    EXPECT_EQ(ABitmap->Width(), widths[AIndex]);
     previews.emplace_back(AIndex, AFrameNumber);
   };
   encoder_.SetPreviewBitmap(true);
   encoder_.SetProgressInterval(100);
   Events events(encoder_);
-  for (const char* name : {"a.mp4", "b.mp4"}) {
-    const int index = encoder_.AddInput(fixtures::Path("clip.mp4"));
+  for (int i : {0, 1}) {
+    const int index = encoder_.AddInput(inputs[i]);
     TOutputOptions out = DefaultOutputOptions();
     out.VideoCodec = "mpeg4";
-    out.AudioCodec = "aac";
-    ASSERT_TRUE(encoder_.SetOutput(index, dir_ + "/" + name, out)) << encoder_.LastErrMsg();
+    ASSERT_TRUE(encoder_.SetOutput(index, dir_ + "/" + std::to_string(i) + ".mp4", out))
+        << encoder_.LastErrMsg();
   }
   encoder_.StartTasks(2);
   ASSERT_TRUE(events.WaitFor(3));
   encoder_.ClearTasks();
-  // Per task, preview frame numbers rise and the last progress has the final size.
+  // Per task, preview frame numbers rise and the last progress has the size reached.
   for (int task : {0, 1}) {
     int lastFrame = 0;
     int64_t lastSize = -1;
@@ -368,7 +380,8 @@ TEST_F(EncoderTest, EventsCarryTheValuesOfTheirOwnCall) {
       if (index == task) lastSize = size;
     }
     EXPECT_GT(lastFrame, 0) << task;
-    EXPECT_EQ(lastSize, media::FileSizeW(dir_ + (task == 0 ? "/a.mp4" : "/b.mp4"))) << task;
+    EXPECT_GT(lastSize, 0) << task;
+    EXPECT_LE(lastSize, media::FileSizeW(dir_ + "/" + std::to_string(task) + ".mp4")) << task;
   }
 }
 
