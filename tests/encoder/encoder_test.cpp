@@ -425,3 +425,56 @@ TEST_F(EncoderTest, DestroyingTheComponentStopsARunningTask) {
   encoder.reset();
   EXPECT_LE(terminated.load(), 2);
 }
+
+// Hook handlers run on the conversion; their exceptions are logged and the
+// conversion goes on.
+TEST_F(EncoderTest, CustomHookExceptionsAndStopRequests) {
+  Events events(encoder_);
+  std::atomic<int> calls{0};
+  encoder_.OnCustomHook = [&](int AIndex, media::TBitmap* ABitmap, int, int64_t, bool&, bool&) {
+    EXPECT_EQ(AIndex, 0);
+    EXPECT_EQ(ABitmap->Width(), 320);
+    calls++;
+    throw std::runtime_error("handler failed");
+  };
+  auto addHookTask = [&](const std::string& name) {
+    const int index = encoder_.AddInput(fixtures::Path("clip.mp4"));
+    TOutputOptions out = DefaultOutputOptions();
+    out.VideoCodec = "mpeg4";
+    out.AudioCodec = "copy";
+    out.CustomHook = true;
+    EXPECT_TRUE(encoder_.SetOutput(index, dir_ + "/" + name, out)) << encoder_.LastErrMsg();
+  };
+  addHookTask("raise.mp4");
+  encoder_.StartTasks(0);
+  ASSERT_NE(events.Find(0), nullptr);
+  EXPECT_TRUE(events.Find(0)->finished) << events.Find(0)->message;
+  EXPECT_EQ(calls.load(), 50);  // every frame of the 2 s, 25 fps clip
+
+  encoder_.ClearTasks();
+  calls = 0;
+  encoder_.OnCustomHook = [&](int, media::TBitmap*, int, int64_t, bool& AUpdate,
+                              bool& AStopHook) {
+    calls++;
+    AUpdate = false;
+    AStopHook = true;
+  };
+  addHookTask("stop.mp4");
+  encoder_.StartTasks(0);
+  EXPECT_EQ(calls.load(), 1);
+}
+
+TEST_F(EncoderTest, SynchronousPreviewIsDeliveredDirectlyOnTheMainThread) {
+  std::atomic<int> previews{0};
+  encoder_.OnPreviewBitmap = [&](int, media::TBitmap*, int, int64_t) {
+    EXPECT_TRUE(media::IsMainThread());
+    previews++;
+  };
+  encoder_.SetPreviewBitmap(true);
+  const int index = encoder_.AddInput(fixtures::Path("clip.mp4"));
+  TOutputOptions out = DefaultOutputOptions();
+  out.VideoCodec = "mpeg4";
+  ASSERT_TRUE(encoder_.SetOutput(index, dir_ + "/s.mp4", out)) << encoder_.LastErrMsg();
+  encoder_.StartTasks(0);
+  EXPECT_GE(previews.load(), 1);
+}
