@@ -44,6 +44,11 @@ class Events {
     return records_;
   }
   size_t Count() { return Records().size(); }
+  std::vector<int> Indices() {
+    std::vector<int> indices;
+    for (const auto& r : Records()) indices.push_back(r.index);
+    return indices;
+  }
   bool HasFinal() {
     for (const auto& r : Records()) {
       if (r.index == -1) return true;
@@ -76,17 +81,21 @@ class EncoderTest : public ::testing::Test {
     dir_ = fixtures::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
   }
 
-  // A stream-copy task from clip.mp4 into dir/name; its index.
-  int AddCopyTask(const std::string& name, const std::string& input = "clip.mp4") {
-    TInputOptions in = DefaultInputOptions();
-    const int index = encoder_.AddInput(fixtures::Path(input), in);
+  // A task from input into dir/name with the codecs given ("copy" for stream copy); its index.
+  int AddTask(const std::string& name, const std::string& input, const std::string& video,
+              const std::string& audio = "", bool customHook = false) {
+    const int index = encoder_.AddInput(input);
     EXPECT_GE(index, 0) << encoder_.LastErrMsg();
     if (index < 0) return index;
     TOutputOptions out = DefaultOutputOptions();
-    out.VideoCodec = "copy";
-    out.AudioCodec = "copy";
+    out.VideoCodec = video;
+    out.AudioCodec = audio;
+    out.CustomHook = customHook;
     EXPECT_TRUE(encoder_.SetOutput(index, dir_ + "/" + name, out)) << encoder_.LastErrMsg();
     return index;
+  }
+  int AddCopyTask(const std::string& name) {
+    return AddTask(name, fixtures::Path("clip.mp4"), "copy", "copy");
   }
 
   TFFmpegEncoder encoder_;
@@ -179,12 +188,8 @@ TEST_F(EncoderTest, SynchronousRunDeliversEverythingOnTheCallingThread) {
   AddCopyTask("a.mkv");
   AddCopyTask("b.mkv");
   encoder_.StartTasks(0);
-  const auto records = events.Records();
-  ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[0].index, 0);
-  EXPECT_EQ(records[1].index, 1);
-  EXPECT_EQ(records[2].index, -1);
-  for (const auto& r : records) {
+  EXPECT_EQ(events.Indices(), (std::vector<int>{0, 1, -1}));
+  for (const auto& r : events.Records()) {
     EXPECT_TRUE(r.finished) << r.index << " " << r.message;
     EXPECT_FALSE(r.exception);
     EXPECT_EQ(r.thread, std::this_thread::get_id());
@@ -258,11 +263,7 @@ TEST_F(EncoderTest, RemovingTaskZeroRenumbersTheOthers) {
   EXPECT_EQ(encoder_.Task(1).Index, 1);
   EXPECT_EQ(encoder_.Task(0).OutputOptions.FileName, dir_ + "/b.mkv");
   encoder_.StartTasks(0);
-  const auto records = events.Records();
-  ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[0].index, 0);
-  EXPECT_EQ(records[1].index, 1);
-  EXPECT_EQ(records[2].index, -1);
+  EXPECT_EQ(events.Indices(), (std::vector<int>{0, 1, -1}));
   EXPECT_FALSE(media::FileExists(dir_ + "/a.mkv"));  // freed before it ran: empty file removed
   EXPECT_GT(media::FileSizeW(dir_ + "/c.mkv"), 0);
 }
@@ -273,13 +274,7 @@ TEST_F(EncoderTest, StopWithWaitWhileOneRunsAndTwoWait) {
                                                .duration = 20.0,
                                                .video = fixtures::VideoSpec{.width = 160,
                                                                             .height = 120}});
-  for (const char* name : {"a.mkv", "b.mkv", "c.mkv"}) {
-    TOutputOptions out = DefaultOutputOptions();
-    const int index = encoder_.AddInput(longClip);
-    ASSERT_GE(index, 0) << encoder_.LastErrMsg();
-    out.VideoCodec = "mpeg4";
-    ASSERT_TRUE(encoder_.SetOutput(index, dir_ + "/" + name, out)) << encoder_.LastErrMsg();
-  }
+  for (const char* name : {"a.mkv", "b.mkv", "c.mkv"}) AddTask(name, longClip, "mpeg4");
   encoder_.StartTasks(1);
   encoder_.PauseTasks();  // holds task 0 at the head of its loop
   encoder_.StopTasks(true);
@@ -310,11 +305,7 @@ TEST_F(EncoderTest, StopWithWaitKeepsServingPreviewHandOvers) {
     previews++;
   };
   encoder_.SetPreviewBitmap(true);
-  const int index = encoder_.AddInput(fixtures::Path("clip.mp4"));
-  TOutputOptions out = DefaultOutputOptions();
-  out.VideoCodec = "mpeg4";
-  out.AudioCodec = "aac";
-  ASSERT_TRUE(encoder_.SetOutput(index, dir_ + "/p.mp4", out)) << encoder_.LastErrMsg();
+  AddTask("p.mp4", fixtures::Path("clip.mp4"), "mpeg4", "aac");
   encoder_.StartTasks(1);
   // The main thread does not serve until it stops: the conversion waits for
   // its first preview delivery meanwhile, and the stop must still end.
@@ -357,13 +348,7 @@ TEST_F(EncoderTest, EventsCarryTheValuesOfTheirOwnCall) {
   encoder_.SetPreviewBitmap(true);
   encoder_.SetProgressInterval(100);
   Events events(encoder_);
-  for (int i : {0, 1}) {
-    const int index = encoder_.AddInput(inputs[i]);
-    TOutputOptions out = DefaultOutputOptions();
-    out.VideoCodec = "mpeg4";
-    ASSERT_TRUE(encoder_.SetOutput(index, dir_ + "/" + std::to_string(i) + ".mp4", out))
-        << encoder_.LastErrMsg();
-  }
+  for (int i : {0, 1}) AddTask(std::to_string(i) + ".mp4", inputs[i], "mpeg4");
   encoder_.StartTasks(2);
   ASSERT_TRUE(events.WaitFor(3));
   encoder_.ClearTasks();
@@ -393,11 +378,7 @@ TEST_F(EncoderTest, ManyRunsLeaveNoThreadOrFileDescriptor) {
                                            .audio = fixtures::AudioSpec{.codec = "mp2"}});
   auto cycle = [&](int i) {
     const size_t before = events.Count();
-    const int index = encoder_.AddInput(tiny);
-    TOutputOptions out = DefaultOutputOptions();
-    out.VideoCodec = "copy";
-    out.AudioCodec = "copy";
-    ASSERT_TRUE(encoder_.SetOutput(index, dir_ + "/o" + std::to_string(i % 2) + ".mkv", out));
+    ASSERT_GE(AddTask("o" + std::to_string(i % 2) + ".mkv", tiny, "copy", "copy"), 0);
     encoder_.StartTasks(1);
     ASSERT_TRUE(events.WaitFor(before + 2));
     encoder_.ClearTasks();
@@ -438,12 +419,7 @@ TEST_F(EncoderTest, CustomHookExceptionsAndStopRequests) {
     throw std::runtime_error("handler failed");
   };
   auto addHookTask = [&](const std::string& name) {
-    const int index = encoder_.AddInput(fixtures::Path("clip.mp4"));
-    TOutputOptions out = DefaultOutputOptions();
-    out.VideoCodec = "mpeg4";
-    out.AudioCodec = "copy";
-    out.CustomHook = true;
-    EXPECT_TRUE(encoder_.SetOutput(index, dir_ + "/" + name, out)) << encoder_.LastErrMsg();
+    AddTask(name, fixtures::Path("clip.mp4"), "mpeg4", "copy", true);
   };
   addHookTask("raise.mp4");
   encoder_.StartTasks(0);
@@ -471,10 +447,7 @@ TEST_F(EncoderTest, SynchronousPreviewIsDeliveredDirectlyOnTheMainThread) {
     previews++;
   };
   encoder_.SetPreviewBitmap(true);
-  const int index = encoder_.AddInput(fixtures::Path("clip.mp4"));
-  TOutputOptions out = DefaultOutputOptions();
-  out.VideoCodec = "mpeg4";
-  ASSERT_TRUE(encoder_.SetOutput(index, dir_ + "/s.mp4", out)) << encoder_.LastErrMsg();
+  AddTask("s.mp4", fixtures::Path("clip.mp4"), "mpeg4");
   encoder_.StartTasks(0);
   EXPECT_GE(previews.load(), 1);
 }
