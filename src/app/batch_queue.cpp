@@ -119,7 +119,7 @@ void TBatchQueue::FFGoConvert(int ARowIndex) {
     try {
       TJob job = BuildJob(list_.Row(ARowIndex), settings_, prefs_);
       task = converter_.AddInput(job.InputFile, job.Input);
-      if (task < 0) return FailJob(job.InputFile + ": " + converter_.LastErrMsg());
+      if (task < 0) return FailJob(converter_.LastErrMsg());
       const std::string partial = PartialOutputName(job.OutputFile);
       if (!converter_.SetOutput(task, partial, job.Output)) {
         FailJob(job.OutputFile + ": " + converter_.LastErrMsg());
