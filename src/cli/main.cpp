@@ -12,7 +12,11 @@
 
 namespace {
 
-void OnInterrupt(int) { strella::cli::RequestStop(); }
+// The first Ctrl-C stops the batch as the window's Stop does; a second one ends the program.
+void OnInterrupt(int) {
+  strella::cli::RequestStop();
+  std::signal(SIGINT, SIG_DFL);
+}
 
 bool LoadLibraries() {
   auto& loader = strella::media::FFLoader();
