@@ -139,7 +139,14 @@ struct TInputStreamRec {
   bool flushed = false;
   bool opened = false;
   float quality = 0;
+  AVFilterGraph* filter_graph = nullptr;  // `vfilters`: src -> [scale] -> user graph -> out
+  AVFilterContext* filter_input = nullptr;
+  AVFilterContext* filter_output = nullptr;
+  AVFrame* filtered = nullptr;
 };
+
+struct TAudioPath;  // audio.cpp
+struct TVideoPath;  // video.cpp
 
 struct TOutputStreamRec {
   int file_index = 0;
@@ -154,6 +161,9 @@ struct TOutputStreamRec {
   bool audio_resample = false;
   int64_t sync_opts = 0;
   FILE* logfile = nullptr;
+  float quality = 0;            // the encoder's last quantiser
+  TAudioPath* audio = nullptr;  // freed by FreePathState
+  TVideoPath* video = nullptr;
 };
 
 struct TEngineState {

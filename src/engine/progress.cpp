@@ -34,7 +34,7 @@ void ReportProgress(TCustomFFmpeg& engine, bool isLast) {
   const double elapsed = static_cast<double>(ff::av_gettime() - s.timer_start) / 1000000.0;
   const int frames = video ? video->frame_number : -1;
   const int fps = video ? (elapsed > 1 ? static_cast<int>(frames / elapsed + 0.5) : 0) : -1;
-  const float quality = video ? static_cast<float>(s.ist_table[video->source_index].quality) : -1.0f;
+  const float quality = !video ? -1.0f : video->encoding_needed ? video->quality : s.ist_table[video->source_index].quality;
   const double seconds = LongestOutputTime(s);
   const int64_t size = TotalOutputSize(s);
   const float bitRate = seconds > 0 ? static_cast<float>(size * 8 / seconds / 1000.0) : 0.0f;

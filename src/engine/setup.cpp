@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/stages.h"
+#include "engine/transcode_paths.h"
 #include "media/loader.h"
 
 namespace strella::engine {
@@ -211,6 +212,10 @@ void DeriveEncodeParameters(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInput
             dec->height + o.frame_padtop + o.frame_padbottom - o.frame_topBand - o.frame_bottomBand == enc->height &&
             dec->pix_fmt == enc->pix_fmt);
       enc->bits_per_raw_sample = 0;
+      if (s.filters_in_use) {
+        ost.video_resample = false;  // the graph scales and converts
+        if (!ist.filter_graph) ConfigureVideoFilters(engine, ist, ost);
+      }
       break;
     }
     case AVMEDIA_TYPE_SUBTITLE:
@@ -477,6 +482,7 @@ void ReopenEncoders(TCustomFFmpeg& engine) {
 void FreeRunTables(TEngineState& s) {
   for (TOutputStreamRec& ost : s.ost_table)
     if (ost.logfile) std::fclose(ost.logfile);
+  for (TInputStreamRec& ist : s.ist_table) FreeVideoFilters(ist);
   s.ost_table.clear();
   s.ist_table.clear();
   s.file_table.clear();
