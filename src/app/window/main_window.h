@@ -1,0 +1,146 @@
+// Form1: the main window. Builds the controls with the names and captions the
+// application's logic refers to, and binds them to that logic: settings,
+// file list, batch queue, preview and the settings kept between runs.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <optional>
+
+#include "app/window/file_list_view.h"
+#include "app/window/preview_panel.h"
+#include "app/window/skins.h"
+
+namespace strella::window {
+
+class TFormAbout;
+
+// SpinVolume: its value changes with the arrows only.
+class TArrowSpinBox : public QSpinBox {
+  Q_OBJECT
+ public:
+  explicit TArrowSpinBox(QWidget* parent);
+};
+
+inline const char* const kMainCaption = "Strella Video Converter";
+inline const char* const kOutputFolderHeadline = "Please choose your output folder: ";
+
+// The filter of the open dialog, entries as "description (patterns)".
+QString OpenDialogFilter();
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Start-up after the window is created: false when the libraries are
+  // missing (the message has been shown and the program must end).
+  bool LoadLibraries();
+
+  // Where the window goes when it first shows; centred when it would be off screen.
+  void SetRememberedPosition(int left, int top);
+  std::optional<QPoint> RememberedPosition() const { return remembered_; }
+
+  // The Skin menu's choice by tag: 50 switches skinning off, 51 to 57 on.
+  void ChooseSkin(int tag);
+  // Switches to the skin kept under that name ("No Skin" or a skin's name).
+  void ApplySkinName(const QString& name);
+  TSkinManager& SkinManager() { return skins_; }
+
+  // Exit from the File menu: ends at once, without keeping the settings.
+  void Exit();
+  bool ExitRequested() const { return exit_requested_; }
+
+  // Saves a picture of the window to a file; for the documentation.
+  bool SaveScreenshot(const QString& fileName);
+
+  // --- controls, named as the logic names them -----------------------------
+  QToolButton* ButtonOpenDVD;
+  QToolButton* ButtonRemoveItem;
+  QToolButton* ButtonClearList;
+  QToolButton* ButtonStop;
+  QToolButton* ButtonRipNow;
+  QComboBox* ComboOutputFormat;
+  QLineEdit* EditOutputFolder;
+  QToolButton* ButtonBrowseForFolder;
+  TFileListView* ListView1;
+  QTabWidget* PageControl1;
+  QWidget* TabSheet1;
+  QWidget* TabSheet2;
+  QComboBox* ComboVideoQuality;
+  QComboBox* ComboAudioQuality;
+  QComboBox* ComboVideoSize1;
+  QComboBox* ComboBoxLetterbox;
+  QComboBox* ComboVideoCodec;
+  QComboBox* ComboVideoBitrate;
+  QComboBox* ComboVideoSize;
+  QComboBox* ComboVideoFrameRate;
+  QComboBox* ComboAudioCodec;
+  QComboBox* ComboAudioBitrate;
+  QComboBox* ComboSamplingRate;
+  QComboBox* ComboAudioChannels;
+  QWidget* Panel1;
+  TPreviewPanel* sPanelPlay;
+  QSlider* TrackBar1;
+  QToolButton* SpeedButtonPlay;
+  QToolButton* SpeedButtonPause;
+  QToolButton* SpeedButtonStop;
+  QToolButton* SpeedButtonVolume;
+  QToolButton* ButtonSnapshot;
+  QGroupBox* GroupBox1;
+  QComboBox* ComboBoxAspectRatio;
+  TArrowSpinBox* SpinVolume;
+  QCheckBox* CheckBoxOverwriteFile;
+  QLabel* StatusPanel0;  // first status-bar panel: output size during a job
+  QWidget* StatusPanel1;  // second panel: holds the progress bar
+  QLabel* StatusPanel2;  // third panel: "Ready"
+  QProgressBar* ProgressBar1;
+  QMenu* PopupMenu1;
+  QMenu* PopupMenuVolume;
+  QTimer* Timer1;
+  QTimer* TimerPlay;
+  TFormAbout* FormAbout;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CreateMenus();
+  void CreateSkinMenu(QMenu* menu);
+  void CreateAboutMenu(QMenu* menu);
+  QWidget* CreateButtonPanel(QWidget* parent);
+  QWidget* CreateFormatPanel(QWidget* parent);
+  QWidget* CreateListPanel(QWidget* parent);
+  QWidget* CreateSettingsPanel(QWidget* parent);
+  void CreateOutputSettingsTab();
+  void CreateDetailedSettingsTab();
+  void CreatePreviewPanel(QWidget* parent);
+  void CreatePreferencesGroup(QWidget* parent);
+  void CreateStatusBar();
+  void CreatePopupMenus();
+  void CheckSkinMenuItem(int tag);
+  void PlaceWindow();
+
+  void OpenHelpFile();
+  void ButtonBrowseForFolderClick();
+
+  TSkinManager skins_;
+  std::optional<QPoint> remembered_;
+  bool placed_ = false;
+  bool exit_requested_ = false;
+};
+
+}  // namespace strella::window
