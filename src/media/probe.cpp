@@ -1,0 +1,237 @@
+#include "media/probe.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <stdexcept>
+
+#include "media/ff.h"
+#include "media/loader.h"
+#include "media/text_helpers.h"
+
+namespace strella::media {
+
+namespace {
+
+int64_t MicrosecondsOrUnknown(int64_t value) { return value == AV_NOPTS_VALUE ? -1 : value; }
+
+std::string Tag(const AVDictionary* tags, const char* key) {
+  const AVDictionaryEntry* entry = ff::av_dict_get(tags, key, nullptr, 0);
+  return entry ? entry->value : "";
+}
+
+// The leading number of "2009-05-01", "2009" or "3/12"; 0 when there is none.
+int LeadingNumber(const std::string& text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 10)); }
+
+// Today's containers keep the year, track and creation time as tags.
+int YearTag(const AVDictionary* tags) {
+  std::string date = Tag(tags, "date");
+  return LeadingNumber(date.empty() ? Tag(tags, "year") : date);
+}
+
+int64_t CreationTimeTag(const AVDictionary* tags) {
+  const std::string text = Tag(tags, "creation_time");
+  int64_t microseconds = 0;
+  if (text.empty() || ff::av_parse_time(&microseconds, text.c_str(), 0) < 0) return 0;
+  return microseconds;
+}
+
+// A time base with a zero denominator or numerator cannot rescale; make it usable.
+AVRational UsableTimeBase(AVRational base) {
+  if (base.den == 0) base.den = base.num;
+  if (base.den == 0) base.den = 1;
+  return base;
+}
+
+int64_t RescaledToMicroseconds(int64_t value, AVRational base) {
+  return value == AV_NOPTS_VALUE ? -1 : ff::av_rescale_q(value, base, AV_TIME_BASE_Q);
+}
+
+// Width x sample aspect / height; 0 where the division is undefined.
+float DisplayAspect(const AVCodecParameters* parameters) {
+  const AVRational sar = parameters->sample_aspect_ratio;
+  if (sar.den == 0 || parameters->height == 0) return 0.0f;
+  return static_cast<float>(parameters->width * (static_cast<double>(sar.num) / sar.den) / parameters->height);
+}
+
+}  // namespace
+
+TCustomAVProbe::TCustomAVProbe() { CountStreams(); }
+
+TCustomAVProbe::~TCustomAVProbe() { TCustomAVProbe::CloseFile(); }
+
+void TCustomAVProbe::CheckLibraries() {
+  static const struct {
+    TLibraryType type;
+    const char* message;
+  } kRequired[] = {{ltAVCodec, "LibAVCodec not loaded."},
+                   {ltAVFormat, "LibAVFormat not loaded."},
+                   {ltAVUtil, "LibAVUtil not loaded."},
+                   {ltSwScale, "LibSwScale not loaded."}};
+  for (const auto& library : kRequired)
+    if (!FFLoader().IsLoaded(library.type)) throw std::runtime_error(library.message);
+}
+
+bool TCustomAVProbe::LoadFile(const std::string& AFileName, const std::string& AFormatName) {
+  CheckLibraries();
+  CloseFile();
+  if (!OpenInput(AFileName, AFormatName) || !FindStreamParameters(AFileName)) return false;
+  CountStreams();
+  format_name_ = AFormatName;
+  return true;
+}
+
+bool TCustomAVProbe::OpenInput(const std::string& fileName, const std::string& formatName) {
+  const AVInputFormat* format = nullptr;
+  if (!formatName.empty()) {
+    format = ff::av_find_input_format(formatName.c_str());
+    if (!format) {
+      last_err_msg_ = Format("Unknown input format: %s", formatName.c_str());
+      return false;
+    }
+  }
+  format_context_ = ff::avformat_alloc_context();
+  if (!format_context_) {
+    last_err_msg_ = OpenErrorText(fileName, AVERROR(ENOMEM));
+    return false;
+  }
+  owns_context_ = true;
+  // On failure the library frees the context and clears the pointer.
+  const int result = ff::avformat_open_input(&format_context_, FileNameToURL(fileName).c_str(), format, nullptr);
+  if (result < 0) {
+    last_err_msg_ = OpenErrorText(fileName, result);
+    CloseFile();
+    return false;
+  }
+  return true;
+}
+
+bool TCustomAVProbe::FindStreamParameters(const std::string& fileName) {
+  int result;
+  {
+    std::lock_guard guard(CodecLock());
+    result = ff::avformat_find_stream_info(format_context_, nullptr);
+  }
+  if (result < 0) {
+    last_err_msg_ = Format("%s: could not find codec parameters", fileName.c_str());
+    CloseFile();
+    return false;
+  }
+  return true;
+}
+
+void TCustomAVProbe::AttachFormatContext(AVFormatContext* AContext) {
+  CheckLibraries();
+  CloseFile();
+  owns_context_ = false;
+  format_context_ = AContext;
+  CountStreams();
+}
+
+void TCustomAVProbe::CloseFile() {
+  format_name_.clear();
+  if (format_context_) {
+    if (owns_context_) ff::avformat_close_input(&format_context_);
+    format_context_ = nullptr;
+  }
+  CountStreams();
+}
+
+void TCustomAVProbe::CountStreams() {
+  stream_count_ = program_count_ = -1;
+  audio_stream_count_ = video_stream_count_ = subtitle_stream_count_ = -1;
+  first_audio_stream_ = first_video_stream_ = first_subtitle_stream_ = -1;
+  if (!format_context_) return;
+  stream_count_ = static_cast<int>(format_context_->nb_streams);
+  program_count_ = static_cast<int>(format_context_->nb_programs);
+  audio_stream_count_ = video_stream_count_ = subtitle_stream_count_ = 0;
+  for (int index = 0; index < stream_count_; ++index) {
+    switch (format_context_->streams[index]->codecpar->codec_type) {
+      case AVMEDIA_TYPE_VIDEO:
+        ++video_stream_count_;
+        if (first_video_stream_ < 0) first_video_stream_ = index;
+        break;
+      case AVMEDIA_TYPE_AUDIO:
+        ++audio_stream_count_;
+        if (first_audio_stream_ < 0) first_audio_stream_ = index;
+        break;
+      case AVMEDIA_TYPE_SUBTITLE:
+        ++subtitle_stream_count_;
+        if (first_subtitle_stream_ < 0) first_subtitle_stream_ = index;
+        break;
+      default:
+        break;  // data and attachments count only in StreamCount
+    }
+  }
+}
+
+// Messages go to the library's log without a context, so the sink shows them
+// without the "[name @ address]" prefix.
+bool TCustomAVProbe::Fail(int libraryLogLevel, const std::string& message) {
+  ff::av_log(nullptr, libraryLogLevel, "%s\n", message.c_str());
+  last_err_msg_ = message;
+  return false;
+}
+
+bool TCustomAVProbe::RequireFile() {
+  return format_context_ ? true : Fail(AV_LOG_WARNING, "file not loaded.");
+}
+
+bool TCustomAVProbe::GetFileStreamInfo(TFileStreamInfo& AInfo) {
+  AInfo = TFileStreamInfo{};
+  if (!RequireFile()) return false;
+  const AVDictionary* tags = format_context_->metadata;
+  AInfo.StartTime = MicrosecondsOrUnknown(format_context_->start_time);
+  AInfo.Duration = MicrosecondsOrUnknown(format_context_->duration);
+  AInfo.BitRate = format_context_->bit_rate;
+  AInfo.Timestamp = CreationTimeTag(tags);
+  AInfo.Year = YearTag(tags);
+  AInfo.Track = LeadingNumber(Tag(tags, "track"));
+  AInfo.Title = Tag(tags, "title");
+  // Today's demuxers name the author "artist".
+  AInfo.Author = Tag(tags, "author");
+  if (AInfo.Author.empty()) AInfo.Author = Tag(tags, "artist");
+  AInfo.Copyright = Tag(tags, "copyright");
+  AInfo.Comment = Tag(tags, "comment");
+  AInfo.Album = Tag(tags, "album");
+  AInfo.Genre = Tag(tags, "genre");
+  return true;
+}
+
+bool TCustomAVProbe::GetVideoStreamInfo(TVideoStreamInfo& AInfo) { return GetVideoStreamInfo(-1, AInfo); }
+
+bool TCustomAVProbe::GetVideoStreamInfo(int AStreamIndex, TVideoStreamInfo& AInfo) {
+  AInfo = TVideoStreamInfo{};
+  if (!RequireFile()) return false;
+  if (AStreamIndex < 0) {
+    AStreamIndex = first_video_stream_;
+    if (AStreamIndex < 0) return Fail(AV_LOG_ERROR, "no video stream.");
+  } else if (AStreamIndex >= stream_count_) {
+    return Fail(AV_LOG_ERROR, Format("stream index #%d is invalid.", AStreamIndex));
+  }
+  const AVStream* stream = format_context_->streams[AStreamIndex];
+  const AVCodecParameters* parameters = stream->codecpar;
+  if (parameters->codec_type != AVMEDIA_TYPE_VIDEO)
+    return Fail(AV_LOG_ERROR, Format("stream #%d is not video stream.", AStreamIndex));
+
+  AInfo.Language = Tag(stream->metadata, "language");
+  AInfo.CodecName = CodecDescription(parameters, false);
+  const AVRational timeBase = UsableTimeBase(stream->time_base);
+  AInfo.StartTime = stream->start_time;
+  AInfo.StartTimeUS = RescaledToMicroseconds(stream->start_time, timeBase);
+  AInfo.Duration = stream->duration;
+  AInfo.DurationUS = RescaledToMicroseconds(stream->duration, timeBase);
+  AInfo.BitRate = parameters->bit_rate;
+  AInfo.Height = parameters->height;
+  AInfo.Width = parameters->width;
+  AInfo.AspectRatio = DisplayAspect(parameters);
+  AInfo.PixelFormat = parameters->format;
+  AInfo.FrameRateNum = stream->r_frame_rate.num;
+  AInfo.FrameRateDen = stream->r_frame_rate.den;
+  return true;
+}
+
+TAVProbe::~TAVProbe() { TAVProbe::CloseFile(); }
+
+void TAVProbe::CloseFile() { TCustomAVProbe::CloseFile(); }
+
+}  // namespace strella::media
