@@ -15,6 +15,8 @@
 #include "app/window/about_box.h"
 #include "app/window/dialogs.h"
 #include "app/window/glyphs.h"
+#include "app/window/preview_window.h"
+#include "app/window/window_thread.h"
 #include "media/loader.h"
 
 namespace strella::window {
@@ -126,6 +128,8 @@ TArrowSpinBox::TArrowSpinBox(QWidget* parent) : QSpinBox(parent) {
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   setObjectName("Form1");
+  InstallMainThreadWakeup();
+  InstallPreviewWindowFactory();
   setWindowTitle(kMainCaption);
   setWindowIcon(ProgramIcon());
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

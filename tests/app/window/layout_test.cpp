@@ -6,6 +6,8 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QUrl>
+#include <atomic>
+#include <thread>
 
 #include "app/window/dialogs.h"
 #include "app/window/main_window.h"
@@ -14,6 +16,7 @@
 #include "fixtures.h"
 #include "media/bitmap.h"
 #include "media/loader.h"
+#include "media/main_thread.h"
 #include "media/previewer.h"
 #include "window_harness.h"
 
@@ -213,6 +216,28 @@ TEST(SnapSound, IsAShortAudibleClickThatPlays) {
   EXPECT_GT(peak, 10000);
   media::FFLoader().SetLibraryPath(media::ProgramFolder());
   EXPECT_TRUE(PlaySnapSound());  // SDL's dummy driver in the tests
+}
+
+}  // namespace
+}  // namespace strella::window::test
+
+namespace strella::window::test {
+namespace {
+
+using WindowThreadTest = WindowTest;
+
+// A worker's hand-over to the main thread is served by the Qt event loop.
+TEST_F(WindowThreadTest, WorkersReachTheWindowThreadThroughTheEventLoop) {
+  TForm1 form;
+  std::atomic<bool> ran_on_main{false};
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    media::RunOnMainThread([&] { ran_on_main = media::IsMainThread(); });
+    done = true;
+  });
+  EXPECT_TRUE(WaitFor([&] { return done.load(); }, 5000));
+  worker.join();
+  EXPECT_TRUE(ran_on_main);
 }
 
 }  // namespace
