@@ -30,10 +30,4 @@ void TComboAdapter::SetItemIndex(int index) {
 
 int TComboAdapter::ItemIndex() const { return combo_->currentIndex(); }
 
-std::string TComboAdapter::Text() const {
-  return combo_->currentIndex() < 0 ? std::string() : combo_->currentText().toStdString();
-}
-
-void TComboAdapter::SetDropDownCount(int count) { combo_->setMaxVisibleItems(count); }
-
 }  // namespace strella::window

@@ -6,21 +6,21 @@
 #include <QComboBox>
 #include <string>
 
+#include "app/drop_down.h"
+
 namespace strella::window {
 
-class TComboAdapter {
+class TComboAdapter : public app::TDropDown {
  public:
   explicit TComboAdapter(QComboBox* combo) : combo_(combo) {}
 
-  void Clear();
-  void Add(const std::string& item);
-  int Count() const;
-  std::string Item(int index) const;
+  void Clear() override;
+  void Add(const std::string& item) override;
+  int Count() const override;
+  std::string Item(int index) const override;
   // An index outside the list leaves nothing selected and the text empty.
-  void SetItemIndex(int index);
-  int ItemIndex() const;
-  std::string Text() const;
-  void SetDropDownCount(int count);
+  void SetItemIndex(int index) override;
+  int ItemIndex() const override;
 
   QComboBox* Combo() const { return combo_; }
 

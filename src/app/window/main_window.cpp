@@ -15,6 +15,7 @@
 #include "app/window/about_box.h"
 #include "app/window/dialogs.h"
 #include "app/window/glyphs.h"
+#include "app/window/preview_controls.h"
 #include "app/window/preview_window.h"
 #include "app/window/window_thread.h"
 #include "media/loader.h"
@@ -161,6 +162,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   TimerPlay->setObjectName("TimerPlay");
   TimerPlay->setInterval(1000);
 
+  BindSettings();
+  preview_ = new TPreviewControls(*this);
+  connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::ListSelectionChanged);
   FormAbout = new TFormAbout(this);
   setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
   // Without a remembered position the window starts centred.
@@ -199,7 +203,7 @@ QWidget* TForm1::CreateFormatPanel(QWidget* parent) {
   ButtonBrowseForFolder->setText("...");
   ButtonBrowseForFolder->setToolTip("Choose the output folder");
   ButtonBrowseForFolder->setGeometry(756, 4, 30, 24);
-  connect(ButtonBrowseForFolder, &QToolButton::clicked, this, &TForm1::ButtonBrowseForFolderClick);
+  connect(ButtonBrowseForFolder, &QToolButton::clicked, this, &TForm1::BrowseForOutputFolder);
   return panel;
 }
 
@@ -439,10 +443,75 @@ void TForm1::OpenHelpFile() {
   Dialogs().OpenUrl(QUrl::fromLocalFile(path).toString());
 }
 
-void TForm1::ButtonBrowseForFolderClick() {
+QString MissingFolderText(const QString& folder) {
+  return QString("The output folder \"%1\"\ndoes not exist or has been deleted!\nPlease choose a new output folder.")
+      .arg(folder);
+}
+
+void TForm1::ListSelectionChanged() {
+  if (busy_) return;
+  const int row = ListView1->SelectedIndex();
+  if (row < 0) return;
+  selected_row_ = row;
+  preview_file_ = ListView1->Row(row)->text(fcCaption);
+}
+
+void TForm1::BrowseForOutputFolder() {
+  if (Converting()) return;
   const QString folder =
       Dialogs().BrowseForFolder(this, kOutputFolderHeadline, EditOutputFolder->text().trimmed());
   if (!folder.isEmpty()) EditOutputFolder->setText(folder.trimmed());
+}
+
+TComboAdapter& TForm1::AdapterOf(QComboBox* combo) {
+  for (const auto& adapter : adapters_)
+    if (adapter->Combo() == combo) return *adapter;
+  adapters_.push_back(std::make_unique<TComboAdapter>(combo));
+  return *adapters_.back();
+}
+
+void TForm1::BindSettings() {
+  app::TSettingsControls c;
+  c.ComboOutputFormat = &AdapterOf(ComboOutputFormat);
+  c.ComboVideoQuality = &AdapterOf(ComboVideoQuality);
+  c.ComboAudioQuality = &AdapterOf(ComboAudioQuality);
+  c.ComboVideoSize1 = &AdapterOf(ComboVideoSize1);
+  c.ComboBoxLetterbox = &AdapterOf(ComboBoxLetterbox);
+  c.ComboVideoCodec = &AdapterOf(ComboVideoCodec);
+  c.ComboVideoBitrate = &AdapterOf(ComboVideoBitrate);
+  c.ComboVideoSize = &AdapterOf(ComboVideoSize);
+  c.ComboVideoFrameRate = &AdapterOf(ComboVideoFrameRate);
+  c.ComboAudioCodec = &AdapterOf(ComboAudioCodec);
+  c.ComboAudioBitrate = &AdapterOf(ComboAudioBitrate);
+  c.ComboSamplingRate = &AdapterOf(ComboSamplingRate);
+  c.ComboAudioChannels = &AdapterOf(ComboAudioChannels);
+  c.ComboBoxAspectRatio = &AdapterOf(ComboBoxAspectRatio);
+  settings_ = std::make_unique<app::TSettingsModel>(c);
+  settings_->OnFormatKeyChanged = [this](const std::string& key) { WriteOutputColumn(key); };
+  settings_->Initialize();
+  MarkFormatHeaders();
+  ComboOutputFormat->setMaxVisibleItems(36);
+
+  // Only the user's choice (activated) runs the handlers; choices made from
+  // code go through the adapters without notifications.
+  connect(ComboOutputFormat, &QComboBox::activated, this, [this] { settings_->OutputFormatChanged(); });
+  for (QComboBox* combo : {ComboVideoQuality, ComboAudioQuality, ComboVideoBitrate, ComboAudioBitrate})
+    connect(combo, &QComboBox::activated, this, [this, combo] { settings_->QualityChanged(AdapterOf(combo)); });
+  for (QComboBox* combo : {ComboVideoSize, ComboVideoSize1})
+    connect(combo, &QComboBox::activated, this, [this, combo] { settings_->VideoSizeChanged(AdapterOf(combo)); });
+}
+
+// Headers of the format list show in bold, separators stay blank lines.
+void TForm1::MarkFormatHeaders() {
+  QFont bold = ComboOutputFormat->font();
+  bold.setBold(true);
+  for (int i = 0; i < ComboOutputFormat->count(); ++i)
+    if (ComboOutputFormat->itemText(i).contains("---")) ComboOutputFormat->setItemData(i, bold, Qt::FontRole);
+}
+
+void TForm1::WriteOutputColumn(const std::string& formatKey) {
+  const QString key = QString::fromStdString(formatKey);
+  for (int row = 0; row < ListView1->RowCount(); ++row) ListView1->SetColumnText(row, fcOutput, key);
 }
 
 bool TForm1::LoadLibraries() { return true; }
@@ -486,6 +555,10 @@ void TForm1::Exit() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
+}
+
+void TForm1::ShowConversionFrame(const media::TBitmap& bitmap) {
+  sPanelPlay->ShowFrame(BitmapImage(bitmap));
 }
 
 bool TForm1::SaveScreenshot(const QString& fileName) { return grab().save(fileName); }

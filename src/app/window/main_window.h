@@ -16,15 +16,24 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <memory>
 #include <optional>
+#include <vector>
 
+#include "app/settings_model.h"
+#include "app/window/combo_adapter.h"
 #include "app/window/file_list_view.h"
 #include "app/window/preview_panel.h"
 #include "app/window/skins.h"
 
+namespace strella::media {
+class TBitmap;
+}
+
 namespace strella::window {
 
 class TFormAbout;
+class TPreviewControls;
 
 // SpinVolume: its value changes with the arrows only.
 class TArrowSpinBox : public QSpinBox {
@@ -35,6 +44,9 @@ class TArrowSpinBox : public QSpinBox {
 
 inline const char* const kMainCaption = "Strella Video Converter";
 inline const char* const kOutputFolderHeadline = "Please choose your output folder: ";
+
+// The message for an output folder that is not there.
+QString MissingFolderText(const QString& folder);
 
 // The filter of the open dialog, entries as "description (patterns)".
 QString OpenDialogFilter();
@@ -62,6 +74,23 @@ class TForm1 : public QMainWindow {
   // Exit from the File menu: ends at once, without keeping the settings.
   void Exit();
   bool ExitRequested() const { return exit_requested_; }
+
+  app::TSettingsModel& Settings() { return *settings_; }
+  // The drop-down interface of one of the settings lists.
+  TComboAdapter& AdapterOf(QComboBox* combo);
+
+  // Queue state the other controls consult.
+  bool Busy() const { return busy_; }
+  bool JobStarted() const { return job_started_; }
+  bool Converting() const { return busy_ || job_started_; }
+  // The row the user selected last and its file, for the preview.
+  int SelectedRow() const { return selected_row_; }
+  QString PreviewFile() const { return preview_file_; }
+  // The output-folder picker; does nothing while a job runs.
+  void BrowseForOutputFolder();
+  TPreviewControls& Preview() { return *preview_; }
+  // A frame of the running conversion, drawn stretched over the preview panel.
+  void ShowConversionFrame(const media::TBitmap& bitmap);
 
   // Saves a picture of the window to a file; for the documentation.
   bool SaveScreenshot(const QString& fileName);
@@ -133,10 +162,20 @@ class TForm1 : public QMainWindow {
   void CreatePopupMenus();
   void CheckSkinMenuItem(int tag);
   void PlaceWindow();
+  void BindSettings();
+  void MarkFormatHeaders();
+  void WriteOutputColumn(const std::string& formatKey);
 
   void OpenHelpFile();
-  void ButtonBrowseForFolderClick();
+  void ListSelectionChanged();
 
+  std::vector<std::unique_ptr<TComboAdapter>> adapters_;
+  std::unique_ptr<app::TSettingsModel> settings_;
+  TPreviewControls* preview_ = nullptr;
+  bool busy_ = false;
+  bool job_started_ = false;
+  int selected_row_ = -1;
+  QString preview_file_;
   TSkinManager skins_;
   std::optional<QPoint> remembered_;
   bool placed_ = false;

@@ -2,6 +2,9 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
+
+#include "app/window/window_thread.h"
 
 namespace strella::window {
 
@@ -47,7 +50,13 @@ void TPreviewPanel::ShowFrame(const QImage& image) {
 }
 
 void TPreviewPanel::ShowPlaceholder() {
+  {
+    std::lock_guard<std::mutex> lock(presented_lock_);
+    presented_ = QImage();  // a picture still on its way is not shown
+  }
   frame_ = QImage();
+  client_width_ = width();
+  client_height_ = height();
   image1_->setGeometry(rect());
   image1_->setPixmap(PlaceholderPicture(size()));
   image1_->show();
@@ -55,6 +64,45 @@ void TPreviewPanel::ShowPlaceholder() {
 }
 
 void TPreviewPanel::HidePlaceholder() {
+  image1_->hide();
+  update();
+}
+
+void TPreviewPanel::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  client_width_ = width();
+  client_height_ = height();
+}
+
+void TPreviewPanel::GetClientSize(int& width, int& height) {
+  width = client_width_;
+  height = client_height_;
+}
+
+bool TPreviewPanel::SetVideoMode(int width, int height) { return width > 0 && height > 0; }
+
+void TPreviewPanel::Present(const player::TPlayerBitmap& surface) {
+  if (surface.Width() <= 0 || surface.Height() <= 0) return;
+  QImage copy(surface.Bits(), surface.Width(), surface.Height(), surface.Stride(), QImage::Format_BGR888);
+  std::lock_guard<std::mutex> lock(presented_lock_);
+  presented_ = copy.copy();
+  ++present_count_;
+  // One queued hand-over at a time: a slow window thread skips pictures
+  // instead of piling them up.
+  if (take_posted_) return;
+  take_posted_ = true;
+  PostToWindow(this, [this] { TakePresented(); });
+}
+
+void TPreviewPanel::TakePresented() {
+  QImage picture;
+  {
+    std::lock_guard<std::mutex> lock(presented_lock_);
+    take_posted_ = false;
+    picture.swap(presented_);
+  }
+  if (picture.isNull()) return;
+  frame_ = std::move(picture);
   image1_->hide();
   update();
 }

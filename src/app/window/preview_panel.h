@@ -6,10 +6,14 @@
 #include <QImage>
 #include <QLabel>
 #include <QWidget>
+#include <atomic>
+#include <mutex>
+
+#include "player/video_display.h"
 
 namespace strella::window {
 
-class TPreviewPanel : public QWidget {
+class TPreviewPanel : public QWidget, public player::TVideoDisplay {
   Q_OBJECT
  public:
   explicit TPreviewPanel(QWidget* parent);
@@ -23,13 +27,27 @@ class TPreviewPanel : public QWidget {
   bool PlaceholderVisible() const { return !image1_->isHidden(); }
   bool HasFrame() const { return !frame_.isNull(); }
   QImage Frame() const { return frame_; }
+  int PresentCount() const { return present_count_; }
+
+  // The player's display, called on its playback thread.
+  void GetClientSize(int& width, int& height) override;
+  bool SetVideoMode(int width, int height) override;
+  void Present(const player::TPlayerBitmap& surface) override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void TakePresented();
+
   QLabel* image1_;
   QImage frame_;
+  std::atomic<int> client_width_{0}, client_height_{0};
+  std::mutex presented_lock_;  // the playback thread hands pictures over here
+  QImage presented_;
+  bool take_posted_ = false;
+  std::atomic<int> present_count_{0};
 };
 
 // The placeholder picture, drawn at start-up.
