@@ -164,7 +164,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
   BindSettings();
   preview_ = new TPreviewControls(*this);
-  connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::ListSelectionChanged);
+  BindFileList();
+  BindPreferences();
+  BindBatch();
   FormAbout = new TFormAbout(this);
   setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
   // Without a remembered position the window starts centred.
@@ -448,14 +450,6 @@ QString MissingFolderText(const QString& folder) {
       .arg(folder);
 }
 
-void TForm1::ListSelectionChanged() {
-  if (busy_) return;
-  const int row = ListView1->SelectedIndex();
-  if (row < 0) return;
-  selected_row_ = row;
-  preview_file_ = ListView1->Row(row)->text(fcCaption);
-}
-
 void TForm1::BrowseForOutputFolder() {
   if (Converting()) return;
   const QString folder =
@@ -487,7 +481,7 @@ void TForm1::BindSettings() {
   c.ComboAudioChannels = &AdapterOf(ComboAudioChannels);
   c.ComboBoxAspectRatio = &AdapterOf(ComboBoxAspectRatio);
   settings_ = std::make_unique<app::TSettingsModel>(c);
-  settings_->OnFormatKeyChanged = [this](const std::string& key) { WriteOutputColumn(key); };
+  settings_->OnFormatKeyChanged = [this](const std::string& key) { files_.SetOutputColumn(key); };
   settings_->Initialize();
   MarkFormatHeaders();
   ComboOutputFormat->setMaxVisibleItems(36);
@@ -509,10 +503,6 @@ void TForm1::MarkFormatHeaders() {
     if (ComboOutputFormat->itemText(i).contains("---")) ComboOutputFormat->setItemData(i, bold, Qt::FontRole);
 }
 
-void TForm1::WriteOutputColumn(const std::string& formatKey) {
-  const QString key = QString::fromStdString(formatKey);
-  for (int row = 0; row < ListView1->RowCount(); ++row) ListView1->SetColumnText(row, fcOutput, key);
-}
 
 bool TForm1::LoadLibraries() { return true; }
 

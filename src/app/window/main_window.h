@@ -20,7 +20,10 @@
 #include <optional>
 #include <vector>
 
+#include "app/file_list.h"
+#include "app/batch_queue.h"
 #include "app/settings_model.h"
+#include "app/window/batch_view.h"
 #include "app/window/combo_adapter.h"
 #include "app/window/file_list_view.h"
 #include "app/window/preview_panel.h"
@@ -79,10 +82,24 @@ class TForm1 : public QMainWindow {
   // The drop-down interface of one of the settings lists.
   TComboAdapter& AdapterOf(QComboBox* combo);
 
+  app::TFileList& Files() { return files_; }
+  app::TPreferences& Preferences() { return prefs_; }
+  // " Add Video": the open dialog, then the chosen files are added.
+  void AddVideo();
+  // Adds files as " Add Video" does after its dialog (drops, the command line).
+  bool AddFileNames(const QStringList& files);
+  void RemoveSelectedItem();
+  void ClearAllItems();
+
   // Queue state the other controls consult.
-  bool Busy() const { return busy_; }
-  bool JobStarted() const { return job_started_; }
-  bool Converting() const { return busy_ || job_started_; }
+  bool Busy() const { return queue_ && queue_->Busy; }
+  bool JobStarted() const { return queue_ && queue_->JobStarted; }
+  bool Converting() const { return Busy() || JobStarted(); }
+  app::TBatchQueue* Queue() { return queue_.get(); }
+  TWindowBatchView& BatchView() { return *batch_view_; }
+  // " Convert Now" and " Stop".
+  void ConvertNow();
+  void StopConversions();
   // The row the user selected last and its file, for the preview.
   int SelectedRow() const { return selected_row_; }
   QString PreviewFile() const { return preview_file_; }
@@ -164,16 +181,24 @@ class TForm1 : public QMainWindow {
   void PlaceWindow();
   void BindSettings();
   void MarkFormatHeaders();
-  void WriteOutputColumn(const std::string& formatKey);
 
   void OpenHelpFile();
   void ListSelectionChanged();
+  void BindFileList();
+  void FilesChanged(int row);
+  void ShowListMenu(const QPoint& at);
+  void BindPreferences();
+  void BindBatch();
+  void ClearConverterTasks();
 
+  app::TFileList files_;
+  app::TPreferences prefs_;
   std::vector<std::unique_ptr<TComboAdapter>> adapters_;
   std::unique_ptr<app::TSettingsModel> settings_;
   TPreviewControls* preview_ = nullptr;
-  bool busy_ = false;
-  bool job_started_ = false;
+  std::unique_ptr<app::TConverter> converter_;
+  std::unique_ptr<TWindowBatchView> batch_view_;
+  std::unique_ptr<app::TBatchQueue> queue_;
   int selected_row_ = -1;
   QString preview_file_;
   TSkinManager skins_;

@@ -29,7 +29,9 @@ class PreviewTest : public WindowTest {
     WindowTest::TearDown();
   }
   void SelectFile(const std::string& path) {
-    form_->ListView1->AppendRow(QString::fromStdString(path), {"", "", "", "", "", ""});
+    app::TFileRow row;
+    row.Caption = path;
+    form_->Files().Append(row);
     form_->ListView1->setCurrentItem(form_->ListView1->Row(form_->ListView1->RowCount() - 1));
   }
   bool WaitForPictures(int count) {

@@ -1,0 +1,49 @@
+// Form1's batch: Convert Now, Stop, the queue timer, the preferences the jobs
+// read, and the converter's events reaching the controls.
+#include <QMessageBox>
+
+#include "app/window/dialogs.h"
+#include "app/window/main_window.h"
+#include "app/window/preview_controls.h"
+
+namespace strella::window {
+
+void TForm1::BindPreferences() {
+  connect(EditOutputFolder, &QLineEdit::textChanged, this,
+          [this](const QString& text) { prefs_.OutputFolder = text.toStdString(); });
+  connect(CheckBoxOverwriteFile, &QCheckBox::toggled, this, [this](bool on) { prefs_.Overwrite = on; });
+  connect(SpinVolume, &QSpinBox::valueChanged, this, [this](int value) { prefs_.SpinVolume = value; });
+  prefs_.OutputFolder = EditOutputFolder->text().toStdString();
+  prefs_.Overwrite = CheckBoxOverwriteFile->isChecked();
+  prefs_.SpinVolume = SpinVolume->value();
+}
+
+void TForm1::BindBatch() {
+  batch_view_ = std::make_unique<TWindowBatchView>(*this);
+  if (ConverterFactory()) converter_ = ConverterFactory()();
+  if (converter_)
+    queue_ = std::make_unique<app::TBatchQueue>(files_, *settings_, prefs_, *converter_, *batch_view_);
+  connect(ButtonRipNow, &QToolButton::clicked, this, &TForm1::ConvertNow);
+  connect(ButtonStop, &QToolButton::clicked, this, &TForm1::StopConversions);
+  connect(Timer1, &QTimer::timeout, this, [this] {
+    if (queue_) queue_->Tick();
+  });
+}
+
+void TForm1::ConvertNow() {
+  if (!queue_) {
+    ShowInformation(this, "Some files are missing. Please re-install this software");
+    return;
+  }
+  queue_->ConvertNow();
+}
+
+void TForm1::StopConversions() {
+  if (queue_) queue_->Stop();
+}
+
+void TForm1::ClearConverterTasks() {
+  if (converter_ && !Converting()) converter_->ClearTasks();
+}
+
+}  // namespace strella::window
