@@ -1,0 +1,98 @@
+// Helpers of the engine tests: running an engine on files and judging the
+// results with ffprobe, a peer program.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/engine.h"
+#include "fixtures.h"
+
+namespace strella::engine::testing {
+
+struct ProbedStream {
+  std::string kind;   // "video", "audio", ...
+  std::string codec;  // codec name
+};
+
+struct ProbeResult {
+  bool ok = false;
+  double duration = 0;  // seconds, of the container
+  std::vector<ProbedStream> streams;
+};
+
+inline std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+inline std::string RunCommand(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return output;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+  pclose(pipe);
+  return output;
+}
+
+inline ProbeResult Probe(const std::string& file) {
+  ProbeResult result;
+  const std::string out = RunCommand("ffprobe -v error -show_entries stream=codec_type,codec_name:format=duration "
+                                     "-of default=nw=1 " + Quote(file) + " 2>/dev/null");
+  size_t pos = 0;
+  while (pos < out.size()) {
+    size_t end = out.find('\n', pos);
+    if (end == std::string::npos) end = out.size();
+    const std::string line = out.substr(pos, end - pos);
+    pos = end + 1;
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+    if (key == "codec_name") result.streams.push_back({"", value});
+    else if (key == "codec_type" && !result.streams.empty()) result.streams.back().kind = value;
+    else if (key == "duration" && value != "N/A") {
+      result.duration = std::stod(value);
+      result.ok = true;
+    }
+  }
+  if (!result.streams.empty()) result.ok = true;
+  return result;
+}
+
+// Seconds of the first packet of the stream kind ("v" or "a"), and whether it is a key frame.
+inline std::pair<double, bool> FirstPacket(const std::string& file, const std::string& kind) {
+  const std::string out = RunCommand("ffprobe -v error -select_streams " + kind +
+                                     ":0 -show_entries packet=pts_time,flags -read_intervals %+#1 -of csv=p=0 " +
+                                     Quote(file) + " 2>/dev/null");
+  const size_t comma = out.find(',');
+  if (comma == std::string::npos) return {-1, false};
+  return {std::stod(out.substr(0, comma)), out.find('K', comma) != std::string::npos};
+}
+
+// An engine reset and ready for options, with its terminate notifications counted.
+struct EngineRun {
+  std::unique_ptr<TCustomFFmpeg> engine = std::make_unique<TCustomFFmpeg>();
+  int terminations = 0;
+
+  EngineRun() {
+    fixtures::EnsureLibraries();
+    engine->Reset();
+    engine->SetVerbosity(-1);
+    engine->TerminateCallback = [this](TCustomFFmpeg*) { ++terminations; };
+  }
+  void Options(const std::vector<std::pair<std::string, std::string>>& options) {
+    for (const auto& [name, value] : options) engine->ParseOption(name, value);
+  }
+  // Runs on the calling thread; true when the run finished without error.
+  bool Run() {
+    engine->StartConvert(false);
+    return engine->Finished() && !engine->ErrorFlag();
+  }
+};
+
+}  // namespace strella::engine::testing
