@@ -24,11 +24,11 @@ int main(int argc, char* argv[]) {
 
   strella::window::TForm1 form;
   if (!form.LoadLibraries()) return 1;
+  form.LoadSettings();
   form.show();
+  form.AddFileNames(files);
   if (!screenshot.isEmpty()) {
-    QTimer::singleShot(1500, &form, [&] {
-      QCoreApplication::exit(form.SaveScreenshot(screenshot) ? 0 : 1);
-    });
+    QTimer::singleShot(2500, &form, [&] { QCoreApplication::exit(form.SaveScreenshot(screenshot) ? 0 : 1); });
   }
   return QApplication::exec();
 }

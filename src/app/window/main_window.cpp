@@ -15,10 +15,12 @@
 #include "app/window/about_box.h"
 #include "app/window/dialogs.h"
 #include "app/window/glyphs.h"
+#include "app/window/qt_settings_store.h"
 #include "app/window/preview_controls.h"
 #include "app/window/preview_window.h"
 #include "app/window/window_thread.h"
 #include "media/loader.h"
+#include "media/logger.h"
 
 namespace strella::window {
 namespace {
@@ -504,7 +506,34 @@ void TForm1::MarkFormatHeaders() {
 }
 
 
-bool TForm1::LoadLibraries() { return true; }
+bool TForm1::LoadLibraries() {
+  media::FFLoader().SetLibraryPath(media::ProgramFolder());
+  if (media::FFLoader().LoadLibs(media::kEncoderLibraries)) return true;
+  media::Log(this, media::llError, media::FFLoader().LastErrMsg());
+  ShowInformation(this, "Some files are missing. Please re-install this software");
+  return false;
+}
+
+void TForm1::LoadSettings() {
+  TQtSettingsStore store;
+  app::TWindowSettings window;
+  app::LoadSettings(store, *settings_, prefs_, window);
+  ApplySkinName(QString::fromStdString(window.Skin));
+  EditOutputFolder->setText(QString::fromStdString(prefs_.OutputFolder));
+  CheckBoxOverwriteFile->setChecked(prefs_.Overwrite);
+  PageControl1->setCurrentIndex(window.Tabsheet == 1 ? 0 : 1);
+  if (window.FormLeft >= 0 && window.FormTop >= 0) SetRememberedPosition(window.FormLeft, window.FormTop);
+}
+
+void TForm1::SaveSettings() {
+  TQtSettingsStore store;
+  app::TWindowSettings window;
+  window.Skin = skins_.SkinName().toStdString();
+  window.FormLeft = pos().x();
+  window.FormTop = pos().y();
+  window.Tabsheet = PageControl1->currentIndex() == 0 ? 1 : 2;
+  app::SaveSettings(store, *settings_, prefs_, window);
+}
 
 void TForm1::SetRememberedPosition(int left, int top) {
   remembered_ = QPoint(left, top);
@@ -544,6 +573,8 @@ void TForm1::Exit() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // File, Exit ends without keeping anything; closing the window keeps the choices.
+  if (!exit_requested_) SaveSettings();
   QMainWindow::closeEvent(event);
 }
 

@@ -63,6 +63,10 @@ class TForm1 : public QMainWindow {
   // Start-up after the window is created: false when the libraries are
   // missing (the message has been shown and the program must end).
   bool LoadLibraries();
+  // The choices of the last run; a first run gets the defaults, written back.
+  void LoadSettings();
+  // Keeps the choices for the next run (closing the window does this).
+  void SaveSettings();
 
   // Where the window goes when it first shows; centred when it would be off screen.
   void SetRememberedPosition(int left, int top);
@@ -197,6 +201,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<app::TSettingsModel> settings_;
   TPreviewControls* preview_ = nullptr;
   std::unique_ptr<app::TConverter> converter_;
+  std::string converter_error_;
   std::unique_ptr<TWindowBatchView> batch_view_;
   std::unique_ptr<app::TBatchQueue> queue_;
   int selected_row_ = -1;

@@ -2,6 +2,7 @@
 // read, and the converter's events reaching the controls.
 #include <QMessageBox>
 
+#include "app/encoder_converter.h"
 #include "app/window/dialogs.h"
 #include "app/window/main_window.h"
 #include "app/window/preview_controls.h"
@@ -20,7 +21,10 @@ void TForm1::BindPreferences() {
 
 void TForm1::BindBatch() {
   batch_view_ = std::make_unique<TWindowBatchView>(*this);
-  if (ConverterFactory()) converter_ = ConverterFactory()();
+  if (ConverterFactory())
+    converter_ = ConverterFactory()();
+  else
+    converter_ = app::CreateEncoderConverter(converter_error_);
   if (converter_)
     queue_ = std::make_unique<app::TBatchQueue>(files_, *settings_, prefs_, *converter_, *batch_view_);
   connect(ButtonRipNow, &QToolButton::clicked, this, &TForm1::ConvertNow);
@@ -32,7 +36,7 @@ void TForm1::BindBatch() {
 
 void TForm1::ConvertNow() {
   if (!queue_) {
-    ShowInformation(this, "Some files are missing. Please re-install this software");
+    ShowInformation(this, "Cannot convert: " + QString::fromStdString(converter_error_));
     return;
   }
   queue_->ConvertNow();

@@ -11,7 +11,9 @@ namespace strella::window {
 void TForm1::BindFileList() {
   files_.OnChanged = [this](int row) { FilesChanged(row); };
   connect(ListView1, &TFileListView::RowChecked, this,
-          [this](int row, bool checked) { files_.SetChecked(row, checked); });
+          [this](int row, bool checked) {
+            if (row >= 0 && row < files_.Count()) files_.SetChecked(row, checked);
+          });
   connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::ListSelectionChanged);
   connect(ListView1, &TFileListView::FilesDropped, this, [this](const QStringList& files) {
     if (Converting()) return;  // the list takes no new files during a batch

@@ -1,52 +1,52 @@
 #include "app/window/qt_settings_store.h"
 
+#include "media/logger.h"
+
 namespace strella::window {
 
-TQtSettingsStore::TQtSettingsStore() = default;
-
-bool TQtSettingsStore::Open() {
+void TQtSettingsStore::OpenKey() {
   settings_ = std::make_unique<QSettings>("Quorvex", "Strella Video Converter");
-  return settings_->status() == QSettings::NoError;
 }
 
-void TQtSettingsStore::Close() {
+// Closing writes the values out; a failure is logged, never raised, because
+// the key is closed in every case, also after an error.
+void TQtSettingsStore::CloseKey() {
   if (!settings_) return;
   settings_->sync();
-  const bool ok = settings_->status() == QSettings::NoError;
+  if (settings_->status() != QSettings::NoError)
+    media::Log(this, media::llWarning,
+               "The settings could not be written to " + settings_->fileName().toStdString());
   settings_.reset();
-  if (!ok) throw std::runtime_error("The settings could not be written");
 }
 
 QSettings& TQtSettingsStore::Settings() {
-  if (!settings_) Open();
+  if (!settings_) OpenKey();
   return *settings_;
 }
 
-std::string TQtSettingsStore::ReadString(const std::string& name) {
-  return Settings().value(QString::fromStdString(name)).toString().toStdString();
+std::string TQtSettingsStore::ReadString(const std::string& AName) {
+  return Settings().value(QString::fromStdString(AName)).toString().toStdString();
 }
 
-int TQtSettingsStore::ReadInteger(const std::string& name) {
-  const QVariant value = Settings().value(QString::fromStdString(name));
+int TQtSettingsStore::ReadInteger(const std::string& AName) {
+  const QVariant value = Settings().value(QString::fromStdString(AName));
   bool ok = false;
   const int number = value.toInt(&ok);
-  if (!value.isValid() || !ok) throw std::runtime_error("Invalid integer value: " + name);
+  if (!value.isValid() || !ok) throw app::TSettingsError("Invalid integer value: " + AName);
   return number;
 }
 
-bool TQtSettingsStore::ReadBool(const std::string& name) { return ReadInteger(name) != 0; }
+bool TQtSettingsStore::ReadBool(const std::string& AName) { return ReadInteger(AName) != 0; }
 
-void TQtSettingsStore::WriteString(const std::string& name, const std::string& value) {
-  Settings().setValue(QString::fromStdString(name), QString::fromStdString(value));
+void TQtSettingsStore::WriteString(const std::string& AName, const std::string& AValue) {
+  Settings().setValue(QString::fromStdString(AName), QString::fromStdString(AValue));
 }
 
-void TQtSettingsStore::WriteInteger(const std::string& name, int value) {
-  Settings().setValue(QString::fromStdString(name), value);
+void TQtSettingsStore::WriteInteger(const std::string& AName, int AValue) {
+  Settings().setValue(QString::fromStdString(AName), AValue);
 }
 
 // Kept as 0 or 1, as the settings always were.
-void TQtSettingsStore::WriteBool(const std::string& name, bool value) {
-  WriteInteger(name, value ? 1 : 0);
-}
+void TQtSettingsStore::WriteBool(const std::string& AName, bool AValue) { WriteInteger(AName, AValue ? 1 : 0); }
 
 }  // namespace strella::window

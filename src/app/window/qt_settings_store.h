@@ -4,24 +4,24 @@
 
 #include <QSettings>
 #include <memory>
-#include <stdexcept>
 #include <string>
+
+#include "app/settings_persistence.h"
 
 namespace strella::window {
 
-// Reading an integer or Boolean value that is missing or not a number is an
-// error, as the loading logic expects; a missing text reads as empty.
-class TQtSettingsStore {
+// Reading an integer or Boolean value that is missing or not a number raises
+// app::TSettingsError, as the loading logic expects; a missing text reads as empty.
+class TQtSettingsStore : public app::TSettingsStore {
  public:
-  TQtSettingsStore();
-  bool Open();
-  void Close();
-  std::string ReadString(const std::string& name);
-  int ReadInteger(const std::string& name);
-  bool ReadBool(const std::string& name);
-  void WriteString(const std::string& name, const std::string& value);
-  void WriteInteger(const std::string& name, int value);
-  void WriteBool(const std::string& name, bool value);
+  void OpenKey() override;
+  void CloseKey() override;
+  std::string ReadString(const std::string& AName) override;
+  int ReadInteger(const std::string& AName) override;
+  bool ReadBool(const std::string& AName) override;
+  void WriteString(const std::string& AName, const std::string& AValue) override;
+  void WriteInteger(const std::string& AName, int AValue) override;
+  void WriteBool(const std::string& AName, bool AValue) override;
 
  private:
   QSettings& Settings();

@@ -93,12 +93,17 @@ TEST_F(LayoutTest, FileListHasItsColumnsAndCheckableRows) {
     EXPECT_EQ(form.ListView1->headerItem()->text(i), captions[i]);
     EXPECT_EQ(form.ListView1->columnWidth(i), widths[i]);
   }
-  const QString long_path = "/media/films/" + QString(200, 'x') + ".avi";
-  form.ListView1->AppendRow(long_path, {"640x480", "00:01:00", "3GP", "", "", ""});
+  const std::string long_path = "/media/films/" + std::string(200, 'x') + ".avi";
+  app::TFileRow row;
+  row.Caption = long_path;
+  row.Columns = {"640x480", "00:01:00", "3GP", "", "", ""};
+  form.Files().Append(row);
+  ASSERT_EQ(form.ListView1->RowCount(), 1);
   EXPECT_TRUE(form.ListView1->IsChecked(0));
-  EXPECT_EQ(form.ListView1->Row(0)->toolTip(0), long_path);
-  form.ListView1->SetAllChecked(false);
-  EXPECT_FALSE(form.ListView1->IsChecked(0));
+  EXPECT_EQ(form.ListView1->Row(0)->toolTip(0).toStdString(), long_path);  // shown in full
+  EXPECT_EQ(form.ListView1->ColumnText(0, app::fcSize), "640x480");
+  form.ListView1->Row(0)->setCheckState(0, Qt::Unchecked);  // the user's click reaches the list
+  EXPECT_FALSE(form.Files().Row(0).Checked);
   EXPECT_FALSE(form.ListView1->Row(0)->flags() & Qt::ItemIsEditable);
 }
 
