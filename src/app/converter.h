@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/job_options.h"
+#include "encoder/events.h"
 
 namespace strella::app {
 
@@ -34,6 +35,9 @@ class TConverter {
 
   TProgressEvent OnProgress;
   TTerminateEvent OnTerminate;
+  // Encoded pictures for the preview area, on the main thread; without a
+  // handler the converter makes none.
+  encoder::TPreviewBitmapEvent OnPreviewBitmap;
 };
 
 }  // namespace strella::app

@@ -8,7 +8,7 @@
 
 namespace strella::app {
 
-// Nullptr with AError set when this build cannot convert.
+// Loads the encoder's libraries; nullptr with AError set when that fails.
 std::unique_ptr<TConverter> CreateEncoderConverter(std::string& AError);
 
 }  // namespace strella::app

@@ -42,6 +42,16 @@ class TFileProbe {
 // The probe of the media layer.
 std::unique_ptr<TFileProbe> CreateMediaProbe();
 
+// The open dialog's filter entries, "All Supported Files" first. The blanks
+// inside the pattern lists are part of the text.
+struct TFileFilter {
+  const char* Description;
+  const char* Patterns;
+};
+extern const std::array<TFileFilter, 23> kOpenDialogFilters;
+// The entries joined as description "|" patterns "|", one after another.
+std::string OpenDialogFilter();
+
 // Hours, minutes and seconds of at least two digits each.
 std::string FormatHMS(char ASeparator, double ASeconds);
 // The columns of a newly added row; an unreadable file shows "Error".

@@ -44,7 +44,8 @@ class TConsoleView : public app::TBatchView {
     const app::TFileRow& row = list_.Row(ARow);
     const std::string& progress = row.Columns[app::fcProgress];
     const bool ended = progress == "Done" || progress == "Fail" || progress == "Abort" || progress == "Failed";
-    if (!live_ && !ended) return;
+    if ((!live_ && !ended) || (ended && ARow == ended_row_)) return;
+    if (ended) ended_row_ = ARow;
     const std::string line = media::Format("[%d] %s  %s  %s  frames %s  %s", ARow, media::ExtractFileName(row.Caption).c_str(),
                                            progress.c_str(), row.Columns[app::fcTimeRemaining].c_str(),
                                            row.Columns[app::fcFrames].c_str(), status_.c_str());
@@ -66,6 +67,7 @@ class TConsoleView : public app::TBatchView {
   const app::TFileList& list_;
   bool live_;
   bool open_ = false;
+  int ended_row_ = -1;  // the row whose end was shown last
   std::string status_;
 };
 

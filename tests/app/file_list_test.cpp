@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fixtures.h"
 #include "media/main_thread.h"
 
@@ -74,6 +76,20 @@ TEST(FileList, RemoveClearCheckAndOutputColumn) {
   list.Clear();
   EXPECT_EQ(list.Count(), 0);
   EXPECT_GT(changes, 6);
+}
+
+}  // namespace
+}  // namespace strella::app
+
+namespace strella::app {
+namespace {
+
+TEST(OpenDialogFilter, AllSupportedFirstWithAFinalBar) {
+  const std::string filter = OpenDialogFilter();
+  EXPECT_EQ(filter.rfind("All Supported Files|*.avi;*.mpeg;", 0), 0u);
+  EXPECT_NE(filter.find(";*.mov; *.qt;*.3gp;"), std::string::npos);
+  EXPECT_TRUE(filter.ends_with("|Windows Media Files(*.wma, *.wmv, *.asf, *.asx)|*.wma;*.wmv;*.asf;*.asx|"));
+  EXPECT_EQ(std::count(filter.begin(), filter.end(), '|'), 46);
 }
 
 }  // namespace
