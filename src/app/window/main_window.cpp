@@ -29,41 +29,6 @@ constexpr int kClientWidth = 793;
 constexpr int kClientHeight = 581;
 constexpr int kStatusBarHeight = 22;
 
-struct TFilterEntry {
-  const char* description;
-  const char* patterns;
-};
-
-// The open dialog's entries; the blanks inside the pattern lists are kept.
-constexpr TFilterEntry kFilterEntries[] = {
-    {"All Supported Files",
-     "*.avi;*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2;*.wma;*.wmv;*.asf;*.asx;*.mov; *.qt;*.3gp;*.3g2;"
-     "*.mp3;*.mp2;*.ogg;*.aac;*.mp4;*.m4a;*.rm;*.rmvb;*.ram;*.ra;*.vob; *.dat;*.cda;*.dv; "
-     "*.dif;*.wav; *.au; *.aiff;*.mjpg; *.mjpeg;*.ac3; *.gif; *.swf; *.flv"},
-    {"3GPP Files (*.3gp)", "*.3gp"},
-    {"3GPP2 Files (*.3g2)", "*.3g2"},
-    {"AAC Files (*.aac)", "*.aac"},
-    {"AC3 Files (*.ac3)", "*.ac3"},
-    {"AVI Files (*.avi)", "*.avi"},
-    {"DV Video Files (*.dv, *.dif)", "*.dv;*.dif"},
-    {"DVD VOB Files (*.vob)", "*.vob"},
-    {"GIF Animated Files (*.gif)", "*.gif"},
-    {"Macromedia Flash Files (*.flv, *.swf)", "*.flv; *.swf"},
-    {"Monkey Audio Files (*.ape, *.cue)", "*.ape;*.cue"},
-    {"MJpeg Video Files (*.mjpg, *.mjpeg)", "*.mjpg; *.mjpeg"},
-    {"MP2 Files (*.mp2)", "*.mp2"},
-    {"MP3 Files (*.mp3)", "*.mp3"},
-    {"MPEG Files (*.mpeg, *.mpg, *.mpa, *.m1v, *.mv2)", "*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2"},
-    {"MPEG-4 Files (*.mp4)", "*.mp4"},
-    {"MPEG-4 Audio Files (*.m4a, *.mp4)", "*.m4a; *.mp4"},
-    {"Ogg Vorbis Files (*.ogg)", "*.ogg"},
-    {"RealMedia Files (*.rm, *.rmvb, *.ram, *.ra)", "*.rm; *.rmvb; *.ram; *.ra"},
-    {"QuickTime Files (*.mov, *.qt)", "*.mov; *.qt"},
-    {"VCD DAT Files (*.dat)", "*.dat"},
-    {"WAV Files (*.wav, *.au, *.aiff)", "*.wav; *.au; *.aiff"},
-    {"Windows Media Files(*.wma, *.wmv, *.asf, *.asx)", "*.wma;*.wmv;*.asf;*.asx"},
-};
-
 QLabel* Caption(QWidget* parent, const QString& text, int x, int y, int w, int h = 20) {
   auto* label = new QLabel(text, parent);
   label->setGeometry(x, y, w, h);
@@ -118,9 +83,9 @@ QString OpenDialogFilter() {
   // Qt's filter: one entry per line, "description (patterns)"; our patterns
   // are separated by ';' (with the odd blank), Qt's by blanks.
   QStringList entries;
-  for (const TFilterEntry& entry : kFilterEntries) {
-    QString patterns = QString(entry.patterns).replace(';', ' ').simplified();
-    entries << QString("%1 (%2)").arg(entry.description, patterns);
+  for (const app::TFileFilter& entry : app::kOpenDialogFilters) {
+    QString patterns = QString(entry.Patterns).replace(';', ' ').simplified();
+    entries << QString("%1 (%2)").arg(entry.Description, patterns);
   }
   return entries.join(";;");
 }

@@ -183,3 +183,33 @@ TEST_F(BatchTest, FailedRowsAreMarkedAndTheBatchGoesOn) {
 
 }  // namespace
 }  // namespace strella::window::test
+
+namespace strella::window::test {
+namespace {
+
+// The real encoder component behind the window.
+TEST_F(WindowTest, BatchConvertsCheckedRowsWithTheEncoder) {
+  fixtures::EnsureLibraries();
+  TForm1 form;
+  ASSERT_TRUE(form.LoadLibraries());
+  form.LoadSettings();
+  form.show();
+  ChooseFormat(form, "MP4 - MPEG4 Video (*.mp4)");
+  const QString folder = QString::fromStdString(fixtures::ScratchDir("window_real_batch"));
+  form.EditOutputFolder->setText(folder);
+  open_answers_.push_back({QString::fromStdString(fixtures::Path("clip.avi")),
+                           QString::fromStdString(fixtures::Path("tone.wav"))});
+  form.ButtonOpenDVD->click();
+  ASSERT_TRUE(WaitFor([&] { return form.Files().Count() == 2 && !form.Files().AddingFiles(); }));
+  form.ListView1->Row(1)->setCheckState(0, Qt::Unchecked);
+  form.ButtonRipNow->click();
+  ASSERT_TRUE(WaitFor([&] { return !messages_.empty(); }, 60000));
+  EXPECT_EQ(messages_.back().text, "All converting jobs completed.");
+  EXPECT_EQ(form.ListView1->ColumnText(0, app::fcProgress), "Done") << form.Files().Row(0).Message;
+  EXPECT_EQ(form.ListView1->ColumnText(1, app::fcProgress), "");
+  EXPECT_TRUE(QFileInfo(QDir(folder).filePath("clip.mp4")).size() > 0);
+  EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath("tone.mp4")));
+}
+
+}  // namespace
+}  // namespace strella::window::test
