@@ -35,6 +35,7 @@ void TWindowBatchView::SetSettingsEnabled(bool AEnabled) {
     form_.ProgressBar1->setValue(0);
     form_.StatusPanel0->clear();
     form_.setWindowTitle(kMainCaption);
+    if (form_.sPanelPlay->HasFrame()) form_.sPanelPlay->ShowPlaceholder();  // the batch's last frame goes
     jobs_taken_ = 0;
     last_row_ = -1;
     overall_ = -1;

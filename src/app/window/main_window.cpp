@@ -140,7 +140,18 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   PlaceWindow();
 }
 
-TForm1::~TForm1() = default;
+// A batch still running when the window goes is stopped (its partial output
+// is discarded), and the worker adding files is waited for, before the
+// controls they report to are gone.
+TForm1::~TForm1() {
+  if (queue_ && queue_->Running()) {
+    queue_->StoppedByUser = true;
+    converter_->StopTasks(true);
+  }
+  files_.WaitForAdding();
+  files_.OnChanged = nullptr;
+  queue_.reset();
+}
 
 QWidget* TForm1::CreateButtonPanel(QWidget* parent) {
   auto* panel = new QWidget(parent);

@@ -4,6 +4,9 @@
 
 #include "app/encoder_converter.h"
 #include "app/window/dialogs.h"
+#include "app/window/preview_window.h"
+#include "app/window/window_thread.h"
+#include "media/bitmap.h"
 #include "app/window/main_window.h"
 #include "app/window/preview_controls.h"
 
@@ -25,6 +28,14 @@ void TForm1::BindBatch() {
     converter_ = ConverterFactory()();
   else
     converter_ = app::CreateEncoderConverter(converter_error_);
+  if (converter_) {
+    // Encoded frames are drawn over the preview while a batch runs.
+    converter_->OnPreviewBitmap = [this](int, media::TBitmap* bitmap, int, int64_t) {
+      if (!bitmap) return;
+      QImage frame = BitmapImage(*bitmap).copy();  // the bitmap is the engine's, valid for this call only
+      PostToWindow(this, [this, frame] { sPanelPlay->ShowFrame(frame); });
+    };
+  }
   if (converter_)
     queue_ = std::make_unique<app::TBatchQueue>(files_, *settings_, prefs_, *converter_, *batch_view_);
   connect(ButtonRipNow, &QToolButton::clicked, this, &TForm1::ConvertNow);

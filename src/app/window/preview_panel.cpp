@@ -45,6 +45,7 @@ TPreviewPanel::TPreviewPanel(QWidget* parent) : QWidget(parent) {
 
 void TPreviewPanel::ShowFrame(const QImage& image) {
   frame_ = image.copy();
+  ++shown_frames_;
   image1_->hide();
   update();
 }

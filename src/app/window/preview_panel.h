@@ -28,6 +28,8 @@ class TPreviewPanel : public QWidget, public player::TVideoDisplay {
   bool HasFrame() const { return !frame_.isNull(); }
   QImage Frame() const { return frame_; }
   int PresentCount() const { return present_count_; }
+  // Pictures shown with ShowFrame (the conversion's frames).
+  int ShownFrameCount() const { return shown_frames_; }
 
   // The player's display, called on its playback thread.
   void GetClientSize(int& width, int& height) override;
@@ -48,6 +50,7 @@ class TPreviewPanel : public QWidget, public player::TVideoDisplay {
   QImage presented_;
   bool take_posted_ = false;
   std::atomic<int> present_count_{0};
+  int shown_frames_ = 0;
 };
 
 // The placeholder picture, drawn at start-up.

@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <QMenuBar>
 
+#include <thread>
+
 #include "app/window/batch_view.h"
+#include "media/bitmap.h"
 #include "app/window/main_window.h"
 #include "fixtures.h"
 #include "scripted_converter.h"
@@ -209,6 +212,40 @@ TEST_F(WindowTest, BatchConvertsCheckedRowsWithTheEncoder) {
   EXPECT_EQ(form.ListView1->ColumnText(1, app::fcProgress), "");
   EXPECT_TRUE(QFileInfo(QDir(folder).filePath("clip.mp4")).size() > 0);
   EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath("tone.mp4")));
+  EXPECT_TRUE(form.sPanelPlay->PlaceholderVisible());
+}
+
+}  // namespace
+}  // namespace strella::window::test
+
+namespace strella::window::test {
+namespace {
+
+// Encoded frames handed out by the converter, from its conversion thread,
+// are drawn over the preview panel on the window thread.
+TEST_F(BatchTest, ConverterFramesReachThePreviewPanel) {
+  media::TBitmap bitmap(32, 24);
+  std::thread conversion([&] { converter_->OnPreviewBitmap(0, &bitmap, 7, 280000); });
+  conversion.join();
+  EXPECT_TRUE(WaitFor([&] { return form_->sPanelPlay->ShownFrameCount() == 1; }, 5000));
+  EXPECT_FALSE(form_->sPanelPlay->PlaceholderVisible());
+  EXPECT_EQ(form_->sPanelPlay->Frame().size(), QSize(32, 24));
+}
+
+}  // namespace
+}  // namespace strella::window::test
+
+namespace strella::window::test {
+namespace {
+
+TEST_F(BatchTest, ClosingDuringABatchStopsItWithoutLeavingOutput) {
+  AddRow("hold.avi");
+  form_->EditOutputFolder->setText(folder_);
+  form_->ButtonRipNow->click();
+  ASSERT_TRUE(WaitFor([&] { return converter_->Running(); }));
+  form_->close();
+  form_.reset();
+  EXPECT_TRUE(QDir(folder_).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 }  // namespace

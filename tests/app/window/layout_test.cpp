@@ -247,3 +247,19 @@ TEST_F(WindowThreadTest, WorkersReachTheWindowThreadThroughTheEventLoop) {
 
 }  // namespace
 }  // namespace strella::window::test
+
+namespace strella::window::test {
+namespace {
+
+TEST_F(WindowTest, MissingLibrariesAreReportedAtStartUp) {
+  media::FFLoader().SetFileNameOverride(media::ltAMRNB, "/nonexistent/libopencore-amrnb.so.0");
+  TForm1 form;
+  EXPECT_FALSE(form.LoadLibraries());
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text, "Some files are missing. Please re-install this software");
+  EXPECT_EQ(messages_[0].title, "Information");
+  EXPECT_EQ(messages_[0].icon, QMessageBox::Information);
+}
+
+}  // namespace
+}  // namespace strella::window::test
