@@ -192,10 +192,10 @@ TEST(AmrNbEncoder, RefusesToEncodeWhileClosedAndReopens) {
   EXPECT_FALSE(encoder.IsOpen());
   EXPECT_EQ(encoder.Encode(tone.data(), kAmrNbFrameSize, p.packet), AVERROR(EINVAL));
 
-  ASSERT_TRUE(encoder.Open(5900));  // a fresh start: time restarts
+  ASSERT_TRUE(encoder.Open(5900));
   ASSERT_TRUE(encoder.Open(4750));  // reopening an open encoder frees the old state (the leak check sees it)
   ASSERT_EQ(encoder.Encode(tone.data(), kAmrNbFrameSize, p.packet), 0);
-  EXPECT_EQ(p.packet->pts, 0);
+  EXPECT_EQ(p.packet->pts, 0);  // a reopened encoder starts its time again
   EXPECT_EQ(p.packet->size, 13);
   EXPECT_TRUE(encoder.LastErrMsg().empty());
 }
