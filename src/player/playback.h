@@ -114,6 +114,10 @@ struct TPlayback {
   std::thread VideoThread;
   TPictureEntry Picture;
   int PictureCount = 0;
+  // Both under PictureLock: the queued picture was decoded before a seek
+  // (dropped, not shown); the next picture shown is the first after a seek.
+  bool PictureStale = false, RestartTiming = false;
+  std::atomic<bool> VideoFinished{false};  // the decoder has given out its last picture
   std::mutex PictureLock;
   std::condition_variable PictureChanged;
   double NextPictureTime = 0;  // predicted time of the next decoded picture
@@ -168,6 +172,7 @@ struct TPipeline {
 
   // Video decoding thread and the picture queue.
   static void VideoThread(TPlayback& playback);
+  static void FlushVideo(TPlayback& playback);
   static int DecodeVideoPacket(TPlayback& playback, AVPacket* packet, AVFrame* frame, bool& draining);
   static int QueuePicture(TPlayback& playback, AVFrame* frame, double pts);
   static void AllocatePicture(TPlayback& playback);

@@ -1,5 +1,6 @@
 #include "player/player.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
@@ -275,6 +276,10 @@ void TCustomPlayer::PositionUpdate(TPlayback& playback) {
   } else {
     return;
   }
+  // Everything played: the position is the end, even where the clock of the
+  // last picture or sample stops a little short of the file's duration.
+  const bool played = PlayedToTheEnd(playback);
+  if (played && playback.Duration > 0) position = std::max(position, playback.Duration);
   current_position_ = position;
   if (playback.Duration > 0 && position >= playback.Duration) {
     position = playback.Duration;
@@ -290,11 +295,17 @@ void TCustomPlayer::PositionUpdate(TPlayback& playback) {
     }
     if (handler) media::RunOnMainThread([&] { handler(this, position); });
   }
-  // The end: nothing left to decode, and the reader has met the end of the
-  // file (not merely drained queues, as right after a seek).
-  const bool drained = playback.AudioQueue.Count() == 0 && playback.VideoQueue.Count() == 0;
-  if (drained && playback.EndReported && !playback.IsCapture && (!playback.Reading || position == playback.Duration))
-    ReportState(psEnd);
+  if (played && !playback.IsCapture && (!playback.Reading || position == playback.Duration)) ReportState(psEnd);
+}
+
+// The reader has met the end of the file (not merely drained queues, as
+// right after a seek), no packet waits, and the video decoder has given out
+// its last picture and that picture has been shown.
+bool TCustomPlayer::PlayedToTheEnd(TPlayback& playback) const {
+  if (!playback.EndReported || playback.AudioQueue.Count() != 0 || playback.VideoQueue.Count() != 0) return false;
+  if (!playback.VideoStream) return true;
+  std::lock_guard guard(playback.PictureLock);
+  return playback.VideoFinished && playback.PictureCount == 0;
 }
 
 bool TCustomPlayer::RunHook(TPlayback& playback, AVFrame* frame, double pts, AVFrame* overlay) {

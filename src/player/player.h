@@ -141,6 +141,7 @@ class TCustomPlayer {
   void ResetPerPlaybackSettings();
   // The pipeline's side.
   void PositionUpdate(TPlayback& playback);
+  bool PlayedToTheEnd(TPlayback& playback) const;
   bool RunHook(TPlayback& playback, AVFrame* frame, double pts, AVFrame* overlay);
   int64_t ToPosition(const TPlayback& playback, double seconds) const;
 

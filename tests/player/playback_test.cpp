@@ -26,10 +26,14 @@ using namespace std::chrono_literals;
 class Recorder {
  public:
   explicit Recorder(TFFPlayer& player) {
-    player.SetOnState([this](void*, TPlayState state) {
+    player.SetOnState([this, &player](void*, TPlayState state) {
       std::lock_guard guard(lock_);
       if (state == psEnd && end_time_ == Clock::time_point{}) end_time_ = Clock::now();
       if (state == psPlay) play_time_ = Clock::now();
+      if (state == psEnd) {
+        ++end_reports_;
+        if (end_position_ < 0) end_position_ = player.CurrentPosition();
+      }
       if (states_.empty() || states_.back() != state) states_.push_back(state);
     });
     player.SetOnPosition([this](void*, int64_t pts) {
@@ -54,6 +58,15 @@ class Recorder {
     std::lock_guard guard(lock_);
     return positions_.empty() ? -1 : positions_.back();
   }
+  int EndReports() {
+    std::lock_guard guard(lock_);
+    return end_reports_;
+  }
+  // The player's position when the end was first reported.
+  int64_t EndPosition() {
+    std::lock_guard guard(lock_);
+    return end_position_;
+  }
   double SecondsToEnd() {
     std::lock_guard guard(lock_);
     return std::chrono::duration<double>(end_time_ - play_time_).count();
@@ -63,6 +76,8 @@ class Recorder {
   std::mutex lock_;
   std::vector<TPlayState> states_;
   std::vector<int64_t> positions_;
+  int end_reports_ = 0;
+  int64_t end_position_ = -1;
   Clock::time_point play_time_{}, end_time_{};
 };
 
@@ -199,7 +214,51 @@ TEST_F(PlaybackTest, SeekToTheMiddleReportsPositionsFromThere) {
   EXPECT_LT(*firstAfter, 3300000);
   EXPECT_GE(positions.back(), 3200000);
   EXPECT_LT(positions.back(), 4500000);
+
+  // A jump of under two seconds: the first picture there is not held for
+  // the length of the jump, the next ones follow at their pace.
+  const int64_t target = positions.back() + 1000000;
+  player_.Seek(target);
+  ASSERT_TRUE(WaitFor([&] { return recorder_.LastPosition() >= target - 100000; }, 1000ms)) << recorder_.LastPosition();
+  const int64_t arrived = recorder_.LastPosition();
+  Serve(400ms);
+  EXPECT_GT(recorder_.LastPosition(), arrived + 250000);
   EXPECT_FALSE(recorder_.Saw(psEnd));
+}
+
+TEST_F(PlaybackTest, SeekPastTheEndPlaysTheLastPicturesAndSeekingBackPlaysOn) {
+  int64_t duration = 0;
+  player_.SetOnFileOpen([&](void*, int64_t d, int, int, int&, int&) { duration = d; });
+  ASSERT_TRUE(OpenAndWaitForPlay(Fixture("av_6s.mp4", 6, true, true)));
+  ASSERT_TRUE(WaitFor([&] { return player_.CurrentPosition() > 300000; }, 3000ms));
+  ASSERT_GT(duration, 5900000);
+  const int shownBefore = display_.PresentCount();
+  player_.Seek(duration + 5000000);  // the position bar dragged beyond its end
+  ASSERT_TRUE(WaitFor([&] { return recorder_.Saw(psEnd); }, 3000ms)) << recorder_.LastPosition();
+  EXPECT_GT(recorder_.EndPosition(), duration - 100000) << "the end is reported from the end, not from the old position";
+  ASSERT_TRUE(WaitFor([&] { return recorder_.LastPosition() == duration; }, 1000ms)) << recorder_.LastPosition();
+  EXPECT_GT(display_.PresentCount(), shownBefore) << "the last pictures are shown";
+  int64_t pts = -1;
+  EXPECT_EQ(player_.CurrentFrame().Width(), 320);
+  player_.GetCurrentFrame(pts);
+  EXPECT_GT(pts, duration - 600000) << "the picture shown is one of the last";
+
+  // From the end back to the start: playback goes on and the end is no longer reported.
+  const size_t before = recorder_.Positions().size();
+  player_.Seek(0);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const std::vector<int64_t> positions = recorder_.Positions();
+        return positions.size() > before && positions.back() < 1000000;
+      },
+      3000ms))
+      << recorder_.LastPosition();
+  Serve(200ms);
+  const int ends = recorder_.EndReports();
+  Serve(500ms);
+  EXPECT_EQ(recorder_.EndReports(), ends);
+  EXPECT_GT(player_.CurrentPosition(), 500000);
+  EXPECT_LT(player_.CurrentPosition(), 2000000);
 }
 
 TEST_F(PlaybackTest, LetterboxedPictureKeepsItsAspect) {
