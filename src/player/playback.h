@@ -134,13 +134,16 @@ struct TPlayback {
   // Display.
   int AreaLeft = 0, AreaTop = 0, AreaWidth = 0, AreaHeight = 0;
   bool HaveSurface = false;
-  TPlayerBitmap Surface;
+  media::TBitmap Surface;
 
   // The event loop and the one close.
   TEventQueue Events;
   std::mutex EventLock;  // held while an event is handled and while the playback closes
   bool Closed = false;
 };
+
+// Paints the whole bitmap black.
+void FillBlack(media::TBitmap& bitmap);
 
 // Where a picture goes inside the display area.
 struct TPlacement {

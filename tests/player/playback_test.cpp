@@ -1,12 +1,15 @@
 // End-to-end playback of generated media into the headless display, with
 // SDL's dummy audio driver pulling samples at real-time pace.
 #include <dirent.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -265,12 +268,12 @@ TEST_F(PlaybackTest, LetterboxedPictureKeepsItsAspect) {
   player_.SetAspectRatio(1.7777f);
   ASSERT_TRUE(OpenAndWaitForPlay(fixtures::Path("pal_sar16x15.mp4")));
   ASSERT_TRUE(WaitFor([&] { return display_.PresentCount() > 3; }, 3000ms));
-  const TPlayerBitmap surface = display_.LatestSurface();
-  ASSERT_EQ(surface.Width(), 640);
-  ASSERT_EQ(surface.Height(), 480);
+  const std::unique_ptr<media::TBitmap> surface = display_.LatestSurface();
+  ASSERT_EQ(surface->Width(), 640);
+  ASSERT_EQ(surface->Height(), 480);
   auto rowBrightness = [&](int y) {
     int sum = 0;
-    for (int x = 0; x < surface.Width() * 3; ++x) sum += surface.ScanLine(y)[x];
+    for (int x = 0; x < surface->Width() * 3; ++x) sum += surface->ScanLine(y)[x];
     return sum;
   };
   EXPECT_EQ(rowBrightness(0), 0);
@@ -285,9 +288,9 @@ TEST_F(PlaybackTest, LetterboxedPictureKeepsItsAspect) {
   const int shown = display_.PresentCount();
   player_.SetAspectRatio(-1);
   ASSERT_TRUE(WaitFor([&] { return display_.PresentCount() > shown; }, 2000ms));
-  const TPlayerBitmap filled = display_.LatestSurface();
+  const std::unique_ptr<media::TBitmap> filled = display_.LatestSurface();
   int top = 0;
-  for (int x = 0; x < filled.Width() * 3; ++x) top += filled.ScanLine(0)[x];
+  for (int x = 0; x < filled->Width() * 3; ++x) top += filled->ScanLine(0)[x];
   EXPECT_GT(top, 0);
 }
 
@@ -307,12 +310,12 @@ TEST_F(PlaybackTest, AudioOnlyFileDrawsOneWaveformBandPerChannel) {
     ASSERT_TRUE(player_.Open(c.file, &display_)) << player_.LastErrMsg();
     const int start = display_.PresentCount();
     ASSERT_TRUE(WaitFor([&] { return display_.PresentCount() > start + 5; }, 3000ms));
-    const TPlayerBitmap surface = display_.LatestSurface();
-    ASSERT_EQ(surface.Width(), 320);
-    ASSERT_EQ(surface.Height(), 240);
+    const std::unique_ptr<media::TBitmap> surface = display_.LatestSurface();
+    ASSERT_EQ(surface->Width(), 320);
+    ASSERT_EQ(surface->Height(), 240);
     auto whiteInRow = [&](int y) {
       int white = 0;
-      for (int x = 0; x < 320; ++x) white += surface.ScanLine(y)[x * 3] == 255;
+      for (int x = 0; x < 320; ++x) white += surface->ScanLine(y)[x * 3] == 255;
       return white;
     };
     const int band = 240 / c.channels;
@@ -359,7 +362,7 @@ TEST_F(PlaybackTest, SnapshotIsThePictureShown) {
   ASSERT_TRUE(OpenAndWaitForPlay(Fixture("av_6s.mp4", 6, true, true)));
   ASSERT_TRUE(WaitFor([&] { return player_.CurrentPosition() > 300000; }, 3000ms));
   int64_t pts = -1;
-  const TPlayerBitmap& frame = player_.GetCurrentFrame(pts);
+  media::TBitmap& frame = player_.GetCurrentFrame(pts);
   EXPECT_EQ(frame.Width(), 320);
   EXPECT_EQ(frame.Height(), 240);
   EXPECT_GT(pts, 200000);
@@ -367,8 +370,14 @@ TEST_F(PlaybackTest, SnapshotIsThePictureShown) {
   for (int y = 0; y < frame.Height(); ++y)
     for (int x = 0; x < frame.Width() * 3; ++x) sum += frame.ScanLine(y)[x];
   EXPECT_GT(sum, 0) << "the test pattern is not black";
+  // The snapshot saves itself, as the window's snapshot button does.
+  const std::string saved = fixtures::ScratchDir("player_snapshot") + "/snapshot.bmp";
+  ASSERT_TRUE(frame.SaveToFile(saved)) << frame.LastErrMsg();
+  struct stat info {};
+  ASSERT_EQ(stat(saved.c_str(), &info), 0);
+  EXPECT_EQ(info.st_size, 54 + frame.Stride() * frame.Height());
   player_.Stop(true);
-  const TPlayerBitmap& none = player_.GetCurrentFrame(pts);
+  const media::TBitmap& none = player_.GetCurrentFrame(pts);
   EXPECT_EQ(none.Width(), 0);
   EXPECT_EQ(none.Height(), 0);
   EXPECT_EQ(pts, -1);
@@ -377,9 +386,9 @@ TEST_F(PlaybackTest, SnapshotIsThePictureShown) {
 TEST_F(PlaybackTest, HookDrawsOnEveryPictureAndItsFailureIsLogged) {
   std::atomic<int> hooked{0};
   player_.SetHook(true);
-  player_.SetOnHook([&](void*, TPlayerBitmap& bitmap, int64_t) {
+  player_.SetOnHook([&](void*, media::TBitmap& bitmap, int64_t) {
     if (++hooked == 3) throw std::runtime_error("handler failed");
-    bitmap.Fill(255, 255, 255);
+    for (int y = 0; y < bitmap.Height(); ++y) std::memset(bitmap.ScanLine(y), 255, bitmap.Width() * 3);
   });
   std::mutex lock;
   std::vector<std::string> logged;
@@ -389,7 +398,7 @@ TEST_F(PlaybackTest, HookDrawsOnEveryPictureAndItsFailureIsLogged) {
   });
   ASSERT_TRUE(OpenAndWaitForPlay(Fixture("av_6s.mp4", 6, true, true)));
   ASSERT_TRUE(WaitFor([&] { return hooked > 5 && player_.CurrentPosition() > 200000; }, 3000ms));
-  const TPlayerBitmap& frame = player_.CurrentFrame();
+  const media::TBitmap& frame = player_.CurrentFrame();
   ASSERT_EQ(frame.Width(), 320);
   EXPECT_GT(frame.ScanLine(120)[480], 240) << "the hook's white reaches the picture";
   player_.Stop(true);
