@@ -104,6 +104,10 @@ bool TCustomPlayer::Open(const std::string& AFileName, TVideoDisplay* ADisplay) 
     std::lock_guard guard(playback_lock_);
     playback_ = playback;
   }
+  {
+    std::lock_guard guard(probe_lock_);
+    probe_.AttachFormatContext(playback->Demuxer);
+  }
   media::RunOnMainThread([&] { FileOpenNotification(*playback); });
   play_thread_running_ = true;
   play_thread_ = std::thread(&TCustomPlayer::PlayThreadBody, this, playback);
@@ -174,6 +178,10 @@ void TCustomPlayer::ClosePlaybackOnce(const std::shared_ptr<TPlayback>& playback
 
 void TCustomPlayer::ClosePlaybackLocked(const std::shared_ptr<TPlayback>& playback) {
   if (playback->Closed) return;
+  {
+    std::lock_guard guard(probe_lock_);
+    probe_.AttachFormatContext(nullptr);
+  }
   TPipeline::ClosePlayback(*playback);
   playback->Closed = true;
   {
@@ -192,6 +200,16 @@ void TCustomPlayer::ResetPerPlaybackSettings() {
 std::shared_ptr<TPlayback> TCustomPlayer::CurrentPlayback() const {
   std::lock_guard guard(playback_lock_);
   return playback_;
+}
+
+bool TCustomPlayer::GetFileStreamInfo(media::TFileStreamInfo& AInfo) {
+  std::lock_guard guard(probe_lock_);
+  return probe_.FormatContext() && probe_.GetFileStreamInfo(AInfo);
+}
+
+bool TCustomPlayer::GetVideoStreamInfo(media::TVideoStreamInfo& AInfo) {
+  std::lock_guard guard(probe_lock_);
+  return probe_.FormatContext() && probe_.GetVideoStreamInfo(AInfo);
 }
 
 bool TCustomPlayer::Playing() const { return CurrentPlayback() != nullptr; }

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "media/frame_converter.h"
+#include "media/probe.h"
 #include "player/video_display.h"
 
 struct AVFrame;
@@ -77,6 +78,10 @@ class TCustomPlayer {
   media::TBitmap& CurrentFrame();
   const std::string& LastErrMsg() const { return last_err_msg_; }
   const std::string& FileName() const { return file_name_; }
+  // What the probe attached to the playing file tells; false while nothing
+  // plays (or the file has no video stream, for the second).
+  bool GetFileStreamInfo(media::TFileStreamInfo& AInfo);
+  bool GetVideoStreamInfo(media::TVideoStreamInfo& AInfo);
 
   // The host's display area changed size, or needs painting again.
   void DisplayResized(int width, int height);
@@ -174,6 +179,10 @@ class TCustomPlayer {
   std::atomic<int64_t> last_reported_position_{INT64_MIN};  // INT64_MIN: none yet
   std::atomic<int64_t> current_position_{-1};
 
+  // Attached to the playing file's demuxer from the open until just before
+  // the demuxer closes; the lock keeps a query from meeting the detach.
+  std::mutex probe_lock_;
+  media::TAVProbe probe_;
   // The snapshot's converter runs on the caller's thread, the hook's on the
   // video decoding thread.
   media::TFrameConverter snapshot_converter_;

@@ -383,6 +383,26 @@ TEST_F(PlaybackTest, SnapshotIsThePictureShown) {
   EXPECT_EQ(pts, -1);
 }
 
+TEST_F(PlaybackTest, ProbeDescribesThePlayingFileWhileItPlays) {
+  media::TFileStreamInfo file;
+  media::TVideoStreamInfo video;
+  EXPECT_FALSE(player_.GetFileStreamInfo(file));
+  ASSERT_TRUE(OpenAndWaitForPlay(Fixture("av_6s.mp4", 6, true, true)));
+  ASSERT_TRUE(player_.GetFileStreamInfo(file));
+  EXPECT_NEAR(file.Duration / 1e6, 6.0, 0.2);
+  ASSERT_TRUE(player_.GetVideoStreamInfo(video));
+  EXPECT_EQ(video.Width, 320);
+  EXPECT_EQ(video.Height, 240);
+  player_.Stop(true);
+  EXPECT_FALSE(player_.GetFileStreamInfo(file));
+  EXPECT_FALSE(player_.GetVideoStreamInfo(video));
+
+  // An audio-only file has no video stream to describe.
+  ASSERT_TRUE(player_.Open(Fixture("tone_mono.wav", 3, false, true, 1), &display_));
+  EXPECT_TRUE(player_.GetFileStreamInfo(file));
+  EXPECT_FALSE(player_.GetVideoStreamInfo(video));
+}
+
 TEST_F(PlaybackTest, HookDrawsOnEveryPictureAndItsFailureIsLogged) {
   std::atomic<int> hooked{0};
   player_.SetHook(true);
