@@ -82,7 +82,8 @@
   X(avformat_match_stream_specifier) X(av_sdp_create) X(av_dump_format) X(av_filename_number_test) \
   X(av_pkt_dump_log2) \
   X(avio_open) X(avio_open2) X(avio_close) X(avio_closep) X(avio_feof) X(avio_size) X(avio_seek) \
-  X(avio_flush) X(avio_check) X(avio_enum_protocols)
+  X(avio_flush) X(avio_check) X(avio_enum_protocols) \
+  X(av_index_search_timestamp)
 
 #define STRELLA_AVFILTER_FUNCTIONS(X) \
   X(avfilter_version) \

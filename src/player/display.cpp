@@ -13,7 +13,7 @@ namespace {
 
 int Wrap(int index) { return ((index % kSampleArraySize) + kSampleArraySize) % kSampleArraySize; }
 
-void FillRect(TPlayerBitmap& surface, int x, int y, int width, int height, uint8_t value) {
+void FillRect(media::TBitmap& surface, int x, int y, int width, int height, uint8_t value) {
   x = std::max(x, 0);
   y = std::max(y, 0);
   width = std::min(width, surface.Width() - x);
@@ -23,6 +23,8 @@ void FillRect(TPlayerBitmap& surface, int x, int y, int width, int height, uint8
 }
 
 }  // namespace
+
+void FillBlack(media::TBitmap& bitmap) { FillRect(bitmap, 0, 0, bitmap.Width(), bitmap.Height(), 0); }
 
 TPlacement PlacePicture(float aspectRatio, int areaWidth, int areaHeight, int pictureWidth, int pictureHeight,
                         int streamSarNum, int streamSarDen, int decoderSarNum, int decoderSarDen) {
@@ -69,7 +71,7 @@ int TPipeline::SetUpSurface(TPlayback& playback) {
     return -1;
   }
   playback.Surface.SetSize(width, height);
-  playback.Surface.Fill(0, 0, 0);
+  FillBlack(playback.Surface);
   playback.AreaWidth = width;
   playback.AreaHeight = height;
   playback.HaveSurface = true;
@@ -118,7 +120,7 @@ void TPipeline::ShowPicture(TPlayback& playback) {
   ff::sws_scale(playback.DisplayScaler, entry.Overlay->data, entry.Overlay->linesize, 0, entry.Height, placed->data,
                 placed->linesize);
   // Only the picture's rectangle is painted; the rest of the surface stays as it was.
-  TPlayerBitmap& surface = playback.Surface;
+  media::TBitmap& surface = playback.Surface;
   const int left = playback.AreaLeft + place.X, top = playback.AreaTop + place.Y;
   for (int row = 0; row < place.Height && top + row < surface.Height(); ++row)
     std::memcpy(surface.ScanLine(top + row) + left * 3, placed->data[0] + static_cast<ptrdiff_t>(row) * placed->linesize[0],
@@ -155,7 +157,7 @@ int TPipeline::WaveformStart(TPlayback& playback, int channels) {
 void TPipeline::DrawWaveform(TPlayback& playback) {
   const int channels = std::max(playback.AudioChannels, 1);
   const int start = WaveformStart(playback, channels);
-  TPlayerBitmap& surface = playback.Surface;
+  media::TBitmap& surface = playback.Surface;
   const int left = playback.AreaLeft, top = playback.AreaTop;
   const int width = playback.AreaWidth;
   FillRect(surface, left, top, width, playback.AreaHeight, 0);

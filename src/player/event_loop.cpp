@@ -8,6 +8,23 @@
 namespace strella::player {
 namespace {
 double NowSeconds() { return ff::av_gettime_relative() / 1000000.0; }
+
+// The first picture after a seek is due now, at the pace of the pictures
+// before it: the jump of the seek is no frame delay (a jump of under two
+// seconds would otherwise hold this picture for that long).
+void RestartFrameTiming(TPlayback& playback, double pts) {
+  playback.FrameTimer = NowSeconds();
+  playback.LastFramePts = pts - playback.LastFrameDelay;
+}
+
+// Frees the queue's entry for the next picture.
+void TakePicture(TPlayback& playback) {
+  std::lock_guard guard(playback.PictureLock);
+  --playback.PictureCount;
+  playback.PictureStale = false;  // the queue is empty: nothing old is left in it
+  playback.PictureChanged.notify_all();
+}
+
 }  // namespace
 
 void TPipeline::EventLoop(TCustomPlayer& player, const std::shared_ptr<TPlayback>& playback) {
@@ -45,24 +62,31 @@ void TPipeline::EventLoop(TCustomPlayer& player, const std::shared_ptr<TPlayback
 void TPipeline::Refresh(TPlayback& playback) {
   if (playback.VideoStream) {
     int count;
+    bool stale, restart;
     {
       std::lock_guard guard(playback.PictureLock);
       count = playback.PictureCount;
+      stale = playback.PictureStale;
+      restart = count > 0 && !stale && !playback.Paused && playback.RestartTiming;
+      if (restart) playback.RestartTiming = false;
     }
     if (playback.Paused) {
       // The picture of the pause stays; the next one waits for the resume.
       playback.Events.ScheduleRefresh(10);
     } else if (count == 0) {
       playback.Events.ScheduleRefresh(1);
+    } else if (stale) {
+      // Decoded before a seek: make room for the pictures of the new position.
+      playback.Events.ScheduleRefresh(1);
+      TakePicture(playback);
     } else {
       const double pts = playback.Picture.Pts;
+      if (restart) RestartFrameTiming(playback, pts);
       playback.CurrentPts = pts;
       playback.CurrentPtsTime = ff::av_gettime_relative();
       playback.Events.ScheduleRefresh(static_cast<int>(FrameDelay(playback, pts) * 1000 + 0.5));
       Display(playback);
-      std::lock_guard guard(playback.PictureLock);
-      --playback.PictureCount;
-      playback.PictureChanged.notify_all();
+      TakePicture(playback);
     }
   } else if (playback.AudioStream) {
     playback.Events.ScheduleRefresh(40);

@@ -1,6 +1,16 @@
 #include "player/video_display.h"
 
+#include <cstring>
+
 namespace strella::player {
+namespace {
+
+void CopyBitmap(const media::TBitmap& from, media::TBitmap& to) {
+  to.SetSize(from.Width(), from.Height());
+  std::memcpy(to.Bits(), from.Bits(), static_cast<size_t>(from.Stride()) * from.Height());
+}
+
+}  // namespace
 
 void THeadlessDisplay::GetClientSize(int& width, int& height) {
   std::lock_guard guard(lock_);
@@ -15,10 +25,10 @@ bool THeadlessDisplay::SetVideoMode(int width, int height) {
   return true;
 }
 
-void THeadlessDisplay::Present(const TPlayerBitmap& surface) {
+void THeadlessDisplay::Present(const media::TBitmap& surface) {
   std::lock_guard guard(lock_);
   ++present_count_;
-  if (keep_latest_) latest_ = surface;
+  if (keep_latest_) CopyBitmap(surface, latest_);
 }
 
 void THeadlessDisplay::SetAcceptModes(bool accept) {
@@ -36,9 +46,11 @@ int THeadlessDisplay::PresentCount() const {
   return present_count_;
 }
 
-TPlayerBitmap THeadlessDisplay::LatestSurface() const {
+std::unique_ptr<media::TBitmap> THeadlessDisplay::LatestSurface() const {
+  auto copy = std::make_unique<media::TBitmap>();
   std::lock_guard guard(lock_);
-  return latest_;
+  CopyBitmap(latest_, *copy);
+  return copy;
 }
 
 std::vector<THeadlessDisplay::Mode> THeadlessDisplay::Modes() const {

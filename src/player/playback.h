@@ -114,6 +114,10 @@ struct TPlayback {
   std::thread VideoThread;
   TPictureEntry Picture;
   int PictureCount = 0;
+  // Both under PictureLock: the queued picture was decoded before a seek
+  // (dropped, not shown); the next picture shown is the first after a seek.
+  bool PictureStale = false, RestartTiming = false;
+  std::atomic<bool> VideoFinished{false};  // the decoder has given out its last picture
   std::mutex PictureLock;
   std::condition_variable PictureChanged;
   double NextPictureTime = 0;  // predicted time of the next decoded picture
@@ -130,13 +134,16 @@ struct TPlayback {
   // Display.
   int AreaLeft = 0, AreaTop = 0, AreaWidth = 0, AreaHeight = 0;
   bool HaveSurface = false;
-  TPlayerBitmap Surface;
+  media::TBitmap Surface;
 
   // The event loop and the one close.
   TEventQueue Events;
   std::mutex EventLock;  // held while an event is handled and while the playback closes
   bool Closed = false;
 };
+
+// Paints the whole bitmap black.
+void FillBlack(media::TBitmap& bitmap);
 
 // Where a picture goes inside the display area.
 struct TPlacement {
@@ -168,6 +175,7 @@ struct TPipeline {
 
   // Video decoding thread and the picture queue.
   static void VideoThread(TPlayback& playback);
+  static void FlushVideo(TPlayback& playback);
   static int DecodeVideoPacket(TPlayback& playback, AVPacket* packet, AVFrame* frame, bool& draining);
   static int QueuePicture(TPlayback& playback, AVFrame* frame, double pts);
   static void AllocatePicture(TPlayback& playback);

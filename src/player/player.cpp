@@ -1,5 +1,6 @@
 #include "player/player.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
@@ -35,9 +36,12 @@ void RunAndWait(Body body) {
   media::JoinServingMainThread(helper);
 }
 
-void FreeScaler(SwsContext*& context) {
-  if (context) ff::sws_freeContext(context);
-  context = nullptr;
+// Frees the converter's buffer and scaling contexts but keeps its bitmap,
+// to which callers of the snapshot may still hold a reference.
+void ResetKeepingBitmap(media::TFrameConverter& converter) {
+  std::unique_ptr<media::TBitmap> bitmap = std::move(converter.Bitmap);
+  media::ResetConverter(converter);
+  converter.Bitmap = std::move(bitmap);
 }
 
 }  // namespace
@@ -50,9 +54,6 @@ TCustomPlayer::~TCustomPlayer() {
   SetOnHook(nullptr);
   Stop(true);
   JoinPlayThread(true);
-  FreeScaler(snapshot_converter_);
-  FreeScaler(hook_to_rgb_);
-  FreeScaler(hook_from_rgb_);
 }
 
 void TCustomPlayer::SetOnHook(THookEvent handler) {
@@ -103,6 +104,10 @@ bool TCustomPlayer::Open(const std::string& AFileName, TVideoDisplay* ADisplay) 
     std::lock_guard guard(playback_lock_);
     playback_ = playback;
   }
+  {
+    std::lock_guard guard(probe_lock_);
+    probe_.AttachFormatContext(playback->Demuxer);
+  }
   media::RunOnMainThread([&] { FileOpenNotification(*playback); });
   play_thread_running_ = true;
   play_thread_ = std::thread(&TCustomPlayer::PlayThreadBody, this, playback);
@@ -110,9 +115,8 @@ bool TCustomPlayer::Open(const std::string& AFileName, TVideoDisplay* ADisplay) 
 }
 
 void TCustomPlayer::FileOpenNotification(TPlayback& playback) {
-  FreeScaler(snapshot_converter_);
-  FreeScaler(hook_to_rgb_);
-  FreeScaler(hook_from_rgb_);
+  ResetKeepingBitmap(snapshot_converter_);
+  media::ResetConverter(hook_converter_);
   const AVFormatContext* demuxer = playback.Demuxer;
   playback.StartTime = demuxer->start_time == AV_NOPTS_VALUE ? 0 : demuxer->start_time;
   playback.Duration = demuxer->duration == AV_NOPTS_VALUE ? -1 : demuxer->duration;
@@ -174,6 +178,10 @@ void TCustomPlayer::ClosePlaybackOnce(const std::shared_ptr<TPlayback>& playback
 
 void TCustomPlayer::ClosePlaybackLocked(const std::shared_ptr<TPlayback>& playback) {
   if (playback->Closed) return;
+  {
+    std::lock_guard guard(probe_lock_);
+    probe_.AttachFormatContext(nullptr);
+  }
   TPipeline::ClosePlayback(*playback);
   playback->Closed = true;
   {
@@ -192,6 +200,16 @@ void TCustomPlayer::ResetPerPlaybackSettings() {
 std::shared_ptr<TPlayback> TCustomPlayer::CurrentPlayback() const {
   std::lock_guard guard(playback_lock_);
   return playback_;
+}
+
+bool TCustomPlayer::GetFileStreamInfo(media::TFileStreamInfo& AInfo) {
+  std::lock_guard guard(probe_lock_);
+  return probe_.FormatContext() && probe_.GetFileStreamInfo(AInfo);
+}
+
+bool TCustomPlayer::GetVideoStreamInfo(media::TVideoStreamInfo& AInfo) {
+  std::lock_guard guard(probe_lock_);
+  return probe_.FormatContext() && probe_.GetVideoStreamInfo(AInfo);
 }
 
 bool TCustomPlayer::Playing() const { return CurrentPlayback() != nullptr; }
@@ -275,6 +293,10 @@ void TCustomPlayer::PositionUpdate(TPlayback& playback) {
   } else {
     return;
   }
+  // Everything played: the position is the end, even where the clock of the
+  // last picture or sample stops a little short of the file's duration.
+  const bool played = PlayedToTheEnd(playback);
+  if (played && playback.Duration > 0) position = std::max(position, playback.Duration);
   current_position_ = position;
   if (playback.Duration > 0 && position >= playback.Duration) {
     position = playback.Duration;
@@ -290,11 +312,17 @@ void TCustomPlayer::PositionUpdate(TPlayback& playback) {
     }
     if (handler) media::RunOnMainThread([&] { handler(this, position); });
   }
-  // The end: nothing left to decode, and the reader has met the end of the
-  // file (not merely drained queues, as right after a seek).
-  const bool drained = playback.AudioQueue.Count() == 0 && playback.VideoQueue.Count() == 0;
-  if (drained && playback.EndReported && !playback.IsCapture && (!playback.Reading || position == playback.Duration))
-    ReportState(psEnd);
+  if (played && !playback.IsCapture && (!playback.Reading || position == playback.Duration)) ReportState(psEnd);
+}
+
+// The reader has met the end of the file (not merely drained queues, as
+// right after a seek), no packet waits, and the video decoder has given out
+// its last picture and that picture has been shown.
+bool TCustomPlayer::PlayedToTheEnd(TPlayback& playback) const {
+  if (!playback.EndReported || playback.AudioQueue.Count() != 0 || playback.VideoQueue.Count() != 0) return false;
+  if (!playback.VideoStream) return true;
+  std::lock_guard guard(playback.PictureLock);
+  return playback.VideoFinished && playback.PictureCount == 0;
 }
 
 bool TCustomPlayer::RunHook(TPlayback& playback, AVFrame* frame, double pts, AVFrame* overlay) {
@@ -305,21 +333,18 @@ bool TCustomPlayer::RunHook(TPlayback& playback, AVFrame* frame, double pts, AVF
     handler = on_hook_;
   }
   if (!handler) return false;
-  hook_to_rgb_ = ff::sws_getCachedContext(hook_to_rgb_, frame->width, frame->height,
-                                          static_cast<AVPixelFormat>(frame->format), frame->width, frame->height,
-                                          AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-  if (!hook_to_rgb_) {
+  // Always through the converter's own buffer: a decoded picture that is
+  // already 24-bit belongs to the decoder and is not written back into.
+  if (!media::ConvertToBitmap(hook_converter_, media::PictureOf(frame), frame->format, frame->height, frame->width,
+                              true)) {
     ReportError("Cannot initialize the toRGB conversion context", false);
     return false;
   }
-  hook_bitmap_.SetSize(frame->width, frame->height);
-  uint8_t* rgb[4] = {hook_bitmap_.Bits(), nullptr, nullptr, nullptr};
-  int rgbStride[4] = {hook_bitmap_.Stride(), 0, 0, 0};
-  ff::sws_scale(hook_to_rgb_, frame->data, frame->linesize, 0, frame->height, rgb, rgbStride);
+  media::TBitmap& bitmap = *hook_converter_.Bitmap;
   {
-    std::lock_guard canvas(hook_bitmap_.Canvas());
+    std::lock_guard canvas(bitmap.CanvasLock());
     try {
-      handler(this, hook_bitmap_, ToPosition(playback, pts));
+      handler(this, bitmap, ToPosition(playback, pts));
     } catch (const std::exception& error) {
       ReportError(std::string("Error occurs OnHook: ") + error.what(), false);
       return false;
@@ -328,48 +353,43 @@ bool TCustomPlayer::RunHook(TPlayback& playback, AVFrame* frame, double pts, AVF
       return false;
     }
   }
-  hook_from_rgb_ = ff::sws_getCachedContext(hook_from_rgb_, frame->width, frame->height, AV_PIX_FMT_BGR24,
-                                            overlay->width, overlay->height, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr,
-                                            nullptr, nullptr);
-  if (!hook_from_rgb_) {
+  if (!media::ConvertFromBitmap(hook_converter_, media::PictureOf(overlay), overlay->format, overlay->height,
+                                overlay->width)) {
     ReportError("Cannot initialize the fromRGB conversion context", false);
     return false;
   }
-  const uint8_t* source[4] = {hook_bitmap_.Bits(), nullptr, nullptr, nullptr};
-  ff::sws_scale(hook_from_rgb_, source, rgbStride, 0, frame->height, overlay->data, overlay->linesize);
   return true;
 }
 
-const TPlayerBitmap& TCustomPlayer::GetCurrentFrame(int64_t& APTS) {
+media::TBitmap& TCustomPlayer::SnapshotBitmap() {
+  if (!snapshot_converter_.Bitmap) snapshot_converter_.Bitmap = std::make_unique<media::TBitmap>();
+  return *snapshot_converter_.Bitmap;
+}
+
+media::TBitmap& TCustomPlayer::GetCurrentFrame(int64_t& APTS) {
   APTS = -1;
+  media::TBitmap& snapshot = SnapshotBitmap();
   std::shared_ptr<TPlayback> playback = CurrentPlayback();
   std::unique_lock<std::mutex> guard;
   if (playback) guard = LockServing(playback->EventLock);
   if (!playback || playback->Closed || !playback->VideoDecoder) {
-    snapshot_.SetSize(0, 0);
-    return snapshot_;
+    snapshot.SetSize(0, 0);
+    return snapshot;
   }
   const AVCodecContext* decoder = playback->VideoDecoder;
-  snapshot_.SetSize(decoder->width, decoder->height);
-  snapshot_.Fill(0, 0, 0);
+  snapshot.SetSize(decoder->width, decoder->height);
+  FillBlack(snapshot);
   TPictureEntry& entry = playback->Picture;
   std::lock_guard overlayGuard(entry.OverlayLock);
   APTS = ToPosition(*playback, entry.Pts);
-  if (!entry.Overlay) return snapshot_;
-  snapshot_converter_ = ff::sws_getCachedContext(snapshot_converter_, entry.Width, entry.Height, AV_PIX_FMT_YUV420P,
-                                                 snapshot_.Width(), snapshot_.Height(), AV_PIX_FMT_BGR24, SWS_BICUBIC,
-                                                 nullptr, nullptr, nullptr);
-  if (!snapshot_converter_) {
-    snapshot_.SetSize(0, 0);
-    return snapshot_;
-  }
-  uint8_t* rgb[4] = {snapshot_.Bits(), nullptr, nullptr, nullptr};
-  int rgbStride[4] = {snapshot_.Stride(), 0, 0, 0};
-  ff::sws_scale(snapshot_converter_, entry.Overlay->data, entry.Overlay->linesize, 0, entry.Height, rgb, rgbStride);
-  return snapshot_;
+  if (!entry.Overlay) return snapshot;
+  if (!media::ConvertToBitmap(snapshot_converter_, media::PictureOf(entry.Overlay), entry.Overlay->format, entry.Height,
+                              entry.Width))
+    snapshot.SetSize(0, 0);
+  return snapshot;
 }
 
-const TPlayerBitmap& TCustomPlayer::CurrentFrame() {
+media::TBitmap& TCustomPlayer::CurrentFrame() {
   int64_t pts;
   return GetCurrentFrame(pts);
 }

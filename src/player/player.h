@@ -13,11 +13,11 @@
 #include <string>
 #include <thread>
 
-#include "player/player_bitmap.h"
+#include "media/frame_converter.h"
+#include "media/probe.h"
 #include "player/video_display.h"
 
 struct AVFrame;
-struct SwsContext;
 
 namespace strella::player {
 
@@ -28,7 +28,7 @@ inline constexpr TAudioVolume kMaxAudioVolume = 128;
 
 using TFileOpenEvent = std::function<void(void* Sender, const int64_t ADuration, const int AFrameWidth,
                                           const int AFrameHeight, int& AScreenWidth, int& AScreenHeight)>;
-using THookEvent = std::function<void(void* Sender, TPlayerBitmap& ABitmap, const int64_t APTS)>;
+using THookEvent = std::function<void(void* Sender, media::TBitmap& ABitmap, const int64_t APTS)>;
 using TPlayStateEvent = std::function<void(void* Sender, const TPlayState AState)>;
 using TPositionEvent = std::function<void(void* Sender, const int64_t APTS)>;
 
@@ -72,11 +72,16 @@ class TCustomPlayer {
   void TogglePause();
   void Seek(int64_t APTS);
   // The picture shown now, 24-bit, of the picture's size; 0 x 0 and -1 without
-  // video. The player owns it and reuses it on the next call.
-  const TPlayerBitmap& GetCurrentFrame(int64_t& APTS);
-  const TPlayerBitmap& CurrentFrame();
+  // video. The player owns it and reuses it on the next call (the same
+  // object for the player's life): callers copy or save what they keep.
+  media::TBitmap& GetCurrentFrame(int64_t& APTS);
+  media::TBitmap& CurrentFrame();
   const std::string& LastErrMsg() const { return last_err_msg_; }
   const std::string& FileName() const { return file_name_; }
+  // What the probe attached to the playing file tells; false while nothing
+  // plays (or the file has no video stream, for the second).
+  bool GetFileStreamInfo(media::TFileStreamInfo& AInfo);
+  bool GetVideoStreamInfo(media::TVideoStreamInfo& AInfo);
 
   // The host's display area changed size, or needs painting again.
   void DisplayResized(int width, int height);
@@ -141,8 +146,10 @@ class TCustomPlayer {
   void ResetPerPlaybackSettings();
   // The pipeline's side.
   void PositionUpdate(TPlayback& playback);
+  bool PlayedToTheEnd(TPlayback& playback) const;
   bool RunHook(TPlayback& playback, AVFrame* frame, double pts, AVFrame* overlay);
   int64_t ToPosition(const TPlayback& playback, double seconds) const;
+  media::TBitmap& SnapshotBitmap();
 
   std::string about_;
   TFileOpenEvent on_file_open_;
@@ -172,11 +179,14 @@ class TCustomPlayer {
   std::atomic<int64_t> last_reported_position_{INT64_MIN};  // INT64_MIN: none yet
   std::atomic<int64_t> current_position_{-1};
 
-  TPlayerBitmap snapshot_;
-  SwsContext* snapshot_converter_ = nullptr;
-  TPlayerBitmap hook_bitmap_;
-  SwsContext* hook_to_rgb_ = nullptr;
-  SwsContext* hook_from_rgb_ = nullptr;
+  // Attached to the playing file's demuxer from the open until just before
+  // the demuxer closes; the lock keeps a query from meeting the detach.
+  std::mutex probe_lock_;
+  media::TAVProbe probe_;
+  // The snapshot's converter runs on the caller's thread, the hook's on the
+  // video decoding thread.
+  media::TFrameConverter snapshot_converter_;
+  media::TFrameConverter hook_converter_;
 };
 
 // The component as the window places it: every property published.

@@ -1,6 +1,7 @@
 // The reader thread: opens the file, chooses and opens the streams, then
 // demultiplexes into the packet queues, serving seek requests and feeding
 // empty packets at the end so that the video decoder gives out what it holds.
+#include <algorithm>
 #include <cstring>
 
 #include "media/ff.h"
@@ -21,6 +22,15 @@ void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 
 bool IsCaptureDevice(const char* name) {
   return std::strcmp(name, "vfwcap") == 0 || std::strcmp(name, "video4linux2,v4l2") == 0;
+}
+
+// Whether the demuxer's index holds no key picture of the video at or after
+// the target (microseconds): the last stretch of the file, or no index at all.
+bool NoKeyPictureFollows(const TPlayback& playback, int64_t target) {
+  AVStream* stream = playback.VideoStream;
+  if (!stream) return false;
+  const int64_t time = ff::av_rescale_q(target, AV_TIME_BASE_Q, stream->time_base);
+  return ff::av_index_search_timestamp(stream, time, 0) < 0;
 }
 
 void PutEmptyVideoPacket(TPlayback& playback) {
@@ -173,7 +183,16 @@ void TPipeline::ExecuteSeek(TPlayback& playback) {
     flags = playback.SeekFlags;
   }
   const int64_t lowest = relative > 0 ? target - relative + 2 : INT64_MIN;
-  const int64_t highest = relative < 0 ? target - relative - 2 : INT64_MAX;
+  int64_t highest = relative < 0 ? target - relative - 2 : INT64_MAX;
+  // A seek that may land on any picture lands, behind the last key picture,
+  // on pictures that cannot be decoded without it: nothing would be shown
+  // and the position would stay where it was. There the seek goes back to
+  // that key picture instead, so that the last pictures play.
+  const bool byTime = !(flags & (AVSEEK_FLAG_BYTE | AVSEEK_FLAG_FRAME));
+  if (byTime && (flags & AVSEEK_FLAG_ANY) && NoKeyPictureFollows(playback, target)) {
+    flags &= ~AVSEEK_FLAG_ANY;
+    highest = std::min(highest, target);
+  }
   if (ff::avformat_seek_file(playback.Demuxer, -1, lowest, target, highest, flags) < 0) {
     media::Log(&playback.Owner, media::llError, media::Format("%s: error while seeking", playback.FileName.c_str()));
   } else {

@@ -17,7 +17,7 @@ void TPipeline::VideoThread(TPlayback& playback) {
     while (playback.Paused && !playback.VideoQueue.Aborted()) Sleep(10);
     if (playback.VideoQueue.Get(packet, true) < 0) break;
     if (IsFlushMarker(packet)) {
-      ff::avcodec_flush_buffers(playback.VideoDecoder);
+      FlushVideo(playback);
       draining = false;
       continue;
     }
@@ -27,6 +27,18 @@ void TPipeline::VideoThread(TPlayback& playback) {
   }
   ReleasePacket(packet);
   ff::av_frame_free(&frame);
+  playback.VideoFinished = true;  // no picture comes any more
+}
+
+// After a seek: the decoder starts afresh, a picture still waiting in the
+// queue belongs to the old position, and the first new picture is not timed
+// against the last old one.
+void TPipeline::FlushVideo(TPlayback& playback) {
+  ff::avcodec_flush_buffers(playback.VideoDecoder);
+  playback.VideoFinished = false;
+  std::lock_guard guard(playback.PictureLock);
+  playback.PictureStale = playback.PictureCount > 0;
+  playback.RestartTiming = true;
 }
 
 int TPipeline::DecodeVideoPacket(TPlayback& playback, AVPacket* packet, AVFrame* frame, bool& draining) {
@@ -36,13 +48,15 @@ int TPipeline::DecodeVideoPacket(TPlayback& playback, AVPacket* packet, AVFrame*
   draining = draining || endOfFile;
   for (;;) {
     const int sent = ff::avcodec_send_packet(decoder, endOfFile ? nullptr : packet);
-    while (ff::avcodec_receive_frame(decoder, frame) >= 0) {
+    int received;
+    while ((received = ff::avcodec_receive_frame(decoder, frame)) >= 0) {
       const int64_t time = frame->best_effort_timestamp;
       const double pts = time == AV_NOPTS_VALUE ? 0 : time * av_q2d(playback.VideoStream->time_base);
       const int queued = QueuePicture(playback, frame, pts);
       ff::av_frame_unref(frame);
       if (queued < 0) return -1;
     }
+    if (received == AVERROR_EOF) playback.VideoFinished = true;
     // A full decoder refuses the packet until its pictures are taken; then try again.
     if (sent != AVERROR(EAGAIN)) return 0;
   }

@@ -4,12 +4,17 @@
 // panel paints the latest one, the headless display records them.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <vector>
 
-#include "player/player_bitmap.h"
+#include "media/bitmap.h"
 
 namespace strella::player {
+
+// The player's pictures (display surfaces, snapshots, hook frames) are the
+// media layer's bitmaps; this name stays for code written against it.
+using TPlayerBitmap = media::TBitmap;
 
 class TVideoDisplay {
  public:
@@ -20,7 +25,7 @@ class TVideoDisplay {
   // false when the host cannot show a surface of that size.
   virtual bool SetVideoMode(int width, int height) = 0;
   // A finished surface, on the playback thread. The host copies what it keeps.
-  virtual void Present(const TPlayerBitmap& surface) = 0;
+  virtual void Present(const media::TBitmap& surface) = 0;
 };
 
 // A display without a screen: it records what reaches it, for tests,
@@ -32,7 +37,7 @@ class THeadlessDisplay : public TVideoDisplay {
 
   void GetClientSize(int& width, int& height) override;
   bool SetVideoMode(int width, int height) override;
-  void Present(const TPlayerBitmap& surface) override;
+  void Present(const media::TBitmap& surface) override;
 
   // Whether SetVideoMode succeeds (a host that refuses every size, for tests).
   void SetAcceptModes(bool accept);
@@ -40,7 +45,8 @@ class THeadlessDisplay : public TVideoDisplay {
   void SetKeepLatest(bool keep);
 
   int PresentCount() const;
-  TPlayerBitmap LatestSurface() const;
+  // A copy of the latest surface (0 x 0 before the first).
+  std::unique_ptr<media::TBitmap> LatestSurface() const;
   struct Mode { int width, height; };
   std::vector<Mode> Modes() const;
 
@@ -50,7 +56,7 @@ class THeadlessDisplay : public TVideoDisplay {
   bool accept_modes_ = true;
   bool keep_latest_ = true;
   int present_count_ = 0;
-  TPlayerBitmap latest_;
+  media::TBitmap latest_;
   std::vector<Mode> modes_;
 };
 

@@ -101,7 +101,7 @@ TEST(FFPlayer, OpenWithoutLibrariesFails) {
   EXPECT_FALSE(player.Open("/nonexistent.mp4", nullptr));
   EXPECT_EQ(player.LastErrMsg(), "libav or libsdl not loaded.");
   int64_t pts = 0;
-  const TPlayerBitmap& frame = player.GetCurrentFrame(pts);
+  const media::TBitmap& frame = player.GetCurrentFrame(pts);
   EXPECT_EQ(frame.Width(), 0);
   EXPECT_EQ(frame.Height(), 0);
   EXPECT_EQ(pts, -1);

@@ -1,12 +1,15 @@
 // End-to-end playback of generated media into the headless display, with
 // SDL's dummy audio driver pulling samples at real-time pace.
 #include <dirent.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -26,10 +29,14 @@ using namespace std::chrono_literals;
 class Recorder {
  public:
   explicit Recorder(TFFPlayer& player) {
-    player.SetOnState([this](void*, TPlayState state) {
+    player.SetOnState([this, &player](void*, TPlayState state) {
       std::lock_guard guard(lock_);
       if (state == psEnd && end_time_ == Clock::time_point{}) end_time_ = Clock::now();
       if (state == psPlay) play_time_ = Clock::now();
+      if (state == psEnd) {
+        ++end_reports_;
+        if (end_position_ < 0) end_position_ = player.CurrentPosition();
+      }
       if (states_.empty() || states_.back() != state) states_.push_back(state);
     });
     player.SetOnPosition([this](void*, int64_t pts) {
@@ -54,6 +61,15 @@ class Recorder {
     std::lock_guard guard(lock_);
     return positions_.empty() ? -1 : positions_.back();
   }
+  int EndReports() {
+    std::lock_guard guard(lock_);
+    return end_reports_;
+  }
+  // The player's position when the end was first reported.
+  int64_t EndPosition() {
+    std::lock_guard guard(lock_);
+    return end_position_;
+  }
   double SecondsToEnd() {
     std::lock_guard guard(lock_);
     return std::chrono::duration<double>(end_time_ - play_time_).count();
@@ -63,6 +79,8 @@ class Recorder {
   std::mutex lock_;
   std::vector<TPlayState> states_;
   std::vector<int64_t> positions_;
+  int end_reports_ = 0;
+  int64_t end_position_ = -1;
   Clock::time_point play_time_{}, end_time_{};
 };
 
@@ -199,19 +217,62 @@ TEST_F(PlaybackTest, SeekToTheMiddleReportsPositionsFromThere) {
   EXPECT_LT(*firstAfter, 3300000);
   EXPECT_GE(positions.back(), 3200000);
   EXPECT_LT(positions.back(), 4500000);
+
+  // A jump of under two seconds: the first picture there is not held for
+  // the length of the jump, the next ones follow at their pace.
+  const int64_t target = positions.back() + 1000000;
+  player_.Seek(target);
+  ASSERT_TRUE(WaitFor([&] { return recorder_.LastPosition() >= target - 100000; }, 1000ms)) << recorder_.LastPosition();
+  const int64_t arrived = recorder_.LastPosition();
+  Serve(400ms);
+  EXPECT_GT(recorder_.LastPosition(), arrived + 250000);
   EXPECT_FALSE(recorder_.Saw(psEnd));
+}
+
+TEST_F(PlaybackTest, SeekPastTheEndPlaysTheLastPicturesAndSeekingBackPlaysOn) {
+  int64_t duration = 0;
+  player_.SetOnFileOpen([&](void*, int64_t d, int, int, int&, int&) { duration = d; });
+  ASSERT_TRUE(OpenAndWaitForPlay(Fixture("av_6s.mp4", 6, true, true)));
+  ASSERT_TRUE(WaitFor([&] { return player_.CurrentPosition() > 300000; }, 3000ms));
+  ASSERT_GT(duration, 5900000);
+  const int shownBefore = display_.PresentCount();
+  player_.Seek(duration + 5000000);  // the position bar dragged beyond its end
+  ASSERT_TRUE(WaitFor([&] { return recorder_.Saw(psEnd); }, 3000ms)) << recorder_.LastPosition();
+  EXPECT_GT(recorder_.EndPosition(), duration - 100000) << "the end is reported from the end, not from the old position";
+  ASSERT_TRUE(WaitFor([&] { return recorder_.LastPosition() == duration; }, 1000ms)) << recorder_.LastPosition();
+  EXPECT_GT(display_.PresentCount(), shownBefore) << "the last pictures are shown";
+  int64_t pts = -1;
+  EXPECT_EQ(player_.GetCurrentFrame(pts).Width(), 320);
+  EXPECT_GT(pts, duration - 600000) << "the picture shown is one of the last";
+
+  // From the end back to the start: playback goes on and the end is no longer reported.
+  const size_t before = recorder_.Positions().size();
+  player_.Seek(0);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const std::vector<int64_t> positions = recorder_.Positions();
+        return positions.size() > before && positions.back() < 1000000;
+      },
+      3000ms))
+      << recorder_.LastPosition();
+  Serve(200ms);
+  const int ends = recorder_.EndReports();
+  Serve(500ms);
+  EXPECT_EQ(recorder_.EndReports(), ends);
+  EXPECT_GT(player_.CurrentPosition(), 500000);
+  EXPECT_LT(player_.CurrentPosition(), 2000000);
 }
 
 TEST_F(PlaybackTest, LetterboxedPictureKeepsItsAspect) {
   player_.SetAspectRatio(1.7777f);
   ASSERT_TRUE(OpenAndWaitForPlay(fixtures::Path("pal_sar16x15.mp4")));
   ASSERT_TRUE(WaitFor([&] { return display_.PresentCount() > 3; }, 3000ms));
-  const TPlayerBitmap surface = display_.LatestSurface();
-  ASSERT_EQ(surface.Width(), 640);
-  ASSERT_EQ(surface.Height(), 480);
+  const std::unique_ptr<media::TBitmap> surface = display_.LatestSurface();
+  ASSERT_EQ(surface->Width(), 640);
+  ASSERT_EQ(surface->Height(), 480);
   auto rowBrightness = [&](int y) {
     int sum = 0;
-    for (int x = 0; x < surface.Width() * 3; ++x) sum += surface.ScanLine(y)[x];
+    for (int x = 0; x < surface->Width() * 3; ++x) sum += surface->ScanLine(y)[x];
     return sum;
   };
   EXPECT_EQ(rowBrightness(0), 0);
@@ -226,9 +287,9 @@ TEST_F(PlaybackTest, LetterboxedPictureKeepsItsAspect) {
   const int shown = display_.PresentCount();
   player_.SetAspectRatio(-1);
   ASSERT_TRUE(WaitFor([&] { return display_.PresentCount() > shown; }, 2000ms));
-  const TPlayerBitmap filled = display_.LatestSurface();
+  const std::unique_ptr<media::TBitmap> filled = display_.LatestSurface();
   int top = 0;
-  for (int x = 0; x < filled.Width() * 3; ++x) top += filled.ScanLine(0)[x];
+  for (int x = 0; x < filled->Width() * 3; ++x) top += filled->ScanLine(0)[x];
   EXPECT_GT(top, 0);
 }
 
@@ -248,12 +309,12 @@ TEST_F(PlaybackTest, AudioOnlyFileDrawsOneWaveformBandPerChannel) {
     ASSERT_TRUE(player_.Open(c.file, &display_)) << player_.LastErrMsg();
     const int start = display_.PresentCount();
     ASSERT_TRUE(WaitFor([&] { return display_.PresentCount() > start + 5; }, 3000ms));
-    const TPlayerBitmap surface = display_.LatestSurface();
-    ASSERT_EQ(surface.Width(), 320);
-    ASSERT_EQ(surface.Height(), 240);
+    const std::unique_ptr<media::TBitmap> surface = display_.LatestSurface();
+    ASSERT_EQ(surface->Width(), 320);
+    ASSERT_EQ(surface->Height(), 240);
     auto whiteInRow = [&](int y) {
       int white = 0;
-      for (int x = 0; x < 320; ++x) white += surface.ScanLine(y)[x * 3] == 255;
+      for (int x = 0; x < 320; ++x) white += surface->ScanLine(y)[x * 3] == 255;
       return white;
     };
     const int band = 240 / c.channels;
@@ -300,7 +361,7 @@ TEST_F(PlaybackTest, SnapshotIsThePictureShown) {
   ASSERT_TRUE(OpenAndWaitForPlay(Fixture("av_6s.mp4", 6, true, true)));
   ASSERT_TRUE(WaitFor([&] { return player_.CurrentPosition() > 300000; }, 3000ms));
   int64_t pts = -1;
-  const TPlayerBitmap& frame = player_.GetCurrentFrame(pts);
+  media::TBitmap& frame = player_.GetCurrentFrame(pts);
   EXPECT_EQ(frame.Width(), 320);
   EXPECT_EQ(frame.Height(), 240);
   EXPECT_GT(pts, 200000);
@@ -308,19 +369,45 @@ TEST_F(PlaybackTest, SnapshotIsThePictureShown) {
   for (int y = 0; y < frame.Height(); ++y)
     for (int x = 0; x < frame.Width() * 3; ++x) sum += frame.ScanLine(y)[x];
   EXPECT_GT(sum, 0) << "the test pattern is not black";
+  // The snapshot saves itself, as the window's snapshot button does.
+  const std::string saved = fixtures::ScratchDir("player_snapshot") + "/snapshot.bmp";
+  ASSERT_TRUE(frame.SaveToFile(saved)) << frame.LastErrMsg();
+  struct stat info {};
+  ASSERT_EQ(stat(saved.c_str(), &info), 0);
+  EXPECT_EQ(info.st_size, 54 + frame.Stride() * frame.Height());
   player_.Stop(true);
-  const TPlayerBitmap& none = player_.GetCurrentFrame(pts);
+  const media::TBitmap& none = player_.GetCurrentFrame(pts);
   EXPECT_EQ(none.Width(), 0);
   EXPECT_EQ(none.Height(), 0);
   EXPECT_EQ(pts, -1);
 }
 
+TEST_F(PlaybackTest, ProbeDescribesThePlayingFileWhileItPlays) {
+  media::TFileStreamInfo file;
+  media::TVideoStreamInfo video;
+  EXPECT_FALSE(player_.GetFileStreamInfo(file));
+  ASSERT_TRUE(OpenAndWaitForPlay(Fixture("av_6s.mp4", 6, true, true)));
+  ASSERT_TRUE(player_.GetFileStreamInfo(file));
+  EXPECT_NEAR(file.Duration / 1e6, 6.0, 0.2);
+  ASSERT_TRUE(player_.GetVideoStreamInfo(video));
+  EXPECT_EQ(video.Width, 320);
+  EXPECT_EQ(video.Height, 240);
+  player_.Stop(true);
+  EXPECT_FALSE(player_.GetFileStreamInfo(file));
+  EXPECT_FALSE(player_.GetVideoStreamInfo(video));
+
+  // An audio-only file has no video stream to describe.
+  ASSERT_TRUE(player_.Open(Fixture("tone_mono.wav", 3, false, true, 1), &display_));
+  EXPECT_TRUE(player_.GetFileStreamInfo(file));
+  EXPECT_FALSE(player_.GetVideoStreamInfo(video));
+}
+
 TEST_F(PlaybackTest, HookDrawsOnEveryPictureAndItsFailureIsLogged) {
   std::atomic<int> hooked{0};
   player_.SetHook(true);
-  player_.SetOnHook([&](void*, TPlayerBitmap& bitmap, int64_t) {
+  player_.SetOnHook([&](void*, media::TBitmap& bitmap, int64_t) {
     if (++hooked == 3) throw std::runtime_error("handler failed");
-    bitmap.Fill(255, 255, 255);
+    for (int y = 0; y < bitmap.Height(); ++y) std::memset(bitmap.ScanLine(y), 255, bitmap.Width() * 3);
   });
   std::mutex lock;
   std::vector<std::string> logged;
@@ -330,7 +417,7 @@ TEST_F(PlaybackTest, HookDrawsOnEveryPictureAndItsFailureIsLogged) {
   });
   ASSERT_TRUE(OpenAndWaitForPlay(Fixture("av_6s.mp4", 6, true, true)));
   ASSERT_TRUE(WaitFor([&] { return hooked > 5 && player_.CurrentPosition() > 200000; }, 3000ms));
-  const TPlayerBitmap& frame = player_.CurrentFrame();
+  const media::TBitmap& frame = player_.CurrentFrame();
   ASSERT_EQ(frame.Width(), 320);
   EXPECT_GT(frame.ScanLine(120)[480], 240) << "the hook's white reaches the picture";
   player_.Stop(true);
