@@ -24,7 +24,26 @@ void TakeQualityStats(TOutputStreamRec& ost, const uint8_t* stats, size_t size) 
 
 }  // namespace
 
+namespace {
+void EncodeWithOwnAmrNb(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame* frame) {
+  if (!frame) return;  // it holds no frames back, so there is nothing to drain
+  TEngineState& s = engine.State();
+  AVPacket* pkt = s.copy_packet;
+  if (ost.setup->amrnb->Encode(frame, pkt) < 0)
+    throw FFmpegException("Audio encoding failed: " + ost.setup->amrnb->LastErrMsg());
+  pkt->stream_index = ost.st->index;
+  ff::av_packet_rescale_ts(pkt, kAmrNbTimeBase, ost.st->time_base);
+  pkt->time_base = ost.st->time_base;
+  s.audio_size += pkt->size;
+  WritePacket(engine, ost, pkt);
+}
+}  // namespace
+
 void EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame* frame) {
+  if (ost.setup->amrnb) {
+    EncodeWithOwnAmrNb(engine, ost, frame);
+    return;
+  }
   TEngineState& s = engine.State();
   AVCodecContext* enc = ost.setup->enc;
   const bool audio = enc->codec_type == AVMEDIA_TYPE_AUDIO;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/amrnb_encoder.h"
 #include "engine/engine.h"
 #include "media/ff.h"
 #include "media/generic_options.h"
@@ -102,6 +103,8 @@ struct TOutputStreamSetup {
   AVStream* st = nullptr;
   AVCodecContext* enc = nullptr;  // parameters of the stream (and its encoder when re-encoding)
   const AVCodec* codec = nullptr; // encoder chosen by name, or none
+  bool own_amrnb = false;          // "libopencore_amrnb" without a library encoder: ours serves
+  std::shared_ptr<TAmrNbEncoder> amrnb;  // open while the stream is encoded by ours
   bool copy = false;
   std::vector<std::string> bsf_names;
   std::vector<AVBSFContext*> bsfs;  // made at set-up from bsf_names

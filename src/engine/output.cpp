@@ -165,6 +165,10 @@ const AVCodec* ChooseEncoder(const std::string& name, AVMediaType kind, const TO
                              AVCodecID& id, bool& byName) {
   byName = !name.empty();
   if (byName) {
+    if (name == kAmrNbEncoderName && kind == AVMEDIA_TYPE_AUDIO && !LibrariesHaveAmrNbEncoder()) {
+      id = AV_CODEC_ID_AMR_NB;  // the engine's own encoder serves (see amrnb_encoder.h)
+      return nullptr;
+    }
     const AVCodec* codec = ff::avcodec_find_encoder_by_name(name.c_str());
     if (!codec) throw FFmpegException(Format("Unknown %s '%s'", "encoder", name.c_str()));
     if (codec->type != kind) throw FFmpegException(Format("Invalid %s type '%s'", "encoder", name.c_str()));
@@ -342,6 +346,7 @@ void NewAudioStream(TCustomFFmpeg& engine, TOutputFile& file) {
   if (!o.audio_stream_copy) {
     codec = ChooseEncoder(o.audio_codec_name, AVMEDIA_TYPE_AUDIO, file, id, byName);
     if (byName) setup.codec = codec;
+    setup.own_amrnb = byName && !codec && id == AV_CODEC_ID_AMR_NB;
   }
   AVCodecContext* enc = setup.enc = NewCodecContext(o.audio_stream_copy ? nullptr : codec, AVMEDIA_TYPE_AUDIO);
   enc->codec_id = id;
