@@ -12,7 +12,10 @@
 
 #include "engine/engine.h"
 #include "media/ff.h"
+#include "media/frame_converter.h"
+#include "media/frame_hooks.h"
 #include "media/generic_options.h"
+#include "media/previewer.h"
 
 namespace strella::engine {
 
@@ -87,7 +90,6 @@ struct TOptionValues {
   bool force_fps = false;
   float dts_delta_threshold = 10.0f;
   int sws_flags = kScalerBicubic;
-  std::vector<std::string> vhook_commands;
 };
 
 // One opened input: demuxer and one decoder context per stream.
@@ -214,6 +216,12 @@ struct TEngineState {
   size_t hook_range_index = 0;
   THookAction hook_action = haContinue;
   int picture_counter = 0;
+  media::TFrameHookList hooks;  // `vhook` modules
+  AVFrame* hook_picture = nullptr;  // working copy for deinterlacing and hooks
+  std::unique_ptr<media::TFrameConverter> hook_converter = std::make_unique<media::TFrameConverter>();
+  std::unique_ptr<media::TFrameConverter> preview_converter = std::make_unique<media::TFrameConverter>();
+  std::unique_ptr<media::TPreviewer> previewer;
+  int64_t last_preview_time = 0;
 };
 
 }  // namespace strella::engine
