@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/amrnb_encoder.h"
 #include "engine/engine.h"
 #include "media/ff.h"
 #include "media/frame_converter.h"
@@ -105,6 +106,9 @@ struct TOutputStreamSetup {
   AVCodecContext* enc = nullptr;  // parameters of the stream (and its encoder when re-encoding)
   const AVCodec* codec = nullptr; // encoder chosen by name, or none
   bool copy = false;
+  // Our own AMR-NB encoder, for "libopencore_amrnb" when the libraries have none.
+  bool own_amrnb = false;
+  std::unique_ptr<TAmrNbEncoder> amrnb;
   std::vector<std::string> bsf_names;
   std::vector<AVBSFContext*> bsfs;  // made at set-up from bsf_names
   bool opened = false;
