@@ -15,6 +15,7 @@ int64_t ReadLittleEndian(const uint8_t* data, int bytes) {
 // reserved bytes, then one 64-bit squared error per plane.
 void TakeQualityStats(TOutputStreamRec& ost, const uint8_t* stats, size_t size) {
   ost.quality = static_cast<float>(static_cast<int32_t>(ReadLittleEndian(stats, 4))) / FF_QP2LAMBDA;
+  if (size >= 5) ost.last_picture_type = ff::av_get_picture_type_char(static_cast<AVPictureType>(stats[4]));
   const int errors = size >= 6 ? stats[5] : 0;
   for (int i = 0; i < 3 && i < errors && 8 + 8 * (i + 1) <= static_cast<int>(size); ++i) {
     ost.last_error[i] = ReadLittleEndian(stats + 8 + 8 * i, 8);
@@ -55,6 +56,7 @@ int64_t EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFra
     ff::av_packet_rescale_ts(pkt, enc->time_base, ost.st->time_base);
     pkt->time_base = ost.st->time_base;
     (audio ? s.audio_size : s.video_size) += pkt->size;
+    ost.last_packet_size = pkt->size;
     if (!audio) {
       size_t statsSize = 0;
       const uint8_t* stats = ff::av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &statsSize);

@@ -111,7 +111,6 @@ struct TOutputStreamSetup {
   std::unique_ptr<TAmrNbEncoder> amrnb;
   std::vector<std::string> bsf_names;
   std::vector<AVBSFContext*> bsfs;  // made at set-up from bsf_names
-  bool opened = false;
   std::string stats_in;  // pass-2 statistics text
   int64_t last_pts = AV_NOPTS_VALUE;  // last written pts in the stream's time base
   int64_t last_dts = AV_NOPTS_VALUE;
@@ -143,7 +142,6 @@ struct TInputStreamRec {
   int64_t pts = 0;
   bool is_start = true;
   bool flushed = false;
-  bool opened = false;
   float quality = 0;
   AVFilterGraph* filter_graph = nullptr;  // `vfilters`: src -> [scale] -> user graph -> out
   AVFilterContext* filter_input = nullptr;
@@ -170,6 +168,8 @@ struct TOutputStreamRec {
   float quality = 0;            // the encoder's last quantiser
   int64_t last_error[3] = {};   // the encoder's last frame: squared errors of Y, U, V (PSNR)
   int64_t total_error[3] = {};  // summed over the run
+  int last_packet_size = 0;     // bytes of the encoder's last packet
+  char last_picture_type = '?';
   TAudioPath* audio = nullptr;  // freed by FreePathState
   TVideoPath* video = nullptr;
 };
@@ -226,6 +226,7 @@ struct TEngineState {
   std::unique_ptr<media::TFrameConverter> preview_converter = std::make_unique<media::TFrameConverter>();
   std::unique_ptr<media::TPreviewer> previewer;
   int64_t last_preview_time = 0;
+  FILE* vstats_file = nullptr;  // `vstats`: opened on first use
 };
 
 }  // namespace strella::engine

@@ -423,6 +423,8 @@ void FreeOptionValues(TEngineState& state) {
   opt.intra_matrix.clear();
   opt.inter_matrix.clear();
   opt.vstats_filename.clear();
+  if (state.vstats_file) std::fclose(state.vstats_file);
+  state.vstats_file = nullptr;
   opt.video_codec_name.clear();
   opt.audio_codec_name.clear();
   opt.subtitle_codec_name.clear();

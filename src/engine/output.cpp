@@ -227,7 +227,7 @@ uint16_t* MatrixCopy(const std::vector<uint16_t>& matrix) {
   return copy;
 }
 
-void SetVideoEncoding(TEngineState& s, TOutputFile& file, TOutputStreamSetup& setup, AVCodecContext* enc) {
+void SetVideoEncoding(TEngineState& s, TOutputStreamSetup& setup, AVCodecContext* enc) {
   TOptionValues& o = s.opt;
   AVRational rate = o.frame_rate.num ? o.frame_rate : AVRational{25, 1};
   const AVCodec* codec = setup.codec ? setup.codec : enc->codec;
@@ -262,7 +262,6 @@ void SetVideoEncoding(TEngineState& s, TOutputFile& file, TOutputStreamSetup& se
   if (o.do_psnr) enc->flags |= AV_CODEC_FLAG_PSNR;
   if (o.do_pass == 1) enc->flags |= AV_CODEC_FLAG_PASS1;
   else if (o.do_pass) enc->flags |= AV_CODEC_FLAG_PASS2;
-  (void)file;
 }
 
 void SetAudioEncoding(TEngineState& s, TOutputStreamSetup& setup, AVCodecContext* enc) {
@@ -325,7 +324,7 @@ void NewVideoStream(TCustomFFmpeg& engine, TOutputFile& file) {
     enc->sample_aspect_ratio = setup.st->sample_aspect_ratio =
         SampleAspect(o.frame_aspect_ratio, o.frame_width, o.frame_height);
   } else {
-    SetVideoEncoding(s, file, setup, enc);
+    SetVideoEncoding(s, setup, enc);
   }
   o.video_disable = false;
   o.video_codec_name.clear();

@@ -2,6 +2,8 @@
 // format, framing) and the video path (scaling, cropping, padding, rate).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "media/text_helpers.h"
 #include "test_support.h"
 
@@ -99,6 +101,20 @@ TEST(Reencode, FrameLimitAndRecordingTime) {
   EXPECT_EQ(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 " +
                        Quote(output)),
             "10\n");
+}
+
+TEST(Reencode, VideoStatisticsGetOneLinePerPicture) {
+  const std::string stats = Scratch("stats.log");
+  EngineRun run;
+  ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("video_only.mp4")));
+  run.Options({{"vcodec", "mpeg4"}, {"vframes", "5"}, {"psnr", "1"}, {"vstats_file", stats}});
+  ASSERT_GT(run.engine->AddOutputFile(Scratch("stats.mkv")), 0);
+  ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
+  const std::string text = RunCommand("cat " + Quote(stats));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
+  EXPECT_EQ(text.rfind("frame=     1 q= ", 0), 0u) << text;
+  EXPECT_NE(text.find("PSNR= "), std::string::npos);
+  EXPECT_NE(text.find("type= I"), std::string::npos);
 }
 
 TEST(Reencode, TwoPassWritesAndReadsItsLog) {
