@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Remux of a 1080p file (60 s, MPEG-4 part 2 at 8 Mbit/s + AAC) into Matroska:
+# Remux of a 1080p file (300 s, MPEG-4 part 2 at 8 Mbit/s + AAC) into Matroska:
 # the engine against `ffmpeg -c copy`, whole-process wall time and peak memory.
 # Usage: bench/remux/run.sh [build dir] [runs]
 set -euo pipefail
@@ -10,8 +10,8 @@ cmake --build "$build" --target strella_remux_bench -j2 >/dev/null
 bench="$build/bin/strella_remux_bench"
 work="$build/bench-remux"
 mkdir -p "$work"
-input="$work/input-1080p.mp4"
-[ -s "$input" ] || STRELLA_FIXTURE_DIR="$work" "$bench" make input-1080p.mp4 >/dev/null
+input="$work/input-1080p-300s.mp4"
+[ -s "$input" ] || STRELLA_FIXTURE_DIR="$work" "$bench" make input-1080p-300s.mp4 >/dev/null
 
 measure() {  # label, command...
   local label=$1; shift

@@ -200,7 +200,8 @@ void FlushAudioQueue(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   const AVCodecContext* enc = ost.setup->enc;
   const int queued = ff::av_audio_fifo_size(path.fifo);
   if (queued <= 0) return;
-  const bool shortLast = TakesAnySize(enc) || (enc->codec && (enc->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME));
+  const bool shortLast = TakesAnySize(enc) || ost.setup->own_amrnb ||
+                         (enc->codec && (enc->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME));
   EncodeQueued(engine, ost, path, queued, shortLast ? 0 : enc->frame_size);
 }
 

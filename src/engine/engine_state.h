@@ -13,7 +13,10 @@
 #include "engine/amrnb_encoder.h"
 #include "engine/engine.h"
 #include "media/ff.h"
+#include "media/frame_converter.h"
+#include "media/frame_hooks.h"
 #include "media/generic_options.h"
+#include "media/previewer.h"
 
 namespace strella::engine {
 
@@ -88,7 +91,6 @@ struct TOptionValues {
   bool force_fps = false;
   float dts_delta_threshold = 10.0f;
   int sws_flags = kScalerBicubic;
-  std::vector<std::string> vhook_commands;
 };
 
 // One opened input: demuxer and one decoder context per stream.
@@ -103,12 +105,12 @@ struct TOutputStreamSetup {
   AVStream* st = nullptr;
   AVCodecContext* enc = nullptr;  // parameters of the stream (and its encoder when re-encoding)
   const AVCodec* codec = nullptr; // encoder chosen by name, or none
-  bool own_amrnb = false;          // "libopencore_amrnb" without a library encoder: ours serves
-  std::shared_ptr<TAmrNbEncoder> amrnb;  // open while the stream is encoded by ours
   bool copy = false;
+  // Our own AMR-NB encoder, for "libopencore_amrnb" when the libraries have none.
+  bool own_amrnb = false;
+  std::unique_ptr<TAmrNbEncoder> amrnb;
   std::vector<std::string> bsf_names;
   std::vector<AVBSFContext*> bsfs;  // made at set-up from bsf_names
-  bool opened = false;
   std::string stats_in;  // pass-2 statistics text
   int64_t last_pts = AV_NOPTS_VALUE;  // last written pts in the stream's time base
   int64_t last_dts = AV_NOPTS_VALUE;
@@ -140,7 +142,6 @@ struct TInputStreamRec {
   int64_t pts = 0;
   bool is_start = true;
   bool flushed = false;
-  bool opened = false;
   float quality = 0;
   AVFilterGraph* filter_graph = nullptr;  // `vfilters`: src -> [scale] -> user graph -> out
   AVFilterContext* filter_input = nullptr;
@@ -167,6 +168,8 @@ struct TOutputStreamRec {
   float quality = 0;            // the encoder's last quantiser
   int64_t last_error[3] = {};   // the encoder's last frame: squared errors of Y, U, V (PSNR)
   int64_t total_error[3] = {};  // summed over the run
+  int last_packet_size = 0;     // bytes of the encoder's last packet
+  char last_picture_type = '?';
   TAudioPath* audio = nullptr;  // freed by FreePathState
   TVideoPath* video = nullptr;
 };
@@ -217,6 +220,13 @@ struct TEngineState {
   size_t hook_range_index = 0;
   THookAction hook_action = haContinue;
   int picture_counter = 0;
+  media::TFrameHookList hooks;  // `vhook` modules
+  AVFrame* hook_picture = nullptr;  // working copy for deinterlacing and hooks
+  std::unique_ptr<media::TFrameConverter> hook_converter = std::make_unique<media::TFrameConverter>();
+  std::unique_ptr<media::TFrameConverter> preview_converter = std::make_unique<media::TFrameConverter>();
+  std::unique_ptr<media::TPreviewer> previewer;
+  int64_t last_preview_time = 0;
+  FILE* vstats_file = nullptr;  // `vstats`: opened on first use
 };
 
 }  // namespace strella::engine

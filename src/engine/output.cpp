@@ -165,10 +165,6 @@ const AVCodec* ChooseEncoder(const std::string& name, AVMediaType kind, const TO
                              AVCodecID& id, bool& byName) {
   byName = !name.empty();
   if (byName) {
-    if (name == kAmrNbEncoderName && kind == AVMEDIA_TYPE_AUDIO && !LibrariesHaveAmrNbEncoder()) {
-      id = AV_CODEC_ID_AMR_NB;  // the engine's own encoder serves (see amrnb_encoder.h)
-      return nullptr;
-    }
     const AVCodec* codec = ff::avcodec_find_encoder_by_name(name.c_str());
     if (!codec) throw FFmpegException(Format("Unknown %s '%s'", "encoder", name.c_str()));
     if (codec->type != kind) throw FFmpegException(Format("Invalid %s type '%s'", "encoder", name.c_str()));
@@ -231,7 +227,7 @@ uint16_t* MatrixCopy(const std::vector<uint16_t>& matrix) {
   return copy;
 }
 
-void SetVideoEncoding(TEngineState& s, TOutputFile& file, TOutputStreamSetup& setup, AVCodecContext* enc) {
+void SetVideoEncoding(TEngineState& s, TOutputStreamSetup& setup, AVCodecContext* enc) {
   TOptionValues& o = s.opt;
   AVRational rate = o.frame_rate.num ? o.frame_rate : AVRational{25, 1};
   const AVCodec* codec = setup.codec ? setup.codec : enc->codec;
@@ -266,7 +262,6 @@ void SetVideoEncoding(TEngineState& s, TOutputFile& file, TOutputStreamSetup& se
   if (o.do_psnr) enc->flags |= AV_CODEC_FLAG_PSNR;
   if (o.do_pass == 1) enc->flags |= AV_CODEC_FLAG_PASS1;
   else if (o.do_pass) enc->flags |= AV_CODEC_FLAG_PASS2;
-  (void)file;
 }
 
 void SetAudioEncoding(TEngineState& s, TOutputStreamSetup& setup, AVCodecContext* enc) {
@@ -329,11 +324,29 @@ void NewVideoStream(TCustomFFmpeg& engine, TOutputFile& file) {
     enc->sample_aspect_ratio = setup.st->sample_aspect_ratio =
         SampleAspect(o.frame_aspect_ratio, o.frame_width, o.frame_height);
   } else {
-    SetVideoEncoding(s, file, setup, enc);
+    SetVideoEncoding(s, setup, enc);
   }
   o.video_disable = false;
   o.video_codec_name.clear();
   o.video_stream_copy = false;
+}
+
+// "libopencore_amrnb" without a library encoder of that name: our own, 8000 Hz mono 16-bit.
+bool UseOwnAmrNb(const TOptionValues& o) {
+  return !o.audio_stream_copy && o.audio_codec_name == kAmrNbEncoderName && !LibrariesHaveAmrNbEncoder() &&
+         TAmrNbEncoder::Available();
+}
+
+void SetOwnAmrNb(TEngineState& s, TOutputStreamSetup& setup, AVCodecContext* enc) {
+  setup.own_amrnb = true;
+  enc->codec_id = AV_CODEC_ID_AMR_NB;
+  enc->sample_fmt = kAmrNbSampleFormat;
+  enc->frame_size = kAmrNbFrameSize;
+  ff::av_channel_layout_uninit(&enc->ch_layout);
+  ff::av_channel_layout_default(&enc->ch_layout, 1);
+  if (s.option_contexts.codec[0])
+    media::ApplyGenericOptions(s.option_contexts, enc, s.option_contexts.codec[AVMEDIA_TYPE_AUDIO],
+                               media::kOptAudio | media::kOptEncoding);
 }
 
 void NewAudioStream(TCustomFFmpeg& engine, TOutputFile& file) {
@@ -343,24 +356,26 @@ void NewAudioStream(TCustomFFmpeg& engine, TOutputFile& file) {
   AVCodecID id = AV_CODEC_ID_NONE;
   bool byName = false;
   const AVCodec* codec = nullptr;
-  if (!o.audio_stream_copy) {
+  const bool ownAmrNb = UseOwnAmrNb(o);
+  if (!o.audio_stream_copy && !ownAmrNb) {
     codec = ChooseEncoder(o.audio_codec_name, AVMEDIA_TYPE_AUDIO, file, id, byName);
     if (byName) setup.codec = codec;
-    setup.own_amrnb = byName && !codec && id == AV_CODEC_ID_AMR_NB;
   }
   AVCodecContext* enc = setup.enc = NewCodecContext(o.audio_stream_copy ? nullptr : codec, AVMEDIA_TYPE_AUDIO);
   enc->codec_id = id;
   if (o.audio_codec_tag) enc->codec_tag = o.audio_codec_tag;
   if (file.ctx->oformat->flags & AVFMT_GLOBALHEADER) SetGlobalHeader(enc, s.option_contexts.codec[AVMEDIA_TYPE_AUDIO]);
-  if (o.audio_stream_copy) {
+  if (ownAmrNb) {
+    SetOwnAmrNb(s, setup, enc);
+  } else if (o.audio_stream_copy) {
     setup.copy = true;
     ff::av_channel_layout_uninit(&enc->ch_layout);
     ff::av_channel_layout_default(&enc->ch_layout, o.audio_channels);
   } else {
     SetAudioEncoding(s, setup, enc);
   }
-  enc->sample_rate = o.audio_sample_rate;
-  enc->time_base = AVRational{1, o.audio_sample_rate};
+  enc->sample_rate = setup.own_amrnb ? kAmrNbSampleRate : o.audio_sample_rate;
+  enc->time_base = AVRational{1, enc->sample_rate};
   SetLanguage(setup.st, o.audio_language);
   o.audio_disable = false;
   o.audio_codec_name.clear();

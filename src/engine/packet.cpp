@@ -92,6 +92,7 @@ void FilterAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, AVFormatContex
     ff::av_packet_free(&kept);
     return;
   }
+  ff::av_packet_unref(kept);  // from here on it receives the filter's output
   while ((result = ff::av_bsf_receive_packet(bsf, kept)) >= 0) {
     ff::av_packet_rescale_ts(kept, bsf->time_base_out, ost.st->time_base);
     FilterAndWrite(engine, ost, ctx, kept, index + 1);

@@ -277,26 +277,18 @@ void DeriveParameters(TCustomFFmpeg& engine) {
   }
 }
 
-// Our AMR-NB encoder takes 8000 Hz mono 16-bit frames of 160 samples; the
-// audio path converts to whatever the stream's parameters say.
-void OpenOwnAmrNbEncoder(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
-  AVCodecContext* enc = ost.setup->enc;
-  auto encoder = std::make_shared<TAmrNbEncoder>();
-  if (!encoder->Open(enc->bit_rate)) throw FFmpegException(encoder->LastErrMsg());
-  if (enc->sample_rate != kAmrNbSampleRate || enc->ch_layout.nb_channels != 1 || enc->bit_rate != encoder->BitRate())
-    EngineLog(engine, media::llInfo,
-              Format("AMR-NB encodes %d Hz mono at %d bit/s (asked for %d Hz, %d channel(s), %lld bit/s)",
-                     kAmrNbSampleRate, encoder->BitRate(), enc->sample_rate, enc->ch_layout.nb_channels,
-                     static_cast<long long>(enc->bit_rate)));
-  encoder->FillCodecParameters(ost.st->codecpar);
-  ff::avcodec_parameters_to_context(enc, ost.st->codecpar);
-  enc->time_base = kAmrNbTimeBase;
-  ost.st->time_base = kAmrNbTimeBase;
-  ost.setup->amrnb = std::move(encoder);
-}
-
 const AVCodec* EncoderFor(const TOutputStreamRec& ost) {
   return ost.setup->codec ? ost.setup->codec : ff::avcodec_find_encoder(ost.setup->enc->codec_id);
+}
+
+bool OpenOwnAmrNb(TOutputStreamRec& ost) {
+  TOutputStreamSetup& setup = *ost.setup;
+  setup.amrnb = std::make_unique<TAmrNbEncoder>();
+  if (!setup.amrnb->Open(setup.enc->bit_rate)) return false;
+  setup.amrnb->FillCodecParameters(ost.st->codecpar);
+  setup.enc->time_base = kAmrNbTimeBase;
+  ost.st->time_base = kAmrNbTimeBase;
+  return true;
 }
 
 void OpenEncoders(TCustomFFmpeg& engine) {
@@ -306,7 +298,10 @@ void OpenEncoders(TCustomFFmpeg& engine) {
     TOutputStreamRec& ost = s.ost_table[n];
     if (!ost.encoding_needed) continue;
     if (ost.setup->own_amrnb) {
-      OpenOwnAmrNbEncoder(engine, ost);
+      if (!OpenOwnAmrNb(ost))
+        FailAfterMapping(engine, Format("Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
+                                        "parameters such as bit_rate, rate, width or height",
+                                        ost.file_index, ost.index, StreamKindName(Kind(ost)).c_str()));
       continue;
     }
     AVCodecContext* enc = ost.setup->enc;
@@ -468,7 +463,8 @@ void ReopenEncoders(TCustomFFmpeg& engine) {
   TEngineState& s = engine.State();
   for (int n = 0; n < s.join_set_size; ++n) {
     TOutputStreamRec& ost = s.ost_table[n];
-    if (!ost.encoding_needed || ost.setup->amrnb) continue;
+    if (!ost.encoding_needed) continue;
+    if (ost.setup->own_amrnb) continue;  // keeps its state: nothing is buffered between frames
     const std::string kind = StreamKindName(Kind(ost));
     AVCodecContext* old = ost.setup->enc;
     const AVCodec* codec = EncoderFor(ost);

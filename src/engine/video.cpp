@@ -162,6 +162,27 @@ void Pad(const TOptionValues& o, AVFrame* picture) {
   }
 }
 
+// `vstats`: one line per written picture.
+void WriteVideoStats(TCustomFFmpeg& engine, const TOutputStreamRec& ost) {
+  TEngineState& s = engine.State();
+  if (!s.vstats_file) {
+    s.vstats_file = std::fopen(s.opt.vstats_filename.c_str(), "w");
+    if (!s.vstats_file) throw FFmpegException("fopen fail: " + s.opt.vstats_filename);
+  }
+  const AVCodecContext* enc = ost.setup->enc;
+  const double timeBase = av_q2d(enc->time_base);
+  std::string line = Format("frame= %5d q= %2.1f ", ost.frame_number, ost.quality);
+  if (enc->flags & AV_CODEC_FLAG_PSNR)
+    line += Format("PSNR= %6.2f ", -10.0 * std::log10(static_cast<double>(ost.last_error[0]) /
+                                                      (static_cast<double>(enc->width) * enc->height * 255.0 * 255.0)));
+  line += Format("f_size= %6d ", ost.last_packet_size);
+  const double t = std::max(0.01, static_cast<double>(ost.sync_opts) * timeBase);
+  line += Format("s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ", s.video_size / 1024.0, t,
+                 ost.last_packet_size * 8 / timeBase / 1000.0, s.video_size * 8 / t / 1000.0);
+  line += Format("type= %c\n", ost.last_picture_type);
+  std::fputs(line.c_str(), s.vstats_file);
+}
+
 }  // namespace
 
 void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVFrame* frame) {
@@ -195,15 +216,18 @@ void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStream
     send->interlaced_frame = frame->interlaced_frame;
     send->top_field_first = o.top_field_first < 0 ? frame->top_field_first : o.top_field_first;
     if (o.same_quality) send->quality = static_cast<int>(ist.quality * FF_QP2LAMBDA);
+    int64_t written;
     try {
-      EncodeAndWrite(engine, ost, send);
+      written = EncodeAndWrite(engine, ost, send);
     } catch (...) {
       ff::av_frame_unref(send);
       throw;
     }
     ff::av_frame_unref(send);
+    if (written != AV_NOPTS_VALUE) PreviewPicture(engine, final, written, ost.setup->enc->time_base);
     ost.sync_opts++;
     ost.frame_number++;
+    if (written != AV_NOPTS_VALUE && !s.opt.vstats_filename.empty()) WriteVideoStats(engine, ost);
   }
 }
 

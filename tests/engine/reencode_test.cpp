@@ -2,6 +2,8 @@
 // format, framing) and the video path (scaling, cropping, padding, rate).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "media/text_helpers.h"
 #include "test_support.h"
 
@@ -61,6 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
         EncodeCase{"FilterGraphWithPadding", "clip.mp4", "filtered_pad.mkv",
                    {{"vcodec", "mpeg4"}, {"vfilters", "hflip"}, {"padtop", "8"}, {"padbottom", "8"}, {"an", "1"}},
                    "mpeg4,320,256", ""},
+        EncodeCase{"PhoneWithAmrNb", "clip.mp4", "phone.3gp",
+                   {{"vcodec", "h263"}, {"s", "176x144"}, {"acodec", "libopencore_amrnb"}, {"ab", "12200"}},
+                   "h263,176,144", "amr_nb,8000,1"},
         EncodeCase{"AudioOnly", "tone.wav", "tone.mp2", {{"acodec", "mp2"}, {"ab", "128000"}}, "", "mp2,44100,2"}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -96,6 +101,20 @@ TEST(Reencode, FrameLimitAndRecordingTime) {
   EXPECT_EQ(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 " +
                        Quote(output)),
             "10\n");
+}
+
+TEST(Reencode, VideoStatisticsGetOneLinePerPicture) {
+  const std::string stats = Scratch("stats.log");
+  EngineRun run;
+  ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("video_only.mp4")));
+  run.Options({{"vcodec", "mpeg4"}, {"vframes", "5"}, {"psnr", "1"}, {"vstats_file", stats}});
+  ASSERT_GT(run.engine->AddOutputFile(Scratch("stats.mkv")), 0);
+  ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
+  const std::string text = RunCommand("cat " + Quote(stats));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
+  EXPECT_EQ(text.rfind("frame=     1 q= ", 0), 0u) << text;
+  EXPECT_NE(text.find("PSNR= "), std::string::npos);
+  EXPECT_NE(text.find("type= I"), std::string::npos);
 }
 
 TEST(Reencode, TwoPassWritesAndReadsItsLog) {

@@ -49,5 +49,17 @@ INSTANTIATE_TEST_SUITE_P(Containers, Remux,
                            return name;
                          });
 
+TEST(RemuxFilters, BitstreamFiltersRunOnCopiedPackets) {
+  const std::string output = fixtures::ScratchDir("remux") + "/filtered.avi";
+  EngineRun run;
+  ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("clip.mp4")));
+  run.Options({{"vcodec", "copy"}, {"acodec", "copy"}, {"vbsf", "dump_extra"}, {"vbsf", "null"}, {"absf", "null"}});
+  ASSERT_GT(run.engine->AddOutputFile(output), 0) << run.engine->LastErrMsg();
+  ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
+  const ProbeResult out = Probe(output);
+  EXPECT_EQ(out.streams.size(), 2u);
+  EXPECT_NEAR(out.duration, Probe(fixtures::Path("clip.mp4")).duration, 0.07);
+}
+
 }  // namespace
 }  // namespace strella::engine::testing

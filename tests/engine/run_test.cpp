@@ -132,6 +132,28 @@ TEST(Background, RunsOnItsThreadAndStopWaits) {
   EXPECT_TRUE(Probe(output).ok);
 }
 
+TEST(Background, APausedRunMakesNoProgress) {
+  media::SetMainThread();
+  EngineRun run;
+  std::atomic<int> reports{0};
+  run.engine->SetReportInterval(0);
+  run.engine->ProgressCallback = [&](TCustomFFmpeg*, int, int, int, float, float, int64_t, int) { ++reports; };
+  ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("clip.mp4")));
+  run.Options({{"vcodec", "copy"}, {"acodec", "copy"}, {"re", "1"}});
+  ASSERT_GT(run.engine->AddOutputFile(Scratch("paused.mkv")), 0);
+  run.engine->StartConvert(true)->Resume();
+  ASSERT_TRUE(media::WaitServingMainThread([&] { return reports.load() > 0; }, std::chrono::seconds(5)));
+  run.engine->Pause();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the loop reaches its head
+  const int atPause = reports.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(reports.load(), atPause);
+  EXPECT_TRUE(run.engine->Running());
+  run.engine->Resume();
+  EXPECT_TRUE(media::WaitServingMainThread([&] { return reports.load() > atPause; }, std::chrono::seconds(5)));
+  run.engine->Stop(true);
+}
+
 TEST(Stop, ATaskThatNeverRanGetsOneNotification) {
   EngineRun run;
   run.engine->Stop(true);
