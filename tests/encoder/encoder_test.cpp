@@ -1,6 +1,9 @@
 // The encoder component on real files: task list, runs in both modes,
 // stopping, events and their threads, and what a run leaves behind.
 #include <dirent.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -482,4 +485,34 @@ TEST_F(EncoderTest, SynchronousPreviewIsDeliveredDirectlyOnTheMainThread) {
   AddTask("s.mp4", fixtures::Path("clip.mp4"), "mpeg4");
   encoder_.StartTasks(0);
   EXPECT_GE(previews.load(), 1);
+}
+
+// Progress arrives on the conversion thread, which runs at the priority chosen.
+TEST_F(EncoderTest, ConversionThreadsRunAtTheChosenPriority) {
+  struct Case {
+    TConvertPriority priority;
+    int policy;
+    int nice;
+  };
+  const int normalNice = getpriority(PRIO_PROCESS, 0);
+  for (const Case& c : {Case{tpLower, SCHED_OTHER, 10}, Case{tpLowest, SCHED_OTHER, 19},
+                        Case{tpIdle, SCHED_IDLE, -100}, Case{tpNormal, SCHED_OTHER, normalNice}}) {
+    Events events(encoder_);
+    std::atomic<int> policy{-1}, nice{-100}, reports{0};
+    encoder_.OnProgress = [&](int, int, int, int, float, float, int64_t, int) {
+      policy = sched_getscheduler(0);
+      nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+      reports++;
+    };
+    encoder_.SetThreadPriority(c.priority);
+    AddCopyTask("p.mkv");
+    encoder_.StartTasks(1);
+    ASSERT_TRUE(events.WaitFor(2));
+    encoder_.ClearTasks();
+    ASSERT_GT(reports.load(), 0);
+    EXPECT_EQ(policy.load(), c.policy) << c.priority;
+    if (c.policy == SCHED_OTHER) {
+      EXPECT_EQ(nice.load(), c.nice) << c.priority;
+    }
+  }
 }
