@@ -1,17 +1,66 @@
-// strella-cli: converts media files in a batch without a window.
+// strella-cli: converts media files in a batch without a window, with the
+// profiles, settings and queue of the converter.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <iostream>
 
+#include "app/encoder_converter.h"
+#include "cli/cli_batch.h"
+#include "cli/cli_options.h"
+#include "media/loader.h"
+
+namespace {
+
+// The first Ctrl-C stops the batch as the window's Stop does; a second one ends the program.
+void OnInterrupt(int) {
+  strella::cli::RequestStop();
+  std::signal(SIGINT, SIG_DFL);
+}
+
+bool LoadLibraries() {
+  auto& loader = strella::media::FFLoader();
+  if (loader.LoadLibs(strella::media::kEncoderLibraries)) return true;
+  std::cerr << "strella-cli: Some files are missing. Please re-install this software\n" << loader.LastErrMsg() << "\n";
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  CLI::App app{"Strella Video Converter, command-line batch converter"};
-  std::vector<std::string> files;
-  app.add_option("files", files, "Media files to convert");
-  CLI11_PARSE(app, argc, argv);
-  if (files.empty()) {
-    std::cout << app.help();
+  using namespace strella;
+  CLI::App cliApp{"Strella Video Converter, the batch without a window"};
+  cli::TCliOptions options;
+  cli::AddOptions(cliApp, options);
+  CLI11_PARSE(cliApp, argc, argv);
+
+  if (options.listProfiles) {
+    cli::ListProfiles(std::cout);
     return 0;
   }
-  std::cerr << "strella-cli: conversion is not available in this build yet\n";
-  return 1;
+  app::TListSettingsControls lists;
+  app::TSettingsModel model(lists.Controls());
+  model.Initialize();
+  lists.Controls().ComboOutputFormat->SetItemIndex(app::kDefaultFormatEntry);
+  model.OutputFormatChanged();
+  app::TPreferences prefs;
+  if (const std::string error = cli::ApplyOptions(options, model, prefs); !error.empty()) {
+    std::cerr << "strella-cli: " << error << "\n";
+    return 2;
+  }
+  if (options.files.empty()) {
+    std::cout << cliApp.help();
+    return 0;
+  }
+  if (!LoadLibraries()) return 3;
+  if (options.probe) return cli::ProbeFiles(options.files, model.CurrentFormatKey, std::cout);
+
+  std::string error;
+  const std::unique_ptr<app::TConverter> converter = app::CreateEncoderConverter(error);
+  if (!converter) {
+    std::cerr << "strella-cli: " << error << "\n";
+    return 3;
+  }
+  std::signal(SIGINT, OnInterrupt);
+  return cli::RunBatch(options.files, model, prefs, *converter, std::cout);
 }

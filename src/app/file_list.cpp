@@ -1,0 +1,192 @@
+#include "app/file_list.h"
+
+#include <cmath>
+
+#include "app/text_utils.h"
+#include "media/logger.h"
+#include "media/main_thread.h"
+#include "media/probe.h"
+#include "media/text_helpers.h"
+
+namespace strella::app {
+
+namespace {
+
+class TMediaProbe : public TFileProbe {
+ public:
+  bool Probe(const std::string& AFileName, TProbeResult& AResult) override {
+    if (!probe_.LoadFile(AFileName)) return false;
+    media::TVideoStreamInfo video;
+    AResult.HasVideo = probe_.VideoStreamCount() > 0 && probe_.GetVideoStreamInfo(video);
+    if (AResult.HasVideo) {
+      AResult.Width = video.Width;
+      AResult.Height = video.Height;
+    }
+    media::TFileStreamInfo file;
+    AResult.DurationUS = probe_.GetFileStreamInfo(file) ? file.Duration : -1;
+    probe_.CloseFile();
+    return true;
+  }
+
+ private:
+  media::TAVProbe probe_;
+};
+
+}  // namespace
+
+const std::array<TFileFilter, 23> kOpenDialogFilters = {{
+    {"All Supported Files",
+     "*.avi;*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2;*.wma;*.wmv;*.asf;*.asx;*.mov; *.qt;*.3gp;*.3g2;*.mp3;*.mp2;*.ogg;"
+     "*.aac;*.mp4;*.m4a;*.rm;*.rmvb;*.ram;*.ra;*.vob; *.dat;*.cda;*.dv; *.dif;*.wav; *.au; *.aiff;*.mjpg; "
+     "*.mjpeg;*.ac3; *.gif; *.swf; *.flv"},
+    {"3GPP Files (*.3gp)", "*.3gp"},
+    {"3GPP2 Files (*.3g2)", "*.3g2"},
+    {"AAC Files (*.aac)", "*.aac"},
+    {"AC3 Files (*.ac3)", "*.ac3"},
+    {"AVI Files (*.avi)", "*.avi"},
+    {"DV Video Files (*.dv, *.dif)", "*.dv;*.dif"},
+    {"DVD VOB Files (*.vob)", "*.vob"},
+    {"GIF Animated Files (*.gif)", "*.gif"},
+    {"Macromedia Flash Files (*.flv, *.swf)", "*.flv; *.swf"},
+    {"Monkey Audio Files (*.ape, *.cue)", "*.ape;*.cue"},
+    {"MJpeg Video Files (*.mjpg, *.mjpeg)", "*.mjpg; *.mjpeg"},
+    {"MP2 Files (*.mp2)", "*.mp2"},
+    {"MP3 Files (*.mp3)", "*.mp3"},
+    {"MPEG Files (*.mpeg, *.mpg, *.mpa, *.m1v, *.mv2)", "*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2"},
+    {"MPEG-4 Files (*.mp4)", "*.mp4"},
+    {"MPEG-4 Audio Files (*.m4a, *.mp4)", "*.m4a; *.mp4"},
+    {"Ogg Vorbis Files (*.ogg)", "*.ogg"},
+    {"RealMedia Files (*.rm, *.rmvb, *.ram, *.ra)", "*.rm; *.rmvb; *.ram; *.ra"},
+    {"QuickTime Files (*.mov, *.qt)", "*.mov; *.qt"},
+    {"VCD DAT Files (*.dat)", "*.dat"},
+    {"WAV Files (*.wav, *.au, *.aiff)", "*.wav; *.au; *.aiff"},
+    {"Windows Media Files(*.wma, *.wmv, *.asf, *.asx)", "*.wma;*.wmv;*.asf;*.asx"},
+}};
+
+std::string OpenDialogFilter() {
+  std::string filter;
+  for (const TFileFilter& entry : kOpenDialogFilters) filter += std::string(entry.Description) + "|" + entry.Patterns + "|";
+  return filter;
+}
+
+std::unique_ptr<TFileProbe> CreateMediaProbe() { return std::make_unique<TMediaProbe>(); }
+
+std::string FormatHMS(char ASeparator, double ASeconds) {
+  const auto minutes = static_cast<long long>(std::trunc(ASeconds / 60));
+  const long long seconds = RoundHalfEven(ASeconds - 60.0 * static_cast<double>(minutes));
+  const std::string sep(1, ASeparator);
+  return media::Format("%02lld", minutes / 60) + sep + media::Format("%02lld", minutes % 60) + sep +
+         media::Format("%02lld", seconds);
+}
+
+TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeResult& AProbe,
+                     const std::string& AFormatKey) {
+  TFileRow row;
+  row.Caption = AFileName;
+  if (!AOpened) {
+    row.Columns[fcProgress] = "Error";
+    return row;
+  }
+  row.Columns[fcSize] = AProbe.HasVideo ? media::Format("%dx%d", AProbe.Width, AProbe.Height) : " ";
+  // Whole seconds, the fraction dropped; an unknown duration (-1 us) reads 00:00:00.
+  const auto seconds = static_cast<double>(AProbe.DurationUS / 1000000);
+  std::string duration = FormatHMS(':', seconds);
+  if (Contains(duration, "-")) duration = "Unknown";
+  row.Columns[fcDuration] = duration;
+  row.Columns[fcOutput] = AFormatKey;
+  return row;
+}
+
+TFileList::~TFileList() { WaitForAdding(); }
+
+void TFileList::Changed(int AIndex) {
+  if (OnChanged) OnChanged(AIndex);
+}
+
+void TFileList::Append(TFileRow ARow) {
+  rows_.push_back(std::move(ARow));
+  Changed(Count() - 1);
+}
+
+void TFileList::Remove(int AIndex) {
+  if (AIndex < 0 || AIndex >= Count()) return;
+  rows_.erase(rows_.begin() + AIndex);
+  Changed(-1);
+}
+
+void TFileList::Clear() {
+  rows_.clear();
+  Changed(-1);
+}
+
+void TFileList::SetChecked(int AIndex, bool AChecked) {
+  rows_.at(static_cast<size_t>(AIndex)).Checked = AChecked;
+  Changed(AIndex);
+}
+
+void TFileList::CheckAll(bool AChecked) {
+  for (TFileRow& row : rows_) row.Checked = AChecked;
+  Changed(-1);
+}
+
+void TFileList::SetColumn(int AIndex, TFileColumn AColumn, const std::string& AText) {
+  if (AIndex < 0 || AIndex >= Count()) return;
+  rows_[static_cast<size_t>(AIndex)].Columns[AColumn] = AText;
+  Changed(AIndex);
+}
+
+void TFileList::SetResult(int AIndex, const std::string& AOutputFile, const std::string& AMessage) {
+  if (AIndex < 0 || AIndex >= Count()) return;
+  rows_[static_cast<size_t>(AIndex)].OutputFile = AOutputFile;
+  rows_[static_cast<size_t>(AIndex)].Message = AMessage;
+  Changed(AIndex);
+}
+
+void TFileList::ClearColumns(std::initializer_list<TFileColumn> AColumns) {
+  for (TFileRow& row : rows_) {
+    for (TFileColumn column : AColumns) row.Columns[column].clear();
+  }
+  Changed(-1);
+}
+
+void TFileList::SetOutputColumn(const std::string& AFormatKey) {
+  for (TFileRow& row : rows_) row.Columns[fcOutput] = AFormatKey;
+  Changed(-1);
+}
+
+bool TFileList::AnyChecked() const {
+  for (const TFileRow& row : rows_) {
+    if (row.Checked) return true;
+  }
+  return false;
+}
+
+bool TFileList::AddFiles(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe,
+                         std::function<std::string()> AFormatKey) {
+  if (adding_) return false;
+  if (worker_.joinable()) worker_.join();
+  adding_ = true;
+  worker_ = std::thread(&TFileList::RunAddFiles, this, std::move(AFiles), std::move(AProbe), std::move(AFormatKey));
+  return true;
+}
+
+void TFileList::RunAddFiles(std::vector<std::string> files, std::unique_ptr<TFileProbe> probe,
+                            std::function<std::string()> formatKey) {
+  try {
+    for (const std::string& file : files) {
+      TProbeResult result;
+      const bool opened = probe->Probe(file, result);
+      media::RunOnMainThread([&] { Append(MakeFileRow(file, opened, result, formatKey ? formatKey() : "")); });
+    }
+  } catch (const std::exception& error) {
+    // An error ends the run early; the remaining files are skipped.
+    media::Log(this, media::llError, std::string("Adding files stopped: ") + error.what());
+  }
+  adding_ = false;
+}
+
+void TFileList::WaitForAdding() {
+  if (worker_.joinable()) media::JoinServingMainThread(worker_);
+}
+
+}  // namespace strella::app

@@ -1,0 +1,109 @@
+// The batch list: one row per input file with its check box and six columns.
+// Rows change on the main thread only; the worker that adds files hands each
+// new row over with RunOnMainThread.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace strella::app {
+
+enum TFileColumn { fcSize, fcDuration, fcOutput, fcTimeRemaining, fcProgress, fcFrames };
+
+struct TFileRow {
+  std::string Caption;  // the input file's full path
+  bool Checked = true;
+  std::array<std::string, 6> Columns;  // indexed by TFileColumn
+  std::string OutputFile;  // where the last conversion of the row went
+  std::string Message;     // why the last conversion of the row failed
+};
+
+// What the list needs to know of a media file.
+struct TProbeResult {
+  bool HasVideo = false;
+  int Width = 0;
+  int Height = 0;
+  int64_t DurationUS = -1;  // -1 when unknown
+};
+
+class TFileProbe {
+ public:
+  virtual ~TFileProbe() = default;
+  // False when the file cannot be opened as media.
+  virtual bool Probe(const std::string& AFileName, TProbeResult& AResult) = 0;
+};
+
+// The probe of the media layer.
+std::unique_ptr<TFileProbe> CreateMediaProbe();
+
+// The open dialog's filter entries, "All Supported Files" first. The blanks
+// inside the pattern lists are part of the text.
+struct TFileFilter {
+  const char* Description;
+  const char* Patterns;
+};
+extern const std::array<TFileFilter, 23> kOpenDialogFilters;
+// The entries joined as description "|" patterns "|", one after another.
+std::string OpenDialogFilter();
+
+// Hours, minutes and seconds of at least two digits each.
+std::string FormatHMS(char ASeparator, double ASeconds);
+// The columns of a newly added row; an unreadable file shows "Error".
+TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeResult& AProbe,
+                     const std::string& AFormatKey);
+
+class TFileList {
+ public:
+  TFileList() = default;
+  ~TFileList();
+  TFileList(const TFileList&) = delete;
+  TFileList& operator=(const TFileList&) = delete;
+
+  int Count() const { return static_cast<int>(rows_.size()); }
+  const TFileRow& Row(int AIndex) const { return rows_.at(static_cast<size_t>(AIndex)); }
+  const std::vector<TFileRow>& Rows() const { return rows_; }
+
+  void Append(TFileRow ARow);
+  void Remove(int AIndex);
+  void Clear();
+  void SetChecked(int AIndex, bool AChecked);
+  void CheckAll(bool AChecked);
+  void SetColumn(int AIndex, TFileColumn AColumn, const std::string& AText);
+  void SetResult(int AIndex, const std::string& AOutputFile, const std::string& AMessage);
+  std::string Column(int AIndex, TFileColumn AColumn) const { return Row(AIndex).Columns[AColumn]; }
+  // Clears the given columns of every row.
+  void ClearColumns(std::initializer_list<TFileColumn> AColumns);
+  // Writes the format key into every row's Output column.
+  void SetOutputColumn(const std::string& AFormatKey);
+  bool AnyChecked() const;
+
+  // Probes the files on a worker thread and appends a checked row for each,
+  // in order. Does nothing (false) while an earlier call still adds files.
+  // AFormatKey is asked on the main thread for each row, so a profile change
+  // during the run reaches the later rows.
+  bool AddFiles(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe,
+                std::function<std::string()> AFormatKey);
+  bool AddingFiles() const { return adding_; }
+  // Waits for the worker, serving its hand-overs to the main thread.
+  void WaitForAdding();
+
+  // Called on the main thread after any change (-1: the rows as a whole).
+  std::function<void(int)> OnChanged;
+
+ private:
+  void Changed(int AIndex);
+  void RunAddFiles(std::vector<std::string> files, std::unique_ptr<TFileProbe> probe,
+                   std::function<std::string()> formatKey);
+
+  std::vector<TFileRow> rows_;
+  std::atomic<bool> adding_{false};
+  std::thread worker_;
+};
+
+}  // namespace strella::app

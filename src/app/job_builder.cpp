@@ -1,0 +1,246 @@
+#include "app/job_builder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "app/text_utils.h"
+#include "media/text_helpers.h"
+
+namespace strella::app {
+
+namespace {
+
+bool PathExists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Where the file name's extension starts, or npos; a leading dot starts no extension.
+size_t ExtensionStart(const std::string& path) {
+  const size_t nameStart = path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1;
+  const size_t dot = path.rfind('.');
+  return dot == std::string::npos || dot <= nameStart ? std::string::npos : dot;
+}
+
+std::string RemoveFileExt(const std::string& path) { return path.substr(0, ExtensionStart(path)); }
+
+// "WxH" as two non-zero decimal numbers.
+bool ParseSize(const std::string& size, double& width, double& height) {
+  const size_t x = size.find('x');
+  if (x == std::string::npos) return false;
+  const auto w = ParseDecimal(Trim(size.substr(0, x)));
+  const auto h = ParseDecimal(Trim(size.substr(x + 1)));
+  if (!w || !h || *w == 0 || *h == 0) return false;
+  width = *w;
+  height = *h;
+  return true;
+}
+
+// "352x288 (cif)" -> "352x288".
+std::string CutSizeSuffix(const std::string& size) {
+  const size_t bracket = size.find('(');
+  if (bracket == std::string::npos) return size;
+  const size_t blank = size.rfind(' ', bracket);
+  return size.substr(0, blank == std::string::npos ? bracket : blank);
+}
+
+// Makes an odd whole number even: up when it ends in 1, otherwise down.
+long long MakeEven(long long n) {
+  if (n % 2 == 0) return n;
+  return n % 10 == 1 ? n + 1 : n - 1;
+}
+
+long long PadFor(double frame, long long picture) {
+  long long p = std::llabs(static_cast<long long>(frame) - picture) / 2;
+  return p % 2 == 0 ? p : p - 1;
+}
+
+std::string Whole(double value) { return media::Format("%lld", static_cast<long long>(value)); }
+
+}  // namespace
+
+std::string ChangeFileExt(const std::string& APath, const std::string& AExtension) {
+  return RemoveFileExt(APath) + AExtension;
+}
+
+std::string UniqueOutputName(const std::string& APath, const std::string& AExtension) {
+  const std::string base = RemoveFileExt(APath);
+  std::string name = base + AExtension;
+  for (int n = 1; PathExists(name); ++n) name = base + "-" + std::to_string(n) + AExtension;
+  return name;
+}
+
+bool SameFile(const std::string& A, const std::string& B) {
+  struct stat a {}, b {};
+  if (::stat(A.c_str(), &a) != 0 || ::stat(B.c_str(), &b) != 0) return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+void PadTopBottom(TLetterboxState& AState, double ARatio, double ADw, double ADh) {
+  const long long n = MakeEven(static_cast<long long>(std::trunc(ADw / ARatio)));
+  const long long p = PadFor(ADh, n);
+  AState.LetterboxPad = static_cast<double>(p);
+  AState.LetterboxWidth = Whole(ADw);
+  AState.LetterboxHeight = Whole(ADh - 2.0 * static_cast<double>(p));
+  AState.LetterboxSize = AState.LetterboxWidth + "x" + AState.LetterboxHeight;
+}
+
+void PadLeftRight(TLetterboxState& AState, double ARatio, double ADw, double ADh) {
+  const long long n = MakeEven(static_cast<long long>(std::trunc(ARatio * ADh)));
+  const long long p = PadFor(ADw, n);
+  AState.LetterboxPad = static_cast<double>(p);
+  AState.LetterboxWidth = Whole(ADw - 2.0 * static_cast<double>(p));
+  AState.LetterboxHeight = Whole(ADh);
+  AState.LetterboxSize = AState.LetterboxWidth + "x" + AState.LetterboxHeight;
+}
+
+int LetterBox(TLetterboxState& AState, const std::string& ASourceSize, const std::string& ATargetSize) {
+  AState.LetterboxPad = 0;
+  AState.SourceSize = ASourceSize;
+  AState.TargetSize = LowerCase(Trim(ATargetSize));
+  const bool targetIsSource = AState.TargetSize == "original size";
+  if (targetIsSource) AState.TargetSize = AState.SourceSize;
+  // Cut before the source is read, so a file without video still gets a plain "WxH".
+  AState.TargetSize = CutSizeSuffix(AState.TargetSize);
+  AState.LetterboxSize = AState.SourceSize;
+
+  double sw = 0, sh = 0, dw = 0, dh = 0;
+  if (!ParseSize(AState.SourceSize, sw, sh) || !ParseSize(AState.TargetSize, dw, dh)) return lbNone;
+  AState.TargetAspect = media::Format("%.15g", dw / dh).substr(0, 6);
+  if (targetIsSource) return lbNone;
+
+  const double ratio = sw / sh;
+  const double height = dw / ratio;
+  if (height > dh) {
+    PadLeftRight(AState, ratio, dw, dh);
+    return lbLeftRight;
+  }
+  if (height < dh) {
+    PadTopBottom(AState, ratio, dw, dh);
+    return lbTopBottom;
+  }
+  AState.LetterboxSize = AState.TargetSize;
+  return lbNone;
+}
+
+TRipCheck CheckBeforeRip(const TFileList& AList, const std::string& AOutputFolder) {
+  if (AList.Count() == 0) return {false, "Please Add Files To Convert!", false};
+  if (AOutputFolder.empty()) return {false, "Please select an output folder!", true};
+  const std::string folder = Trim(AOutputFolder);
+  if (!IsDirectory(folder))
+    return {false,
+            "The output folder \"" + AOutputFolder +
+                "\"\n\rdoes not exist or has been deleted!\n\rPlease choose a new output folder.",
+            true};
+  if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    return {false,
+            "The output folder \"" + AOutputFolder +
+                "\"\n\rcannot be written to!\n\rPlease choose a new output folder.",
+            true};
+  if (!AList.AnyChecked()) return {false, "Please check the items that you want to convert!", false};
+  return {};
+}
+
+std::string OutputFileFor(const std::string& AInputFile, const std::string& AOutputFolder,
+                          const std::string& AFormatKey, bool AOverwrite) {
+  const std::string extension = "." + LowerCase(AFormatKey);
+  const std::string name = media::IncludeTrailingPathDelimiter(AOutputFolder) +
+                           ChangeFileExt(media::ExtractFileName(AInputFile), extension);
+  // Overwriting never reaches the input itself: it then gets a name of its own.
+  if (AOverwrite && !SameFile(name, AInputFile)) return name;
+  return UniqueOutputName(name, extension);
+}
+
+namespace {
+
+// The text before the first blank of the trimmed list text; a text without a blank holds no number.
+std::string NumberText(const TDropDown& list, const char* what) {
+  const std::string text = Trim(list.Text());
+  const size_t blank = text.find(' ');
+  if (blank == std::string::npos) throw TJobError(std::string("No ") + what + " is selected");
+  return text.substr(0, blank);
+}
+
+int WholeSetting(const TDropDown& list, const char* what) {
+  const auto value = ParseWhole(NumberText(list, what));
+  if (!value) throw TJobError(std::string("The ") + what + " \"" + list.Text() + "\" is not a number");
+  return static_cast<int>(*value);
+}
+
+std::string FrameRateOf(const TDropDown& list) {
+  const std::string text = Trim(list.Text());
+  if (LowerCase(text) == "auto") return "25";
+  const size_t blank = text.find(' ');
+  return blank == std::string::npos ? std::string() : text.substr(0, blank);
+}
+
+std::string AspectOf(const TDropDown& list, const TLetterboxState& letterbox) {
+  const std::string aspect = list.Text();
+  if (aspect == "4:3") return "1.3333";
+  if (aspect == "16:9") return "1.7777";
+  return letterbox.TargetAspect;
+}
+
+void FillVideo(TOutputOptions& out, const TFileRow& row, const TSettingsModel& settings) {
+  const TSettingsControls& c = settings.Controls();
+  out.VideoCodec = settings.GetNewVideoCodec();
+  if (Contains(c.ComboOutputFormat->Text(), "DivX")) out.VideoTag = "DIVX";
+  TLetterboxState letterbox;
+  const int result = LetterBox(letterbox, row.Columns[fcSize], c.ComboVideoSize->Text());
+  out.FrameSize = Trim(letterbox.LetterboxSize);
+  const int pad = static_cast<int>(RoundHalfEven(letterbox.LetterboxPad));
+  if (result == lbLeftRight) out.PadLeft = out.PadRight = pad;
+  if (result == lbTopBottom) out.PadTop = out.PadBottom = pad;
+  if (c.ComboBoxLetterbox->ItemIndex() == 0) {
+    out.FrameSize = Trim(letterbox.TargetSize);
+    out.PadTop = out.PadBottom = out.PadLeft = out.PadRight = 0;
+  }
+  out.FrameAspectRatio = AspectOf(*c.ComboBoxAspectRatio, letterbox);
+  out.FrameRate = FrameRateOf(*c.ComboVideoFrameRate);
+  out.DisableVideo = false;
+  out.VideoBitrate = WholeSetting(*c.ComboVideoBitrate, "video bitrate") * 1000;
+}
+
+void FillAudio(TOutputOptions& out, const TSettingsModel& settings, const TPreferences& prefs) {
+  const TSettingsControls& c = settings.Controls();
+  out.AudioCodec = settings.GetNewAudioCodec();
+  const auto bitrate = ParseDecimal(NumberText(*c.ComboAudioBitrate, "audio bitrate"));
+  if (!bitrate) throw TJobError("The audio bitrate \"" + c.ComboAudioBitrate->Text() + "\" is not a number");
+  out.AudioBitrate = static_cast<int>(RoundHalfEven(*bitrate * 1000));
+  out.AudioSampleRate = WholeSetting(*c.ComboSamplingRate, "sample rate");
+  const std::string key = LowerCase(settings.CurrentFormatKey);
+  const bool mono = LowerCase(Trim(c.ComboAudioChannels->Text())) == "mono";
+  out.AudioChannels = mono || key == "3gp" || key == "3g2" || key == "amr" ? 1 : 2;
+  out.AudioVolume = SpinToVolume(prefs.SpinVolume);
+  if (out.AudioVolume == 0) out.DisableAudio = true;
+}
+
+}  // namespace
+
+TJob BuildJob(const TFileRow& ARow, const TSettingsModel& ASettings, const TPreferences& APrefs) {
+  TJob job;
+  job.InputFile = Trim(ARow.Caption);
+  job.OutputFile = OutputFileFor(job.InputFile, APrefs.OutputFolder, ASettings.CurrentFormatKey, APrefs.Overwrite);
+  ResetInputOptions(job.Input);
+  job.Input.FileName = job.InputFile;
+  ResetOutputOptions(job.Output);
+  if (ASettings.isAudio()) {
+    job.Output.DisableVideo = true;
+  } else {
+    FillVideo(job.Output, ARow, ASettings);
+  }
+  FillAudio(job.Output, ASettings, APrefs);
+  const std::string duration = ARow.Columns[fcDuration];
+  if (duration == "00:00:00" || duration == "Unknown") job.Output.RecordingTimeMS = kUnknownDurationLimitMS;
+  return job;
+}
+
+}  // namespace strella::app

@@ -1,0 +1,68 @@
+// Turns one row of the file list and the current settings into one job: the
+// output name, the input and output option records and the letterbox that
+// keeps the picture's proportions inside the chosen frame size.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "app/file_list.h"
+#include "app/job_options.h"
+#include "app/settings_model.h"
+
+namespace strella::app {
+
+// A name that does not exist yet: APath with AExtension, else with "-1", "-2", ... before it.
+std::string UniqueOutputName(const std::string& APath, const std::string& AExtension);
+// The path with its file name's extension replaced (appended when it has none).
+std::string ChangeFileExt(const std::string& APath, const std::string& AExtension);
+// True when both names lead to the same existing file.
+bool SameFile(const std::string& A, const std::string& B);
+
+struct TLetterboxState {
+  std::string SourceSize;
+  std::string TargetSize;
+  std::string TargetAspect;
+  double LetterboxPad = 0;
+  std::string LetterboxWidth;
+  std::string LetterboxHeight;
+  std::string LetterboxSize;
+};
+
+enum TLetterboxResult { lbNone = 0, lbLeftRight = 1, lbTopBottom = 2 };
+
+// ASourceSize is the row's Size column, ATargetSize the text of ComboVideoSize.
+int LetterBox(TLetterboxState& AState, const std::string& ASourceSize, const std::string& ATargetSize);
+// The padded cases for a source ratio ARatio inside a ADw x ADh frame.
+void PadTopBottom(TLetterboxState& AState, double ARatio, double ADw, double ADh);
+void PadLeftRight(TLetterboxState& AState, double ARatio, double ADw, double ADh);
+
+struct TRipCheck {
+  bool Ok = true;
+  std::string Message;
+  bool OpenFolderPicker = false;
+};
+TRipCheck CheckBeforeRip(const TFileList& AList, const std::string& AOutputFolder);
+
+// Settings that cannot make a job (nothing selected, a text without a number).
+class TJobError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct TJob {
+  std::string InputFile;
+  std::string OutputFile;  // the final name
+  TInputOptions Input;
+  TOutputOptions Output;
+};
+
+// The output name for an input: never the input itself.
+std::string OutputFileFor(const std::string& AInputFile, const std::string& AOutputFolder,
+                          const std::string& AFormatKey, bool AOverwrite);
+// Both records for one row; throws TJobError when the settings cannot make a job.
+TJob BuildJob(const TFileRow& ARow, const TSettingsModel& ASettings, const TPreferences& APrefs);
+
+inline constexpr int kUnknownDurationLimitMS = 36000000;  // ten hours
+
+}  // namespace strella::app

@@ -1,0 +1,122 @@
+#include "app/settings_persistence.h"
+
+#include "app/text_utils.h"
+#include "media/logger.h"
+
+namespace strella::app {
+
+std::string TMemorySettingsStore::ReadString(const std::string& AName) {
+  const auto it = values.find(AName);
+  return it == values.end() ? std::string() : it->second;
+}
+
+int TMemorySettingsStore::ReadInteger(const std::string& AName) {
+  const auto it = values.find(AName);
+  const auto value = it == values.end() ? std::nullopt : ParseWhole(it->second);
+  if (!value) throw TSettingsError("Invalid data type for '" + AName + "'");
+  return static_cast<int>(*value);
+}
+
+bool TMemorySettingsStore::ReadBool(const std::string& AName) { return ReadInteger(AName) != 0; }
+
+void TMemorySettingsStore::WriteString(const std::string& AName, const std::string& AValue) {
+  values[AName] = AValue;
+  written.push_back(AName);
+}
+
+void TMemorySettingsStore::WriteInteger(const std::string& AName, int AValue) {
+  WriteString(AName, std::to_string(AValue));
+}
+
+void TMemorySettingsStore::WriteBool(const std::string& AName, bool AValue) { WriteInteger(AName, AValue ? 1 : 0); }
+
+namespace {
+
+void LoadSkin(TSettingsStore& store, TWindowSettings& window) {
+  try {
+    const std::string skin = store.ReadString("Skin");
+    window.Skin = skin.empty() ? "No Skin" : skin;
+  } catch (const std::exception& error) {
+    media::Log(nullptr, media::llWarning, std::string("Skin setting ignored: ") + error.what());
+  }
+}
+
+// An index that names no profile (negative, past the list, a header) selects the first-run format.
+void LoadFormat(TSettingsStore& store, TSettingsModel& model) {
+  TDropDown& formats = *model.Controls().ComboOutputFormat;
+  const int index = store.ReadInteger("ComboOutputFormat");
+  formats.SetItemIndex(index);
+  if (index < 0 || !FindProfile(formats.Text())) formats.SetItemIndex(kDefaultFormatEntry);
+  model.SavedFormatIndex = formats.ItemIndex();
+}
+
+void LoadChoices(TSettingsStore& store, TSettingsModel& model, TPreferences& prefs, TWindowSettings& window) {
+  const TSettingsControls& c = model.Controls();
+  prefs.OutputFolder = store.ReadString("Output Folder");
+  LoadFormat(store, model);
+  prefs.Overwrite = store.ReadBool("Overwrite");
+  if (const int letterbox = store.ReadInteger("LetterBox"); letterbox >= 0) c.ComboBoxLetterbox->SetItemIndex(letterbox);
+  if (const int video = store.ReadInteger("VideoQuality"); video >= 0) model.SavedVideoQuality = video;
+  if (const int audio = store.ReadInteger("AudioQuality"); audio >= 0) model.SavedAudioQuality = audio;
+  model.OutputFormatChanged();
+  c.ComboVideoQuality->SetItemIndex(model.SavedVideoQuality);
+  model.QualityChanged(*c.ComboVideoQuality);
+  c.ComboAudioQuality->SetItemIndex(model.SavedAudioQuality);
+  model.QualityChanged(*c.ComboAudioQuality);
+  if (const int top = store.ReadInteger("FormTop"); top >= 0) window.FormTop = top;
+  if (const int left = store.ReadInteger("FormLeft"); left >= 0) window.FormLeft = left;
+  if (const int tab = store.ReadInteger("Tabsheet"); tab >= 0) window.Tabsheet = tab == 1 ? 1 : 2;
+}
+
+void ApplyFirstRunDefaults(TSettingsModel& model, TWindowSettings& window) {
+  const TSettingsControls& c = model.Controls();
+  c.ComboOutputFormat->SetItemIndex(kDefaultFormatEntry);
+  model.SavedFormatIndex = kDefaultFormatEntry;
+  model.OutputFormatChanged();
+  c.ComboVideoQuality->SetItemIndex(kNormalQuality);
+  c.ComboAudioQuality->SetItemIndex(kNormalQuality);
+  window.FormTop = kFirstRunFormTop;
+  window.FormLeft = kFirstRunFormLeft;
+}
+
+}  // namespace
+
+void LoadSettings(TSettingsStore& AStore, TSettingsModel& AModel, TPreferences& APrefs, TWindowSettings& AWindow) {
+  AStore.OpenKey();
+  LoadSkin(AStore, AWindow);
+  try {
+    LoadChoices(AStore, AModel, APrefs, AWindow);
+  } catch (const std::exception& error) {
+    // The first run, or a value gone missing: defaults, written back at once.
+    media::Log(nullptr, media::llInfo, std::string("Settings incomplete, using defaults: ") + error.what());
+    ApplyFirstRunDefaults(AModel, AWindow);
+    AStore.CloseKey();
+    SaveSettings(AStore, AModel, APrefs, AWindow);
+    return;
+  }
+  AStore.CloseKey();
+}
+
+void SaveSettings(TSettingsStore& AStore, const TSettingsModel& AModel, const TPreferences& APrefs,
+                  const TWindowSettings& AWindow) {
+  const TSettingsControls& c = AModel.Controls();
+  try {
+    AStore.OpenKey();
+    AStore.WriteString("Skin", AWindow.Skin.empty() ? "No Skin" : AWindow.Skin);
+    AStore.WriteString("Output Folder", APrefs.OutputFolder);
+    AStore.WriteInteger("ComboOutputFormat", c.ComboOutputFormat->ItemIndex());
+    AStore.WriteBool("Overwrite", APrefs.Overwrite);
+    AStore.WriteInteger("LetterBox", c.ComboBoxLetterbox->ItemIndex());
+    AStore.WriteInteger("VideoQuality", c.ComboVideoQuality->ItemIndex());
+    AStore.WriteInteger("AudioQuality", c.ComboAudioQuality->ItemIndex());
+    AStore.WriteInteger("FormTop", AWindow.FormTop);
+    AStore.WriteInteger("FormLeft", AWindow.FormLeft);
+    AStore.WriteInteger("Tabsheet", AWindow.Tabsheet);
+  } catch (const std::exception& error) {
+    // Saving is best effort: the program is closing.
+    media::Log(nullptr, media::llWarning, std::string("Settings not saved: ") + error.what());
+  }
+  AStore.CloseKey();
+}
+
+}  // namespace strella::app

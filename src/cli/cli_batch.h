@@ -1,0 +1,24 @@
+// The batch without a window: adds the files, runs the queue on a 100 ms tick,
+// shows a progress line for the running row and a table of every row at the end.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/converter.h"
+#include "app/settings_model.h"
+
+namespace strella::cli {
+
+// Prints the file list's columns for each file; 0 when every file could be read.
+int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AFormatKey, std::ostream& AOut);
+
+// Converts the files; 0 only when every checked row ends "Done".
+int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
+             app::TConverter& AConverter, std::ostream& AOut);
+
+// Asks a running batch to stop as the window's Stop answered Yes (from a signal handler).
+void RequestStop();
+
+}  // namespace strella::cli

@@ -1,0 +1,55 @@
+// strella-cli's options and how they become the settings of the batch: each
+// choice is checked against what the chosen profile offers.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/settings_model.h"
+
+namespace CLI {
+class App;
+}
+
+namespace strella::cli {
+
+struct TCliOptions {
+  std::vector<std::string> files;
+  std::string outputFolder;
+  std::string profile;
+  std::string videoQuality;
+  std::string audioQuality;
+  std::string videoCodec;
+  std::string videoBitrate;
+  std::string size;
+  std::string frameRate;
+  std::string audioCodec;
+  std::string audioBitrate;
+  std::string sampleRate;
+  std::string channels;
+  std::string letterbox;
+  std::string aspect;
+  std::optional<int> volume;
+  bool overwrite = false;
+  bool listProfiles = false;
+  bool probe = false;
+};
+
+void AddOptions(CLI::App& AApp, TCliOptions& AOptions);
+
+// The index of the item AGiven names: its text as the list shows it (letter
+// case aside) or its number alone ("1200" for "1200 Kbps"); -1 when none.
+int MatchChoice(const app::TDropDown& AList, const std::string& AGiven);
+// The profile named by its display name or its number (0 to 46), or nullptr.
+const app::Quality* MatchProfile(const std::string& AGiven);
+
+// Applies the options to the settings the way a user would pick them.
+// Returns an empty text, or the message for the first option that does not fit.
+std::string ApplyOptions(const TCliOptions& AOptions, app::TSettingsModel& AModel, app::TPreferences& APrefs);
+
+// Every profile with its choices; "*" marks the preselected one.
+void ListProfiles(std::ostream& AOut);
+
+}  // namespace strella::cli

@@ -1,0 +1,246 @@
+#include "app/batch_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "app/job_builder.h"
+#include "scripted_converter.h"
+#include "fixtures.h"
+#include "media/main_thread.h"
+
+namespace strella::app {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+
+class TRecordingView : public TBatchView {
+ public:
+  void ShowInformation(const std::string& AText) override { messages.push_back(AText); }
+  bool ConfirmStop() override { return answerYes; }
+  void SetSettingsEnabled(bool AEnabled) override { settingsEnabled = AEnabled; }
+  void SetProgressBar(int APosition) override { bar = APosition; }
+  void SetStatusText(const std::string& AText) override { status = AText; }
+  void BrowseForFolder() override { ++folderPickers; }
+
+  std::vector<std::string> messages;
+  bool answerYes = true;
+  bool settingsEnabled = true;
+  int bar = -1;
+  std::string status;
+  int folderPickers = 0;
+};
+
+class BatchQueueTest : public ::testing::Test {
+ protected:
+  BatchQueueTest() : model(lists.Controls()), queue(list, model, prefs, converter, view) {
+    model.Initialize();
+    c().ComboOutputFormat->SelectText("MP4 - MPEG4 Video (*.mp4)");
+    model.OutputFormatChanged();
+    in = fixtures::ScratchDir("batch_in");
+    prefs.OutputFolder = fixtures::ScratchDir("batch_out");
+  }
+  const TSettingsControls& c() const { return lists.Controls(); }
+
+  void AddRow(const std::string& name, bool checked = true, const std::string& duration = "00:00:02") {
+    list.Append(TFileRow{in + "/" + name, checked, {"320x240", duration, "MP4", "", "", ""}, {}, {}});
+  }
+  std::string Progress(int row) const { return list.Column(row, fcProgress); }
+  std::string Out(const std::string& name) const { return prefs.OutputFolder + "/" + name; }
+
+  // Runs the 100 ms tick (faster here) until the batch ends; each step may act between ticks.
+  void RunBatch(const std::function<void(int)>& step = nullptr) {
+    for (int tick = 0; queue.Running() && tick < 2000; ++tick) {
+      queue.Tick();
+      media::ProcessThreadMessages();
+      if (step) step(tick);
+      std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_FALSE(queue.Running());
+  }
+  void StartBatch() { ASSERT_TRUE(queue.ConvertNow()); }
+
+  TListSettingsControls lists;
+  TSettingsModel model;
+  TPreferences prefs;
+  TFileList list;
+  TScriptedConverter converter;
+  TRecordingView view;
+  TBatchQueue queue;
+  std::string in;
+};
+
+TEST_F(BatchQueueTest, ConvertsCheckedRowsInOrderAndEndsOnce) {
+  AddRow("a.avi");
+  AddRow("b.avi", false);
+  AddRow("c.avi");
+  StartBatch();
+  RunBatch();
+  EXPECT_EQ(converter.inputs, (std::vector<std::string>{in + "/a.avi", in + "/c.avi"}));
+  EXPECT_EQ(Progress(0), "Done");
+  EXPECT_EQ(Progress(1), "");
+  EXPECT_EQ(Progress(2), "Done");
+  EXPECT_EQ(view.messages, std::vector<std::string>{"All converting jobs completed."});
+  EXPECT_TRUE(view.settingsEnabled);
+  EXPECT_EQ(ReadFile(Out("a.mp4")), "converted");
+  EXPECT_EQ(list.Row(2).OutputFile, Out("c.mp4"));
+  // The job wrote to a hidden partial name, never under the final one.
+  EXPECT_NE(converter.outputName, Out("c.mp4"));
+  EXPECT_FALSE(Exists(converter.outputName));
+}
+
+TEST_F(BatchQueueTest, ChecksMadeDuringTheBatch) {
+  for (const char* name : {"a.avi", "b.avi", "c.avi"}) AddRow(name);
+  StartBatch();
+  RunBatch([&](int tick) {
+    if (tick == 0) {
+      list.SetChecked(2, false);  // not reached yet: skipped
+      list.SetChecked(0, true);   // already taken: no second run
+    }
+  });
+  EXPECT_EQ(converter.inputs, (std::vector<std::string>{in + "/a.avi", in + "/b.avi"}));
+  EXPECT_EQ(Progress(2), "");
+}
+
+TEST_F(BatchQueueTest, FailedSetUpShowsFailThenFailedAndGoesOn) {
+  AddRow("unreadable.avi");
+  AddRow("b.avi");
+  StartBatch();
+  queue.Tick();
+  EXPECT_EQ(Progress(0), "Fail");
+  EXPECT_TRUE(queue.JobFailed);
+  EXPECT_NE(list.Row(0).Message.find("no such file or directory"), std::string::npos);
+  queue.Tick();
+  EXPECT_EQ(Progress(0), "Failed");
+  RunBatch();
+  EXPECT_EQ(Progress(1), "Done");
+}
+
+TEST_F(BatchQueueTest, SettingsWithoutAJobFailTheRow) {
+  c().ComboOutputFormat->SelectText("Xbox360 MPEG4 Video (*.mp4)");
+  model.OutputFormatChanged();  // offers no audio bitrate preselection
+  AddRow("a.avi");
+  StartBatch();
+  RunBatch();
+  EXPECT_EQ(Progress(0), "Failed");
+  EXPECT_TRUE(converter.outputs.empty());
+}
+
+TEST_F(BatchQueueTest, ErrorOfTheRunShowsFailAndLeavesNoFile) {
+  converter.outcome = TScriptedConverter::toRaise;
+  AddRow("a.avi");
+  StartBatch();
+  RunBatch();
+  EXPECT_EQ(Progress(0), "Fail");
+  EXPECT_EQ(list.Row(0).Message, "Error while encoding");
+  EXPECT_FALSE(Exists(Out("a.mp4")));
+  EXPECT_FALSE(Exists(converter.outputName));
+}
+
+TEST_F(BatchQueueTest, OverwriteReplacesOnlyWithAFinishedFile) {
+  prefs.Overwrite = true;
+  std::ofstream(Out("a.mp4")) << "precious";
+  AddRow("a.avi");
+  converter.outcome = TScriptedConverter::toRaise;
+  StartBatch();
+  RunBatch();
+  EXPECT_EQ(ReadFile(Out("a.mp4")), "precious");
+  converter.outcome = TScriptedConverter::toFinish;
+  StartBatch();
+  RunBatch();
+  EXPECT_EQ(Progress(0), "Done");
+  EXPECT_EQ(ReadFile(Out("a.mp4")), "converted");
+}
+
+TEST_F(BatchQueueTest, StopAnsweredNoGoesOnYesAborts) {
+  converter.outcome = TScriptedConverter::toWaitForStop;
+  AddRow("a.avi");
+  AddRow("b.avi");
+  StartBatch();
+  queue.Tick();
+  ASSERT_TRUE(queue.Busy);
+  view.answerYes = false;
+  queue.Stop();
+  EXPECT_TRUE(queue.Busy);
+  EXPECT_EQ(converter.resumes, 1);
+  view.answerYes = true;
+  queue.Stop();
+  EXPECT_FALSE(queue.Running());
+  for (int i = 0; i < 20; ++i) media::ProcessThreadMessages();
+  EXPECT_EQ(Progress(0), "Abort");
+  EXPECT_EQ(list.Column(0, fcTimeRemaining), "");
+  EXPECT_EQ(Progress(1), "");
+  EXPECT_TRUE(view.messages.empty());
+  EXPECT_TRUE(view.settingsEnabled);
+  EXPECT_FALSE(Exists(Out("a.mp4")));
+  EXPECT_FALSE(Exists(converter.outputName));
+}
+
+TEST_F(BatchQueueTest, ProgressColumnsAndUnknownDuration) {
+  converter.outcome = TScriptedConverter::toWaitForStop;
+  AddRow("a.avi", true, "00:00:00");
+  StartBatch();
+  queue.Tick();
+  ASSERT_TRUE(media::WaitServingMainThread([&] {
+    queue.Tick();
+    return !Progress(0).empty();
+  }, 10s));
+  EXPECT_EQ(converter.outputs.at(0).RecordingTimeMS, kUnknownDurationLimitMS);
+  EXPECT_EQ(view.status, "File Size : 1 MB");
+  EXPECT_EQ(list.Column(0, fcTimeRemaining), "Unknown");
+  EXPECT_EQ(list.Column(0, fcFrames), "25");
+  queue.Stop();
+
+  // A known duration; then no total at all, which must not divide by zero.
+  list.SetColumn(0, fcDuration, "00:00:02");
+  queue.Busy = true;
+  queue.EncoderProgress(0, -1, -1, 500, -1, 0, 2500000, 2000);
+  queue.Tick();
+  EXPECT_EQ(Progress(0), "25%");
+  EXPECT_EQ(list.Column(0, fcTimeRemaining), "0:00:01");
+  EXPECT_EQ(list.Column(0, fcFrames), " ");
+  EXPECT_EQ(view.status, "File Size : 2 MB");
+  EXPECT_EQ(view.bar, 25);
+  queue.EncoderProgress(0, 10, 5, 500, 2, 100, 10, 0);
+  queue.Tick();
+  EXPECT_EQ(Progress(0), "0%");
+  EXPECT_EQ(list.Column(0, fcTimeRemaining), "Unknown");
+  queue.EncoderProgress(0, 10, 5, 4000, 2, 100, 10, 2000);
+  queue.Tick();
+  EXPECT_EQ(Progress(0), "100%");
+  EXPECT_EQ(view.bar, 100);
+  queue.Busy = false;
+}
+
+TEST_F(BatchQueueTest, ConvertNowChecksFirst) {
+  EXPECT_FALSE(queue.ConvertNow());
+  EXPECT_EQ(view.messages.back(), "Please Add Files To Convert!");
+  AddRow("a.avi");
+  prefs.OutputFolder.clear();
+  EXPECT_FALSE(queue.ConvertNow());
+  EXPECT_EQ(view.folderPickers, 1);
+  EXPECT_FALSE(queue.TimerEnabled());
+}
+
+TEST(FormatRemaining, HoursWithoutLeadingZero) {
+  EXPECT_EQ(FormatRemaining(0), "0:00:00");
+  EXPECT_EQ(FormatRemaining(3725999), "1:02:05");
+  EXPECT_EQ(FormatRemaining(24LL * 3600000 - 1), "23:59:59");
+  EXPECT_EQ(FormatRemaining(24LL * 3600000), std::nullopt);
+}
+
+}  // namespace
+}  // namespace strella::app

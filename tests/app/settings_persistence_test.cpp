@@ -1,0 +1,115 @@
+#include "app/settings_persistence.h"
+
+#include <gtest/gtest.h>
+
+namespace strella::app {
+namespace {
+
+const std::vector<std::string> kAllValues = {"Skin",         "Output Folder", "ComboOutputFormat", "Overwrite",
+                                             "LetterBox",    "VideoQuality",  "AudioQuality",      "FormTop",
+                                             "FormLeft",     "Tabsheet"};
+
+// One start of the program: fresh lists, settings loaded from the store.
+struct Session {
+  explicit Session(TSettingsStore& store) : model(lists.Controls()) {
+    model.Initialize();
+    LoadSettings(store, model, prefs, window);
+  }
+  const TSettingsControls& c() const { return lists.Controls(); }
+  TListSettingsControls lists;
+  TSettingsModel model;
+  TPreferences prefs;
+  TWindowSettings window;
+};
+
+TEST(Settings, FirstRunSelects3GPNormalAndWritesAllTenValues) {
+  TMemorySettingsStore store;
+  Session s(store);
+  EXPECT_EQ(s.c().ComboOutputFormat->Text(), "3GP - Mobile Video Format (*.3gp)");
+  EXPECT_EQ(s.model.CurrentFormatKey, "3GP");
+  EXPECT_EQ(s.c().ComboVideoQuality->Text(), "Normal");
+  EXPECT_EQ(s.c().ComboAudioQuality->Text(), "Normal");
+  EXPECT_EQ(s.window.FormTop, 5);
+  EXPECT_EQ(s.window.FormLeft, 150);
+  EXPECT_EQ(s.prefs.OutputFolder, "");
+  EXPECT_EQ(store.written, kAllValues);
+  EXPECT_EQ(store.values["ComboOutputFormat"], "2");
+  EXPECT_EQ(store.values["Skin"], "No Skin");
+  EXPECT_EQ(store.values["LetterBox"], "1");
+  EXPECT_EQ(store.opens, store.closes);
+}
+
+TEST(Settings, SavedChoicesComeBackOnTheNextStart) {
+  TMemorySettingsStore store;
+  {
+    Session s(store);
+    s.c().ComboOutputFormat->SelectText("WMV - Windows Media Video (*.wmv)");
+    s.model.OutputFormatChanged();
+    s.c().ComboVideoQuality->SetItemIndex(1);
+    s.model.QualityChanged(*s.c().ComboVideoQuality);
+    s.c().ComboAudioQuality->SetItemIndex(4);
+    s.model.QualityChanged(*s.c().ComboAudioQuality);
+    s.c().ComboBoxLetterbox->SetItemIndex(0);
+    s.prefs = {"/home/user/Videos", true, 100};
+    s.window = {"Opus (internal)", 40, 60, 2};
+    store.written.clear();
+    SaveSettings(store, s.model, s.prefs, s.window);
+    EXPECT_EQ(store.written, kAllValues);
+  }
+  store.written.clear();
+  Session next(store);
+  EXPECT_TRUE(store.written.empty());
+  EXPECT_EQ(next.c().ComboOutputFormat->Text(), "WMV - Windows Media Video (*.wmv)");
+  EXPECT_EQ(next.c().ComboVideoQuality->Text(), "Higher");
+  EXPECT_EQ(next.c().ComboVideoBitrate->Text(), "2000 Kbps");
+  EXPECT_EQ(next.c().ComboAudioQuality->Text(), "Lowest");
+  EXPECT_EQ(next.c().ComboAudioBitrate->Text(), "48 Kbps");
+  EXPECT_EQ(next.c().ComboBoxLetterbox->Text(), "None");
+  EXPECT_EQ(next.prefs.OutputFolder, "/home/user/Videos");
+  EXPECT_TRUE(next.prefs.Overwrite);
+  EXPECT_EQ(next.window.Skin, "Opus (internal)");
+  EXPECT_EQ(next.window.FormTop, 40);
+  EXPECT_EQ(next.window.FormLeft, 60);
+  EXPECT_EQ(next.window.Tabsheet, 2);
+}
+
+TEST(Settings, FormatIndexThatNamesNoProfileSelects3GP) {
+  for (const char* stored : {"-1", "0", "18", "500"}) {
+    TMemorySettingsStore store;
+    { Session first(store); }
+    store.values["ComboOutputFormat"] = stored;
+    Session s(store);
+    EXPECT_EQ(s.c().ComboOutputFormat->Text(), "3GP - Mobile Video Format (*.3gp)") << stored;
+    EXPECT_EQ(s.model.SavedFormatIndex, 2);
+  }
+}
+
+TEST(Settings, MissingValueGivesDefaultsButKeepsWhatWasRead) {
+  TMemorySettingsStore store;
+  { Session first(store); }
+  store.values["Output Folder"] = "/data/out";
+  store.values["ComboOutputFormat"] = "10";  // MP4
+  store.values.erase("LetterBox");
+  store.written.clear();
+  Session s(store);
+  EXPECT_EQ(s.prefs.OutputFolder, "/data/out");
+  EXPECT_EQ(s.c().ComboOutputFormat->Text(), "3GP - Mobile Video Format (*.3gp)");
+  EXPECT_EQ(store.written, kAllValues);
+  EXPECT_EQ(store.values["Output Folder"], "/data/out");
+}
+
+TEST(Settings, SaveErrorsAreIgnoredAndTheKeyIsClosed) {
+  struct FailingStore : TMemorySettingsStore {
+    void WriteInteger(const std::string&, int) override { throw TSettingsError("read-only"); }
+  } store;
+  TListSettingsControls lists;
+  TSettingsModel model(lists.Controls());
+  model.Initialize();
+  SaveSettings(store, model, TPreferences{}, TWindowSettings{});
+  EXPECT_EQ(store.written, (std::vector<std::string>{"Skin", "Output Folder"}));
+  EXPECT_EQ(store.opens, 1);
+  EXPECT_EQ(store.closes, 1);
+}
+
+}  // namespace
+}  // namespace strella::app
