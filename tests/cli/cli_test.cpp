@@ -61,6 +61,9 @@ TEST(CliProgram, RejectsChoicesTheProfileDoesNotOfferAndListsTheValidOnes) {
       {{"--volume", "50"}, "--volume 50 is not valid"},
       {{"--letterbox", "wide"}, "Valid choices: none, add"},
       {{"--aspect", "21:9"}, "Valid choices: Auto, 4:3, 16:9"},
+      {{"-p", "43", "/no/such/file.avi"}, "\"Xbox360 AVI Video (*.avi)\" leaves no choice selected for --audio-bitrate or --audio-quality"},
+      {{"-p", "14", "--video-quality", "lower", "/no/such/file.avi"}, "no choice selected for --video-bitrate or --video-quality; "
+                                                 "choose one. Valid choices: 1150 Kbps, 1000 Kbps, 768 Kbps"},
   };
   for (const Case& c : cases) {
     const Result r = RunCli(c.args);
