@@ -3,6 +3,26 @@
 #include "engine/transcode_paths.h"
 
 namespace strella::engine {
+namespace {
+
+int64_t ReadLittleEndian(const uint8_t* data, int bytes) {
+  uint64_t value = 0;
+  for (int i = bytes - 1; i >= 0; --i) value = value << 8 | data[i];
+  return static_cast<int64_t>(value);
+}
+
+// Quality stats side data: quality (int32), picture type, error count, two
+// reserved bytes, then one 64-bit squared error per plane.
+void TakeQualityStats(TOutputStreamRec& ost, const uint8_t* stats, size_t size) {
+  ost.quality = static_cast<float>(static_cast<int32_t>(ReadLittleEndian(stats, 4))) / FF_QP2LAMBDA;
+  const int errors = size >= 6 ? stats[5] : 0;
+  for (int i = 0; i < 3 && i < errors && 8 + 8 * (i + 1) <= static_cast<int>(size); ++i) {
+    ost.last_error[i] = ReadLittleEndian(stats + 8 + 8 * i, 8);
+    ost.total_error[i] += ost.last_error[i];
+  }
+}
+
+}  // namespace
 
 void EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame* frame) {
   TEngineState& s = engine.State();
@@ -20,7 +40,7 @@ void EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame*
     if (!audio) {
       size_t statsSize = 0;
       const uint8_t* stats = ff::av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &statsSize);
-      if (stats && statsSize >= 4) ost.quality = static_cast<float>(stats[0] | stats[1] << 8 | stats[2] << 16 | stats[3] << 24) / FF_QP2LAMBDA;
+      if (stats && statsSize >= 4) TakeQualityStats(ost, stats, statsSize);
     }
     if (ost.logfile && enc->stats_out) std::fputs(enc->stats_out, ost.logfile);
     WritePacket(engine, ost, pkt);

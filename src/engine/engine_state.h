@@ -162,6 +162,8 @@ struct TOutputStreamRec {
   int64_t sync_opts = 0;
   FILE* logfile = nullptr;
   float quality = 0;            // the encoder's last quantiser
+  int64_t last_error[3] = {};   // the encoder's last frame: squared errors of Y, U, V (PSNR)
+  int64_t total_error[3] = {};  // summed over the run
   TAudioPath* audio = nullptr;  // freed by FreePathState
   TVideoPath* video = nullptr;
 };

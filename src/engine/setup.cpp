@@ -394,6 +394,7 @@ void WriteHeaders(TCustomFFmpeg& engine) {
 }
 
 void CloseOne(std::list<AVCodecContext**>& opened, AVCodecContext** slot) {
+  if (*slot) ff::av_freep(&(*slot)->stats_in);  // pass-2 statistics are the caller's to free
   std::lock_guard guard(media::CodecLock());
   ff::avcodec_free_context(slot);
   opened.remove(slot);
@@ -457,6 +458,10 @@ void ReopenEncoders(TCustomFFmpeg& engine) {
     ff::avcodec_parameters_from_context(par, old);
     ff::avcodec_parameters_to_context(fresh, par);
     ff::avcodec_parameters_free(&par);
+    ff::av_freep(&fresh->extradata);  // the encoder makes its own headers when it opens
+    fresh->extradata_size = 0;
+    fresh->stats_in = old->stats_in;  // pass 2 goes on reading the same statistics
+    old->stats_in = nullptr;
     fresh->time_base = old->time_base;
     fresh->framerate = old->framerate;
     fresh->flags = old->flags;

@@ -253,3 +253,40 @@ TEST_F(TargetTest, RecordFallsBackToItsDefaultNorm) {
   EXPECT_EQ(task.State().opt.frame_height, 576);
   EXPECT_EQ(RateText(task.State().opt.frame_rate), "12/1");
 }
+
+TEST(PresetOption, FilesAndCodecPrefixedRows) {
+  const std::string dir = fixtures::ScratchDir("preset_files");
+  const std::string file = dir + "/my preset.ffpreset";
+  std::ofstream(file) << "\r\n  g=7\r\nvcodec=mpeg4\r\nbf = 2\r\n";  // "bf " is no option
+  auto e = EngineWithInput(fixtures::Path("clip.mp4"));
+  try {
+    e->ParseOption("vpre", file);
+    ADD_FAILURE();
+  } catch (const engine::FFmpegException& error) {
+    EXPECT_EQ(std::string(error.what()),
+              file + ": Invalid option or argument: \"bf = 2\", parsed as \"bf \" = \" 2\"");
+  }
+  // The lines before the faulty one stay applied, the codec line through its handler.
+  EXPECT_EQ(VideoTemplateInt(*e, "g"), 7);
+  EXPECT_EQ(e->State().opt.video_codec_name, "mpeg4");
+
+  // A name without a row of its own is tried with the codec in front.
+  auto prefixed = EngineWithInput("");
+  prefixed->ParseOption("vcodec", "libx264");
+  try {
+    prefixed->ParseOption("vpre", "main");  // "libx264-main": flags2 is gone from the libraries
+    ADD_FAILURE();
+  } catch (const engine::FFmpegException& error) {
+    EXPECT_STREQ(error.what(),
+                 "libx264-main: Invalid option or argument: \"flags2=-dct8x8\", parsed as "
+                 "\"flags2\" = \"-dct8x8\"");
+  }
+  auto audio = EngineWithInput("");
+  audio->ParseOption("acodec", "aac");
+  try {
+    audio->ParseOption("apre", "hq");
+    ADD_FAILURE();
+  } catch (const engine::FFmpegException& error) {
+    EXPECT_STREQ(error.what(), "Preset \"aac-hq\" not found");
+  }
+}

@@ -196,3 +196,63 @@ TEST(Disk, OddFileNamesConvert) {
 
 }  // namespace
 }  // namespace strella::engine::testing
+
+namespace strella::engine::testing {
+namespace {
+
+struct Report {
+  int frames, fps, milliseconds;
+  float quality, bitRate;
+  int64_t size;
+  int total;
+};
+
+int VideoPackets(const std::string& file) {
+  return std::stoi(RunCommand("ffprobe -v error -count_packets -select_streams v:0 -show_entries "
+                              "stream=nb_read_packets -of csv=p=0 " + Quote(file)));
+}
+
+std::vector<Report> RunReporting(const std::string& fixture, const std::string& output,
+                                 const std::vector<std::pair<std::string, std::string>>& options) {
+  EngineRun run;
+  std::vector<Report> reports;
+  run.engine->SetReportInterval(0);
+  run.engine->ProgressCallback = [&](TCustomFFmpeg*, int frames, int fps, int ms, float q, float rate, int64_t size,
+                                     int total) { reports.push_back({frames, fps, ms, q, rate, size, total}); };
+  EXPECT_TRUE(run.engine->AddInputFile(fixtures::Path(fixture)));
+  run.Options(options);
+  EXPECT_GT(run.engine->AddOutputFile(output), 0);
+  EXPECT_TRUE(run.Run()) << run.engine->ErrorMessage();
+  return reports;
+}
+
+TEST(Progress, VideoReportsFramesAndTheLastReportTheWholeRun) {
+  const std::string output = Scratch("progress.mkv");
+  const auto reports = RunReporting("clip.mp4", output, {{"vcodec", "mpeg4"}, {"acodec", "copy"}});
+  ASSERT_GT(reports.size(), 2u);
+  for (const Report& r : reports) EXPECT_GE(r.frames, 1);
+  const Report& last = reports.back();
+  EXPECT_EQ(last.frames, VideoPackets(fixtures::Path("clip.mp4")));
+  EXPECT_EQ(last.fps, 0);  // under a second
+  EXPECT_GT(last.quality, 0.0f);
+  EXPECT_NEAR(last.milliseconds, 2000, 100);
+  EXPECT_EQ(last.size, media::FileSizeW(output));
+  EXPECT_NEAR(last.total, 2000, 50);
+  EXPECT_GT(last.bitRate, 0.0f);
+}
+
+TEST(Progress, AudioOnlyAndCopiedVideoHaveNoQuality) {
+  const auto audio = RunReporting("clip.mp4", Scratch("progress_audio.mka"), {{"vn", "1"}, {"acodec", "copy"}});
+  ASSERT_FALSE(audio.empty());
+  EXPECT_EQ(audio.back().frames, -1);
+  EXPECT_EQ(audio.back().fps, -1);
+  EXPECT_FLOAT_EQ(audio.back().quality, -1.0f);
+  EXPECT_GT(audio.back().milliseconds, 1900);
+  const auto copied = RunReporting("clip.mp4", Scratch("progress_copy.mkv"), {{"vcodec", "copy"}, {"acodec", "copy"}});
+  ASSERT_FALSE(copied.empty());
+  EXPECT_FLOAT_EQ(copied.back().quality, -1.0f);
+  EXPECT_EQ(copied.back().frames, VideoPackets(fixtures::Path("clip.mp4")));
+}
+
+}  // namespace
+}  // namespace strella::engine::testing

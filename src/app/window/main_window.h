@@ -1,0 +1,215 @@
+// Form1: the main window. Builds the controls with the names and captions the
+// application's logic refers to, and binds them to that logic: settings,
+// file list, batch queue, preview and the settings kept between runs.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/file_list.h"
+#include "app/batch_queue.h"
+#include "app/settings_model.h"
+#include "app/window/batch_view.h"
+#include "app/window/combo_adapter.h"
+#include "app/window/file_list_view.h"
+#include "app/window/preview_panel.h"
+#include "app/window/skins.h"
+
+namespace strella::media {
+class TBitmap;
+}
+
+namespace strella::window {
+
+class TFormAbout;
+class TPreviewControls;
+
+// SpinVolume: its value changes with the arrows only.
+class TArrowSpinBox : public QSpinBox {
+  Q_OBJECT
+ public:
+  explicit TArrowSpinBox(QWidget* parent);
+};
+
+inline const char* const kMainCaption = "Strella Video Converter";
+inline const char* const kOutputFolderHeadline = "Please choose your output folder: ";
+
+// The message for an output folder that is not there.
+QString MissingFolderText(const QString& folder);
+
+// The filter of the open dialog, entries as "description (patterns)".
+QString OpenDialogFilter();
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Start-up after the window is created: false when the libraries are
+  // missing (the message has been shown and the program must end).
+  bool LoadLibraries();
+  // The choices of the last run; a first run gets the defaults, written back.
+  void LoadSettings();
+  // Keeps the choices for the next run (closing the window does this).
+  void SaveSettings();
+
+  // Where the window goes when it first shows; centred when it would be off screen.
+  void SetRememberedPosition(int left, int top);
+  std::optional<QPoint> RememberedPosition() const { return remembered_; }
+
+  // The Skin menu's choice by tag: 50 switches skinning off, 51 to 57 on.
+  void ChooseSkin(int tag);
+  // Switches to the skin kept under that name ("No Skin" or a skin's name).
+  void ApplySkinName(const QString& name);
+  TSkinManager& SkinManager() { return skins_; }
+
+  // Exit from the File menu: ends at once, without keeping the settings.
+  void Exit();
+  bool ExitRequested() const { return exit_requested_; }
+
+  app::TSettingsModel& Settings() { return *settings_; }
+  // The drop-down interface of one of the settings lists.
+  TComboAdapter& AdapterOf(QComboBox* combo);
+
+  app::TFileList& Files() { return files_; }
+  app::TPreferences& Preferences() { return prefs_; }
+  // " Add Video": the open dialog, then the chosen files are added.
+  void AddVideo();
+  // Adds files as " Add Video" does after its dialog (drops, the command line).
+  bool AddFileNames(const QStringList& files);
+  void RemoveSelectedItem();
+  void ClearAllItems();
+
+  // Queue state the other controls consult.
+  bool Busy() const { return queue_ && queue_->Busy; }
+  bool JobStarted() const { return queue_ && queue_->JobStarted; }
+  bool Converting() const { return Busy() || JobStarted(); }
+  app::TBatchQueue* Queue() { return queue_.get(); }
+  TWindowBatchView& BatchView() { return *batch_view_; }
+  // " Convert Now" and " Stop".
+  void ConvertNow();
+  void StopConversions();
+  // The row the user selected last and its file, for the preview.
+  int SelectedRow() const { return selected_row_; }
+  QString PreviewFile() const { return preview_file_; }
+  // The output-folder picker; does nothing while a job runs.
+  void BrowseForOutputFolder();
+  TPreviewControls& Preview() { return *preview_; }
+  // A frame of the running conversion, drawn stretched over the preview panel.
+  void ShowConversionFrame(const media::TBitmap& bitmap);
+
+  // Saves a picture of the window to a file; for the documentation.
+  bool SaveScreenshot(const QString& fileName);
+
+  // --- controls, named as the logic names them -----------------------------
+  QToolButton* ButtonOpenDVD;
+  QToolButton* ButtonRemoveItem;
+  QToolButton* ButtonClearList;
+  QToolButton* ButtonStop;
+  QToolButton* ButtonRipNow;
+  QComboBox* ComboOutputFormat;
+  QLineEdit* EditOutputFolder;
+  QToolButton* ButtonBrowseForFolder;
+  TFileListView* ListView1;
+  QTabWidget* PageControl1;
+  QWidget* TabSheet1;
+  QWidget* TabSheet2;
+  QComboBox* ComboVideoQuality;
+  QComboBox* ComboAudioQuality;
+  QComboBox* ComboVideoSize1;
+  QComboBox* ComboBoxLetterbox;
+  QComboBox* ComboVideoCodec;
+  QComboBox* ComboVideoBitrate;
+  QComboBox* ComboVideoSize;
+  QComboBox* ComboVideoFrameRate;
+  QComboBox* ComboAudioCodec;
+  QComboBox* ComboAudioBitrate;
+  QComboBox* ComboSamplingRate;
+  QComboBox* ComboAudioChannels;
+  QWidget* Panel1;
+  TPreviewPanel* sPanelPlay;
+  QSlider* TrackBar1;
+  QToolButton* SpeedButtonPlay;
+  QToolButton* SpeedButtonPause;
+  QToolButton* SpeedButtonStop;
+  QToolButton* SpeedButtonVolume;
+  QToolButton* ButtonSnapshot;
+  QGroupBox* GroupBox1;
+  QComboBox* ComboBoxAspectRatio;
+  TArrowSpinBox* SpinVolume;
+  QCheckBox* CheckBoxOverwriteFile;
+  QLabel* StatusPanel0;  // first status-bar panel: output size during a job
+  QWidget* StatusPanel1;  // second panel: holds the progress bar
+  QLabel* StatusPanel2;  // third panel: "Ready"
+  QProgressBar* ProgressBar1;
+  QMenu* PopupMenu1;
+  QMenu* PopupMenuVolume;
+  QTimer* Timer1;
+  QTimer* TimerPlay;
+  TFormAbout* FormAbout;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CreateMenus();
+  void CreateSkinMenu(QMenu* menu);
+  void CreateAboutMenu(QMenu* menu);
+  QWidget* CreateButtonPanel(QWidget* parent);
+  QWidget* CreateFormatPanel(QWidget* parent);
+  QWidget* CreateListPanel(QWidget* parent);
+  QWidget* CreateSettingsPanel(QWidget* parent);
+  void CreateOutputSettingsTab();
+  void CreateDetailedSettingsTab();
+  void CreatePreviewPanel(QWidget* parent);
+  void CreatePreferencesGroup(QWidget* parent);
+  void CreateStatusBar();
+  void CreatePopupMenus();
+  void CheckSkinMenuItem(int tag);
+  void PlaceWindow();
+  void BindSettings();
+  void MarkFormatHeaders();
+
+  void OpenHelpFile();
+  void ListSelectionChanged();
+  void BindFileList();
+  void FilesChanged(int row);
+  void ShowListMenu(const QPoint& at);
+  void BindPreferences();
+  void BindBatch();
+  void ClearConverterTasks();
+
+  app::TFileList files_;
+  app::TPreferences prefs_;
+  std::vector<std::unique_ptr<TComboAdapter>> adapters_;
+  std::unique_ptr<app::TSettingsModel> settings_;
+  TPreviewControls* preview_ = nullptr;
+  std::unique_ptr<app::TConverter> converter_;
+  std::string converter_error_;
+  std::unique_ptr<TWindowBatchView> batch_view_;
+  std::unique_ptr<app::TBatchQueue> queue_;
+  int selected_row_ = -1;
+  QString preview_file_;
+  TSkinManager skins_;
+  std::optional<QPoint> remembered_;
+  bool placed_ = false;
+  bool exit_requested_ = false;
+};
+
+}  // namespace strella::window

@@ -1,0 +1,64 @@
+// Form1's batch: Convert Now, Stop, the queue timer, the preferences the jobs
+// read, and the converter's events reaching the controls.
+#include <QMessageBox>
+
+#include "app/encoder_converter.h"
+#include "app/window/dialogs.h"
+#include "app/window/preview_window.h"
+#include "app/window/window_thread.h"
+#include "media/bitmap.h"
+#include "app/window/main_window.h"
+#include "app/window/preview_controls.h"
+
+namespace strella::window {
+
+void TForm1::BindPreferences() {
+  connect(EditOutputFolder, &QLineEdit::textChanged, this,
+          [this](const QString& text) { prefs_.OutputFolder = text.toStdString(); });
+  connect(CheckBoxOverwriteFile, &QCheckBox::toggled, this, [this](bool on) { prefs_.Overwrite = on; });
+  connect(SpinVolume, &QSpinBox::valueChanged, this, [this](int value) { prefs_.SpinVolume = value; });
+  prefs_.OutputFolder = EditOutputFolder->text().toStdString();
+  prefs_.Overwrite = CheckBoxOverwriteFile->isChecked();
+  prefs_.SpinVolume = SpinVolume->value();
+}
+
+void TForm1::BindBatch() {
+  batch_view_ = std::make_unique<TWindowBatchView>(*this);
+  if (ConverterFactory())
+    converter_ = ConverterFactory()();
+  else
+    converter_ = app::CreateEncoderConverter(converter_error_);
+  if (converter_) {
+    // Encoded frames are drawn over the preview while a batch runs.
+    converter_->OnPreviewBitmap = [this](int, media::TBitmap* bitmap, int, int64_t) {
+      if (!bitmap) return;
+      QImage frame = BitmapImage(*bitmap).copy();  // the bitmap is the engine's, valid for this call only
+      PostToWindow(this, [this, frame] { sPanelPlay->ShowFrame(frame); });
+    };
+  }
+  if (converter_)
+    queue_ = std::make_unique<app::TBatchQueue>(files_, *settings_, prefs_, *converter_, *batch_view_);
+  connect(ButtonRipNow, &QToolButton::clicked, this, &TForm1::ConvertNow);
+  connect(ButtonStop, &QToolButton::clicked, this, &TForm1::StopConversions);
+  connect(Timer1, &QTimer::timeout, this, [this] {
+    if (queue_) queue_->Tick();
+  });
+}
+
+void TForm1::ConvertNow() {
+  if (!queue_) {
+    ShowInformation(this, "Cannot convert: " + QString::fromStdString(converter_error_));
+    return;
+  }
+  queue_->ConvertNow();
+}
+
+void TForm1::StopConversions() {
+  if (queue_) queue_->Stop();
+}
+
+void TForm1::ClearConverterTasks() {
+  if (converter_ && !Converting()) converter_->ClearTasks();
+}
+
+}  // namespace strella::window

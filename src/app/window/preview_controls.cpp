@@ -1,0 +1,233 @@
+#include "app/window/preview_controls.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMouseEvent>
+#include <limits>
+
+#include "app/window/dialogs.h"
+#include "app/window/glyphs.h"
+#include "app/window/main_window.h"
+#include "app/window/snap_sound.h"
+#include "app/window/window_thread.h"
+#include "media/bitmap.h"
+#include "media/loader.h"
+
+namespace strella::window {
+
+namespace {
+
+// A name that does not exist yet: base + extension, else base-1, base-2, ...
+QString UniqueSnapshotName(const QString& path, const QString& extension) {
+  const QFileInfo info(path);
+  const QString base = info.suffix().isEmpty() ? path : path.left(path.size() - info.suffix().size() - 1);
+  QString name = base + extension;
+  for (int n = 1; QFileInfo::exists(name); ++n) name = QString("%1-%2%3").arg(base).arg(n).arg(extension);
+  return name;
+}
+
+}  // namespace
+
+int PositionBarValue(int64_t microseconds) {
+  if (microseconds <= 0) return 0;
+  const int64_t ms = microseconds / 1000;
+  return ms > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(ms);
+}
+
+TPreviewControls::TPreviewControls(TForm1& form) : QObject(&form), form_(form) {
+  PlaySnap = [] { return PlaySnapSound(); };
+  // The player's events arrive on its threads; the controls change on the window thread.
+  player_.SetOnFileOpen([this](void*, int64_t duration, int, int, int& screen_width, int& screen_height) {
+    FileOpened(duration, screen_width, screen_height);
+  });
+  player_.SetOnPosition([this](void*, int64_t pts) { PositionChanged(pts); });
+  player_.SetOnState([this](void*, player::TPlayState state) {
+    PostToWindow(this, [this, state] { StateChanged(state); });
+  });
+
+  connect(form.SpeedButtonPlay, &QToolButton::clicked, this, &TPreviewControls::Play);
+  connect(form.SpeedButtonPause, &QToolButton::clicked, this, &TPreviewControls::Pause);
+  connect(form.SpeedButtonStop, &QToolButton::clicked, this, &TPreviewControls::Stop);
+  connect(form.ButtonSnapshot, &QToolButton::clicked, this, &TPreviewControls::Snapshot);
+  connect(form.SpeedButtonVolume, &QToolButton::clicked, this, &TPreviewControls::ShowVolumeMenu);
+  for (QAction* item : form.PopupMenuVolume->actions())
+    connect(item, &QAction::triggered, this, [this, item] { SetVolumeGlyph(item->data().toInt()); });
+  connect(form.TimerPlay, &QTimer::timeout, this, &TPreviewControls::TimerPlayTick);
+  form.TrackBar1->installEventFilter(this);
+}
+
+TPreviewControls::~TPreviewControls() {
+  player_.Stop(true);
+  player_.SetOnFileOpen(nullptr);
+  player_.SetOnPosition(nullptr);
+  player_.SetOnState(nullptr);
+}
+
+bool TPreviewControls::Blocked() const { return form_.Converting(); }
+
+void TPreviewControls::Play() {
+  if (Blocked() || form_.SelectedRow() < 0) return;
+  if (!player_.LibrariesLoaded() && !player_.LoadLibraries(media::ProgramFolder())) {
+    ShowInformation(&form_, QString::fromStdString(player_.LastErrMsg()));
+    return;
+  }
+  stopped_ = false;
+  if (paused_) {
+    player_.TogglePause();
+    paused_ = false;
+    form_.TimerPlay->start();
+    playing_ = true;
+    return;
+  }
+  player_.Stop(true);
+  form_.sPanelPlay->HidePlaceholder();
+  form_.TrackBar1->setMaximum(0);  // the file's duration arrives with OnFileOpen
+  form_.TrackBar1->setValue(0);
+  position_ = 0;
+  form_.TimerPlay->start();
+  if (player_.Open(form_.PreviewFile().toStdString(), form_.sPanelPlay)) {
+    playing_ = true;
+  } else {
+    form_.TimerPlay->stop();
+    form_.sPanelPlay->ShowPlaceholder();
+    ShowInformation(&form_, QString::fromStdString(player_.LastErrMsg()));
+  }
+}
+
+void TPreviewControls::Pause() {
+  // With nothing playing there is nothing to pause; a "paused" flag set then
+  // would make the next Play resume nothing instead of opening the file.
+  if (Blocked() || stopped_ || !playing_) return;
+  if (!paused_) {
+    form_.TimerPlay->stop();
+    paused_ = true;
+    player_.TogglePause();
+  } else {
+    player_.TogglePause();
+    paused_ = false;
+    form_.TimerPlay->start();
+    playing_ = true;
+  }
+}
+
+void TPreviewControls::Stop() {
+  if (Blocked()) return;
+  paused_ = false;
+  stopped_ = true;
+  player_.Stop(true);
+  form_.TimerPlay->stop();
+  form_.sPanelPlay->ShowPlaceholder();
+  playing_ = false;
+}
+
+void TPreviewControls::StopForConversion() {
+  player_.Stop(true);
+  form_.TimerPlay->stop();
+  paused_ = false;
+  playing_ = false;
+}
+
+// The picture fills the whole video area; the bar spans the file.
+void TPreviewControls::FileOpened(int64_t duration, int& screenWidth, int& screenHeight) {
+  form_.sPanelPlay->GetClientSize(screenWidth, screenHeight);
+  // An unknown duration leaves the bar at 0: there is nothing to seek along.
+  const int maximum = PositionBarValue(duration);
+  PostToWindow(this, [this, maximum] { form_.TrackBar1->setMaximum(maximum); });
+}
+
+void TPreviewControls::PositionChanged(int64_t pts) {
+  if (pts < 0) return;
+  PostToWindow(this, [this, pts] {
+    if (form_.TrackBar1->maximum() > 0) position_ = static_cast<double>(pts);
+  });
+}
+
+void TPreviewControls::StateChanged(player::TPlayState state) {
+  if (state != player::psEnd) return;
+  player_.Stop(false);
+  form_.TimerPlay->stop();
+  form_.sPanelPlay->ShowPlaceholder();
+  playing_ = false;
+}
+
+void TPreviewControls::TimerPlayTick() { form_.TrackBar1->setValue(PositionBarValue(static_cast<int64_t>(position_))); }
+
+// Pressing on the bar holds it still under the hand; releasing seeks there.
+bool TPreviewControls::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == form_.TrackBar1 && form_.TrackBar1->isEnabled()) {
+    if (event->type() == QEvent::MouseButtonPress) {
+      form_.TimerPlay->stop();
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+      const int64_t target = static_cast<int64_t>(form_.TrackBar1->value()) * 1000;
+      player_.Seek(target);
+      position_ = static_cast<double>(target);
+      if (playing_ && !paused_) form_.TimerPlay->start();
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void TPreviewControls::ShowVolumeMenu() {
+  if (form_.JobStarted()) return;
+  const QPoint corner = form_.SpeedButtonVolume->mapToGlobal(QPoint(0, 0));
+  form_.PopupMenuVolume->popup(corner - QPoint(40, 40));
+}
+
+void TPreviewControls::SetVolumeGlyph(int tag) {
+  struct Choice {
+    int tag;
+    player::TAudioVolume volume;
+    TSpeakerLevel glyph;
+  };
+  for (const Choice& c : {Choice{11, 0, TSpeakerLevel::Mute}, Choice{12, 64, TSpeakerLevel::Half},
+                          Choice{13, 128, TSpeakerLevel::Full}}) {
+    if (c.tag != tag) continue;
+    player_.SetAudioVolume(c.volume);
+    form_.SpeedButtonVolume->setIcon(SpeakerGlyph(c.glyph));
+    form_.SpeedButtonVolume->setProperty("volumeTag", tag);
+    form_.update();
+  }
+}
+
+bool TPreviewControls::CheckSnapshotFolder(QString& folder) {
+  folder = form_.EditOutputFolder->text();
+  if (folder.isEmpty()) {
+    ShowInformation(&form_, "Please select an output folder!");
+    form_.BrowseForOutputFolder();
+    return false;
+  }
+  if (!QFileInfo(folder.trimmed()).isDir()) {
+    ShowInformation(&form_, MissingFolderText(folder));
+    form_.BrowseForOutputFolder();
+    return false;
+  }
+  folder = folder.trimmed();
+  return true;
+}
+
+void TPreviewControls::Snapshot() {
+  if (form_.Busy() || form_.SelectedRow() < 0 || !playing_) return;
+  QString folder;
+  if (!CheckSnapshotFolder(folder)) return;
+  const QString base = QDir(folder).filePath(QFileInfo(form_.PreviewFile()).fileName());
+  const QString file_name = UniqueSnapshotName(base, ".bmp");
+
+  const player::TPlayerBitmap& frame = player_.CurrentFrame();
+  media::TBitmap copy(frame.Width(), frame.Height());
+  for (int row = 0; row < frame.Height(); ++row)
+    std::copy_n(frame.ScanLine(row), 3 * frame.Width(), copy.ScanLine(row));
+  if (copy.Width() <= 0) {
+    ShowInformation(&form_, "There is no picture to take a snapshot of: the file has no video.");
+    return;
+  }
+  const bool pause_for_save = !paused_;
+  if (pause_for_save) player_.TogglePause();
+  PlaySnap();
+  if (!copy.SaveToFile(file_name.toStdString()))
+    ShowInformation(&form_, QString::fromStdString(copy.LastErrMsg()));
+  if (pause_for_save) player_.TogglePause();
+}
+
+}  // namespace strella::window

@@ -1,0 +1,20 @@
+// Getting work onto the window thread: the media layer's main-thread queue is
+// drained by the Qt event loop, and events of workers reach the controls
+// through queued calls.
+#pragma once
+
+#include <functional>
+
+class QObject;
+
+namespace strella::window {
+
+// Makes a worker's RunOnMainThread wake the Qt event loop, which then runs
+// ProcessThreadMessages. Installed once by the main window.
+void InstallMainThreadWakeup();
+
+// Runs the call on the window thread: at once when already there, else as a
+// queued call in the receiver's thread (dropped if the receiver is gone).
+void PostToWindow(QObject* receiver, std::function<void()> call);
+
+}  // namespace strella::window

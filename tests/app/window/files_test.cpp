@@ -1,0 +1,98 @@
+// Adding files through " Add Video", drops and the command line; removing,
+// checking and the context menu.
+#include <QAction>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+#include "app/window/main_window.h"
+#include "fixtures.h"
+#include "window_harness.h"
+
+namespace strella::window::test {
+namespace {
+
+class FilesTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    fixtures::EnsureLibraries();
+    form_ = std::make_unique<TForm1>();
+    form_->LoadSettings();
+    form_->show();
+  }
+  void TearDown() override {
+    form_.reset();
+    WindowTest::TearDown();
+  }
+  bool WaitForRows(int count) {
+    return WaitFor([&] { return form_->ListView1->RowCount() == count && !form_->Files().AddingFiles(); });
+  }
+  QString Column(int row, app::TFileColumn column) { return form_->ListView1->ColumnText(row, column); }
+
+  std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(FilesTest, AddVideoProbesEachChosenFile) {
+  form_->ButtonOpenDVD->click();  // cancelled: nothing happens
+  EXPECT_EQ(last_filter_, OpenDialogFilter());
+  EXPECT_EQ(form_->ListView1->RowCount(), 0);
+
+  const QString clip = QString::fromStdString(fixtures::Path("clip.mp4"));
+  const QString broken = QString::fromStdString(fixtures::Path("empty.mp4"));
+  const QString tone = QString::fromStdString(fixtures::Path("tone.wav"));
+  open_answers_.push_back({clip, broken, tone});
+  form_->ButtonOpenDVD->click();
+  ASSERT_TRUE(WaitForRows(3));
+  EXPECT_EQ(form_->ListView1->Row(0)->text(0), clip);
+  EXPECT_EQ(Column(0, app::fcSize), "320x240");
+  EXPECT_EQ(Column(0, app::fcDuration), "00:00:02");
+  EXPECT_EQ(Column(0, app::fcOutput), "3GP");
+  EXPECT_EQ(Column(1, app::fcProgress), "Error");
+  EXPECT_EQ(Column(1, app::fcSize), "");
+  EXPECT_EQ(Column(2, app::fcSize), " ");  // audio only
+  EXPECT_EQ(Column(2, app::fcDuration), "00:00:02");
+  for (int row = 0; row < 3; ++row) EXPECT_TRUE(form_->ListView1->IsChecked(row));
+}
+
+TEST_F(FilesTest, DroppedFilesAreAddedLikeChosenOnes) {
+  const QString odd = QString::fromStdString(fixtures::Path(fixtures::kOddName));
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(odd), QUrl("https://example.org/not-a-file.mp4")});
+  QWidget* viewport = form_->ListView1->viewport();
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &drop);
+  ASSERT_TRUE(WaitForRows(1));
+  EXPECT_EQ(form_->ListView1->Row(0)->text(0), odd);
+  EXPECT_EQ(Column(0, app::fcSize), "320x240");
+}
+
+TEST_F(FilesTest, RowsAreRemovedClearedAndCheckedFromTheMenu) {
+  open_answers_.push_back({QString::fromStdString(fixtures::Path("clip.mp4")),
+                           QString::fromStdString(fixtures::Path("clip.avi")),
+                           QString::fromStdString(fixtures::Path("clip.mkv"))});
+  form_->ButtonOpenDVD->click();
+  ASSERT_TRUE(WaitForRows(3));
+  form_->findChild<QAction*>("UnCheckAllItems1")->trigger();
+  for (int row = 0; row < 3; ++row) EXPECT_FALSE(form_->Files().Row(row).Checked);
+  form_->findChild<QAction*>("CheckAllItems1")->trigger();
+  for (int row = 0; row < 3; ++row) EXPECT_TRUE(form_->ListView1->IsChecked(row));
+
+  form_->ButtonRemoveItem->click();  // nothing selected: nothing removed
+  EXPECT_EQ(form_->Files().Count(), 3);
+  form_->ListView1->setCurrentItem(form_->ListView1->Row(1));
+  EXPECT_EQ(form_->SelectedRow(), 1);
+  EXPECT_TRUE(form_->PreviewFile().endsWith("clip.avi"));
+  form_->ButtonRemoveItem->click();
+  ASSERT_EQ(form_->Files().Count(), 2);
+  EXPECT_TRUE(form_->ListView1->Row(1)->text(0).endsWith("clip.mkv"));
+  form_->findChild<QAction*>("ClearAllItems1")->trigger();
+  EXPECT_EQ(form_->ListView1->RowCount(), 0);
+  EXPECT_EQ(form_->SelectedRow(), -1);
+}
+
+}  // namespace
+}  // namespace strella::window::test

@@ -1,0 +1,137 @@
+// The choices kept between runs: first run, restore after a restart, File,
+// Exit, header entries of the format list, skins.
+#include <QAction>
+#include <QSettings>
+
+#include "app/window/main_window.h"
+#include "window_harness.h"
+
+namespace strella::window::test {
+namespace {
+
+const char* const kValueNames[] = {"Skin",         "Output Folder", "ComboOutputFormat", "Overwrite", "LetterBox",
+                                   "VideoQuality", "AudioQuality",  "FormTop",           "FormLeft",  "Tabsheet"};
+
+void Choose(QComboBox* combo, const QString& text) {
+  const int index = combo->findText(text);
+  ASSERT_GE(index, 0) << text.toStdString();
+  combo->setCurrentIndex(index);
+  emit combo->activated(index);
+}
+
+using SettingsTest = WindowTest;
+
+TEST_F(SettingsTest, FirstRunSelects3gpNormalAndWritesEveryValue) {
+  {
+    QSettings stored("Quorvex", "Strella Video Converter");
+    EXPECT_TRUE(stored.allKeys().isEmpty());
+  }
+  TForm1 form;
+  form.LoadSettings();
+  form.show();
+  EXPECT_EQ(form.ComboOutputFormat->currentText(), "3GP - Mobile Video Format (*.3gp)");
+  EXPECT_EQ(form.ComboVideoQuality->currentText(), "Normal");
+  EXPECT_EQ(form.ComboAudioQuality->currentText(), "Normal");
+  EXPECT_EQ(form.ComboVideoCodec->currentText(), "h263");
+  EXPECT_EQ(form.ComboAudioCodec->currentText(), "libopencore_amrnb");
+  EXPECT_EQ(form.pos(), QPoint(150, 5));
+  EXPECT_TRUE(form.EditOutputFolder->text().isEmpty());
+  EXPECT_EQ(form.PageControl1->currentIndex(), 0);
+  QSettings stored("Quorvex", "Strella Video Converter");
+  EXPECT_TRUE(stored.fileName().startsWith(QString::fromStdString(config_home_)));
+  for (const char* name : kValueNames) EXPECT_TRUE(stored.contains(name)) << name;
+  EXPECT_EQ(stored.value("ComboOutputFormat").toInt(), 2);
+  EXPECT_EQ(stored.value("Skin").toString(), "No Skin");
+  EXPECT_EQ(stored.value("FormLeft").toInt(), 150);
+  EXPECT_EQ(stored.value("FormTop").toInt(), 5);
+}
+
+TEST_F(SettingsTest, ClosingKeepsTheChoicesForTheNextStart) {
+  {
+    TForm1 form;
+    form.LoadSettings();
+    form.show();
+    Choose(form.ComboOutputFormat, "WMV - Windows Media Video (*.wmv)");
+    Choose(form.ComboVideoQuality, "Higher");
+    form.PageControl1->setCurrentIndex(1);
+    form.EditOutputFolder->setText("/tmp/converted");
+    form.CheckBoxOverwriteFile->setChecked(true);
+    form.findChild<QAction*>("SportingSkin1")->trigger();
+    form.move(210, 60);
+    form.close();
+  }
+  TForm1 form;
+  form.LoadSettings();
+  form.show();
+  EXPECT_EQ(form.ComboOutputFormat->currentText(), "WMV - Windows Media Video (*.wmv)");
+  EXPECT_EQ(form.ComboVideoQuality->currentText(), "Higher");
+  EXPECT_EQ(form.ComboVideoBitrate->currentIndex(), 1);  // the bitrate follows the preset
+  EXPECT_EQ(form.PageControl1->currentIndex(), 1);
+  EXPECT_EQ(form.EditOutputFolder->text(), "/tmp/converted");
+  EXPECT_TRUE(form.CheckBoxOverwriteFile->isChecked());
+  EXPECT_TRUE(form.findChild<QAction*>("SportingSkin1")->isChecked());
+  EXPECT_EQ(form.SkinManager().SkinName(), "Sporting (internal)");
+  EXPECT_EQ(form.pos(), QPoint(210, 60));
+}
+
+TEST_F(SettingsTest, FileExitKeepsThePreviousSettings) {
+  {
+    TForm1 form;
+    form.LoadSettings();  // the first run writes its defaults
+    form.show();
+    Choose(form.ComboOutputFormat, "WMV - Windows Media Video (*.wmv)");
+    form.findChild<QAction*>("Exit1")->trigger();
+    EXPECT_TRUE(form.ExitRequested());
+    EXPECT_FALSE(form.isVisible());
+  }
+  TForm1 form;
+  form.LoadSettings();
+  EXPECT_EQ(form.ComboOutputFormat->currentText(), "3GP - Mobile Video Format (*.3gp)");
+}
+
+TEST_F(SettingsTest, HeaderEntriesOfTheFormatListKeepTheProfile) {
+  TForm1 form;
+  form.LoadSettings();
+  Choose(form.ComboOutputFormat, "MP3 - Mpeg Layer3 Audio (*.mp3)");
+  EXPECT_EQ(form.ComboVideoCodec->count(), 0);  // audio only: no video choices
+  EXPECT_EQ(form.ComboAudioBitrate->currentText(), "192 Kbps");
+  const int mp3 = form.ComboOutputFormat->currentIndex();
+  for (int entry : {0, 1}) {  // the first header and the separator below it
+    form.ComboOutputFormat->setCurrentIndex(entry);
+    emit form.ComboOutputFormat->activated(entry);
+    EXPECT_EQ(form.ComboOutputFormat->currentIndex(), mp3);
+    EXPECT_EQ(form.ComboAudioCodec->currentText(), "mp3");
+  }
+}
+
+TEST_F(SettingsTest, StoredValuesOutsideTheListsFallBack) {
+  {
+    QSettings stored("Quorvex", "Strella Video Converter");
+    for (const char* name : kValueNames) stored.setValue(name, 1);
+    stored.setValue("Skin", "DarkGlass (internal)");
+    stored.setValue("ComboOutputFormat", -1);
+    stored.setValue("Output Folder", "/srv/out");
+  }
+  TForm1 form;
+  form.LoadSettings();
+  EXPECT_EQ(form.ComboOutputFormat->currentText(), "3GP - Mobile Video Format (*.3gp)");
+  EXPECT_EQ(form.EditOutputFolder->text(), "/srv/out");
+  EXPECT_TRUE(form.findChild<QAction*>("GlassyDarkSkin1")->isChecked());
+  EXPECT_EQ(form.ComboVideoQuality->currentText(), "Higher");
+}
+
+TEST_F(SettingsTest, ChangingTheProfileRewritesTheOutputColumn) {
+  TForm1 form;
+  form.LoadSettings();
+  app::TFileRow row;
+  row.Caption = "/videos/a.avi";
+  row.Columns = {"320x240", "00:00:02", "3GP", "", "", ""};
+  form.Files().Append(row);
+  Choose(form.ComboOutputFormat, "FLV - Flash Flv Video (*.flv)");
+  EXPECT_EQ(form.ListView1->ColumnText(0, app::fcOutput), "FLV");
+  Choose(form.ComboVideoSize1, "320x240 (VGA)");
+  EXPECT_EQ(form.ComboVideoSize->currentIndex(), form.ComboVideoSize1->currentIndex());
+}
+
+}  // namespace
+}  // namespace strella::window::test
