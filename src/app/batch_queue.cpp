@@ -42,6 +42,13 @@ void TBatchQueue::SetTimer(bool AEnabled) {
   view_.SetTimerEnabled(AEnabled);
 }
 
+bool TBatchQueue::AddVideo(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe) {
+  if (list_.AddingFiles() || Busy) return false;
+  converter_.ClearTasks();
+  list_.ClearColumns({fcProgress, fcFrames});
+  return list_.AddFiles(std::move(AFiles), std::move(AProbe), [this] { return settings_.CurrentFormatKey; });
+}
+
 bool TBatchQueue::ConvertNow() {
   if (Busy || list_.AddingFiles()) return false;
   list_.ClearColumns({fcTimeRemaining, fcProgress, fcFrames});

@@ -115,7 +115,9 @@ int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel
   app::TFileList list;
   TConsoleView view(AOut, list);
   app::TBatchQueue queue(list, AModel, APrefs, AConverter, view);
-  AddAndWait(list, AFiles, AModel.CurrentFormatKey);
+  queue.AddVideo(AFiles, app::CreateMediaProbe());
+  media::WaitServingMainThread([&] { return !list.AddingFiles(); });
+  list.WaitForAdding();
   list.OnChanged = [&](int row) { view.RowChanged(row, queue.CurrentRow); };
   if (!queue.ConvertNow()) return 2;
   while (queue.Running()) {

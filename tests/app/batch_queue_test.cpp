@@ -244,3 +244,38 @@ TEST(FormatRemaining, HoursWithoutLeadingZero) {
 
 }  // namespace
 }  // namespace strella::app
+
+namespace strella::app {
+namespace {
+
+// Probes by name only: files named "video..." have a picture.
+class TNameProbe : public TFileProbe {
+ public:
+  bool Probe(const std::string& AFileName, TProbeResult& AResult) override {
+    AResult = {AFileName.find("video") != std::string::npos, 640, 480, 5000000};
+    return AFileName.find("broken") == std::string::npos;
+  }
+};
+
+TEST_F(BatchQueueTest, AddVideoClearsStatusColumnsAndIsRefusedWhileBusy) {
+  list.Append(TFileRow{"/old.avi", true, {"1x1", "00:00:01", "MP4", "0:00:01", "Done", "12"}, {}, {}});
+  ASSERT_TRUE(queue.AddVideo({"/video.avi", "/broken.avi", "/tone.wav"}, std::make_unique<TNameProbe>()));
+  ASSERT_TRUE(media::WaitServingMainThread([&] { return !list.AddingFiles(); }, 10s));
+  list.WaitForAdding();
+  ASSERT_EQ(list.Count(), 4);
+  EXPECT_EQ(list.Row(0).Columns, (std::array<std::string, 6>{"1x1", "00:00:01", "MP4", "0:00:01", "", ""}));
+  EXPECT_EQ(list.Row(1).Columns, (std::array<std::string, 6>{"640x480", "00:00:05", "MP4", "", "", ""}));
+  EXPECT_EQ(list.Column(2, fcProgress), "Error");
+  EXPECT_EQ(list.Column(3, fcSize), " ");
+
+  list.Select(1, false);
+  EXPECT_EQ(list.PreviewFile, "/video.avi");
+  queue.Busy = true;
+  EXPECT_FALSE(queue.AddVideo({"/more.avi"}, std::make_unique<TNameProbe>()));
+  list.Select(2, queue.Busy);
+  EXPECT_EQ(list.SelectedRow, 1);
+  queue.Busy = false;
+}
+
+}  // namespace
+}  // namespace strella::app

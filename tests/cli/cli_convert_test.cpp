@@ -4,39 +4,18 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fcntl.h>
 #include <fstream>
 #include <thread>
 
 #include "fixtures.h"
+#include "run_program.h"
 
 namespace strella::cli {
 namespace {
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char ch : text) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-  return quoted + "'";
-}
-
-// Runs a shell command; its exit status and its stdout and stderr together.
-std::pair<int, std::string> Shell(const std::string& command) {
-  std::string output;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  std::array<char, 4096> buffer{};
-  while (size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) output.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
-std::pair<int, std::string> Convert(const std::vector<std::string>& args) {
-  std::string command = Quote(STRELLA_CLI_PROGRAM);
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  return Shell(command);
-}
+std::pair<int, std::string> Convert(const std::vector<std::string>& args) { return RunCli(args); }
 
 std::string Probe(const std::string& file) {
   return Shell("ffprobe -v error -show_entries stream=codec_name,width,height,sample_rate,channels -of compact=p=0 " +
