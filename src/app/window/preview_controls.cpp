@@ -127,6 +127,7 @@ void TPreviewControls::StopForConversion() {
   form_.TimerPlay->stop();
   paused_ = false;
   playing_ = false;
+  form_.sPanelPlay->ShowPlaceholder();  // until the batch's first frame arrives
 }
 
 // The picture fills the whole video area; the bar spans the file.
