@@ -52,15 +52,17 @@ bool TCustomFFmpegEncoder::LoadLibraries(const std::string& libraryPath) {
 // ---------------------------------------------------------------- tasks
 
 int TCustomFFmpegEncoder::AddInput(const std::string& fileName) {
-  auto task = std::make_unique<TFFmpeg>();
-  if (!ConfigureInput(*task, fileName, nullptr)) return -1;
-  InstallRunCallbacks(*task);
-  return tasks_.Add(std::move(task));
+  return AddInputTask(fileName, nullptr);
 }
 
 int TCustomFFmpegEncoder::AddInput(const std::string& fileName, TInputOptions& options) {
+  return AddInputTask(fileName, &options);
+}
+
+// A task is in the list only when its input opened.
+int TCustomFFmpegEncoder::AddInputTask(const std::string& fileName, TInputOptions* options) {
   auto task = std::make_unique<TFFmpeg>();
-  if (!ConfigureInput(*task, fileName, &options)) return -1;
+  if (!ConfigureInput(*task, fileName, options)) return -1;
   InstallRunCallbacks(*task);
   return tasks_.Add(std::move(task));
 }

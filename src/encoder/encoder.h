@@ -101,6 +101,7 @@ class TCustomFFmpegEncoder {
   void InstallHookCallback(TFFmpeg& task);
   void SetTaskPreviewFlags(TFFmpeg& task);
   void SetTaskPreviewFlag(TFFmpeg& task, int flag, bool on);
+  int AddInputTask(const std::string& fileName, TInputOptions* options);
   bool ConfigureInput(TFFmpeg& task, const std::string& fileName, TInputOptions* options);
   bool ConfigureOutput(TFFmpeg& task, const std::string& fileName, TOutputOptions* options);
   void StartNext();

@@ -8,10 +8,7 @@
 #include <string>
 
 #include "engine/engine.h"
-
-namespace strella::media {
-class TBitmap;
-}
+#include "media/bitmap.h"
 
 namespace strella::encoder {
 

@@ -42,7 +42,9 @@ class TFFmpegList {
   void UpdateCount() { count_.store(static_cast<int>(tasks_.size())); }
   void Free(std::unique_ptr<TFFmpeg> task);
 
-  std::mutex lock_;
+  // Recursive: a preview handler served on the main thread while it stops
+  // all tasks may look a task up.
+  std::recursive_mutex lock_;
   std::vector<std::unique_ptr<TFFmpeg>> tasks_;
   std::atomic<int> count_{0};
   std::function<void(TFFmpeg&)> before_free_;

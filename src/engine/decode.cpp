@@ -1,14 +1,177 @@
 // Decoding with send/receive: one packet in, every frame it yields out to
 // the re-encoded outputs of its stream; a null packet drains the decoder and
 // then the encoders it feeds.
+#include <cmath>
+
 #include "engine/transcode_paths.h"
 
 namespace strella::engine {
+namespace {
 
-int DecodePacket(TCustomFFmpeg&, int, const AVPacket*) { return -1; }
-void EncodeAudioFrame(TCustomFFmpeg&, TOutputStreamRec&, TInputStreamRec&, const AVFrame*) {}
-void EncodeVideoFrame(TCustomFFmpeg&, TOutputStreamRec&, TInputStreamRec&, AVFrame*) {}
-void DrainEncoder(TCustomFFmpeg&, TOutputStreamRec&) {}
-void FreePathState(TOutputStreamRec&) {}
+template <typename T>
+void ScaleSamples(uint8_t* data, int count, int volume, double lowest, double highest) {
+  T* samples = reinterpret_cast<T*>(data);
+  for (int i = 0; i < count; ++i) {
+    double value = static_cast<double>(samples[i]) * volume / 256.0;
+    samples[i] = static_cast<T>(std::clamp(value, lowest, highest));
+  }
+}
+
+// `vol`: 256 leaves the samples alone. 16-bit samples follow (s x vol + 128) >> 8.
+void ApplyVolume(AVFrame* frame, int volume) {
+  if (volume == 256) return;
+  const auto format = static_cast<AVSampleFormat>(frame->format);
+  const bool planar = ff::av_sample_fmt_is_planar(format);
+  const int planes = planar ? frame->ch_layout.nb_channels : 1;
+  const int count = frame->nb_samples * (planar ? 1 : frame->ch_layout.nb_channels);
+  for (int p = 0; p < planes; ++p) {
+    uint8_t* data = frame->extended_data[p];
+    switch (ff::av_get_packed_sample_fmt(format)) {
+      case AV_SAMPLE_FMT_S16: {
+        auto* s = reinterpret_cast<int16_t*>(data);
+        for (int i = 0; i < count; ++i) s[i] = static_cast<int16_t>(std::clamp((s[i] * volume + 128) >> 8, -32768, 32767));
+        break;
+      }
+      case AV_SAMPLE_FMT_S32: ScaleSamples<int32_t>(data, count, volume, INT32_MIN, INT32_MAX); break;
+      case AV_SAMPLE_FMT_FLT: ScaleSamples<float>(data, count, volume, -1.0, 1.0); break;
+      case AV_SAMPLE_FMT_DBL: ScaleSamples<double>(data, count, volume, -1.0, 1.0); break;
+      default: break;
+    }
+  }
+}
+
+// Moves the stream's clock to the frame and past it.
+void AdvanceClock(TInputStreamRec& ist, const AVFrame* frame) {
+  const int64_t stamp = frame->best_effort_timestamp;
+  if (stamp != AV_NOPTS_VALUE) ist.next_pts = ff::av_rescale_q(stamp, ist.st->time_base, AV_TIME_BASE_Q);
+  ist.pts = ist.next_pts;
+  if (ist.dec->codec_type == AVMEDIA_TYPE_AUDIO && frame->sample_rate > 0) {
+    ist.next_pts += static_cast<int64_t>(frame->nb_samples) * 1000000 / frame->sample_rate;
+  } else if (frame->pkt_duration > 0) {
+    ist.next_pts += ff::av_rescale_q(frame->pkt_duration, ist.st->time_base, AV_TIME_BASE_Q);
+  } else if (ist.st->avg_frame_rate.num > 0) {
+    ist.next_pts += ff::av_rescale_q(1, av_inv_q(ist.st->avg_frame_rate), AV_TIME_BASE_Q);
+  }
+}
+
+// Hands one (decoded or filtered) frame to every re-encoded output of the stream.
+void EncodeForOutputs(TCustomFFmpeg& engine, int istIndex, AVFrame* frame) {
+  TEngineState& s = engine.State();
+  TInputStreamRec& ist = s.ist_table[istIndex];
+  if (s.opt.start_time != 0 && ist.pts < s.opt.start_time) return;
+  for (TOutputStreamRec& ost : s.ost_table) {
+    if (ost.source_index != istIndex || !ost.encoding_needed) continue;
+    if (ist.dec->codec_type == AVMEDIA_TYPE_VIDEO)
+      EncodeVideoFrame(engine, ost, ist, frame);
+    else
+      EncodeAudioFrame(engine, ost, ist, frame);
+  }
+}
+
+void FeedOutputs(TCustomFFmpeg& engine, int istIndex, AVFrame* frame) {
+  TEngineState& s = engine.State();
+  TInputStreamRec& ist = s.ist_table[istIndex];
+  AdvanceClock(ist, frame);
+  if (ist.dec->codec_type == AVMEDIA_TYPE_VIDEO) {
+    ist.quality = static_cast<float>(frame->quality) / FF_QP2LAMBDA;
+    s.picture_counter++;
+  } else {
+    ApplyVolume(frame, s.opt.audio_volume);
+  }
+  PaceToRealTime(s, ist);
+  if (ist.filter_graph) {
+    FilterVideoFrame(engine, istIndex, frame, [&](AVFrame* filtered) { EncodeForOutputs(engine, istIndex, filtered); });
+    return;
+  }
+  EncodeForOutputs(engine, istIndex, frame);
+}
+
+void EncodeSubtitle(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVSubtitle& sub,
+                    int64_t packetPts) {
+  TEngineState& s = engine.State();
+  if (packetPts == AV_NOPTS_VALUE) {
+    if (s.opt.exit_on_error) throw FFmpegException("Subtitle packets must have a pts");
+    EngineLog(engine, media::llError, "Subtitle packets must have a pts");
+    return;
+  }
+  AVCodecContext* enc = ost.setup->enc;
+  const int times = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE ? 2 : 1;
+  std::vector<uint8_t> buffer(1 << 20);
+  for (int i = 0; i < times; ++i) {
+    sub.pts = ff::av_rescale_q(packetPts, ist.st->time_base, AV_TIME_BASE_Q) +
+              ff::av_rescale_q(sub.start_display_time, AVRational{1, 1000}, AV_TIME_BASE_Q);
+    sub.end_display_time -= sub.start_display_time;
+    sub.start_display_time = 0;
+    if (i == 1) sub.num_rects = 0;  // the second DVB packet clears the screen
+    const int size = ff::avcodec_encode_subtitle(enc, buffer.data(), static_cast<int>(buffer.size()), &sub);
+    if (size < 0) throw FFmpegException("Subtitle encoding failed");
+    AVPacket* pkt = s.copy_packet;
+    if (ff::av_new_packet(pkt, size) < 0) throw FFmpegException("Subtitle encoding failed");
+    std::copy(buffer.begin(), buffer.begin() + size, pkt->data);
+    pkt->stream_index = ost.st->index;
+    pkt->pts = ff::av_rescale_q(sub.pts, AV_TIME_BASE_Q, ost.st->time_base);
+    if (times == 2) pkt->pts += 90 * (i == 0 ? sub.start_display_time : sub.end_display_time);
+    pkt->dts = pkt->pts;
+    WritePacket(engine, ost, pkt);
+  }
+}
+
+int DecodeSubtitle(TCustomFFmpeg& engine, int istIndex, const AVPacket* pkt) {
+  TEngineState& s = engine.State();
+  TInputStreamRec& ist = s.ist_table[istIndex];
+  if (!pkt) return 0;
+  AVSubtitle sub{};
+  int got = 0;
+  if (ff::avcodec_decode_subtitle2(ist.dec, &sub, &got, const_cast<AVPacket*>(pkt)) < 0) return -1;
+  if (!got) return 0;
+  try {
+    if (s.opt.start_time == 0 || ist.pts >= s.opt.start_time)
+      for (TOutputStreamRec& ost : s.ost_table)
+        if (ost.source_index == istIndex && ost.encoding_needed) EncodeSubtitle(engine, ost, ist, sub, pkt->pts);
+  } catch (...) {
+    ff::avsubtitle_free(&sub);
+    throw;
+  }
+  ff::avsubtitle_free(&sub);
+  return 0;
+}
+
+}  // namespace
+
+int DecodePacket(TCustomFFmpeg& engine, int istIndex, const AVPacket* pkt) {
+  TEngineState& s = engine.State();
+  TInputStreamRec& ist = s.ist_table[istIndex];
+  switch (ist.dec->codec_type) {
+    case AVMEDIA_TYPE_SUBTITLE: return DecodeSubtitle(engine, istIndex, pkt);
+    case AVMEDIA_TYPE_AUDIO: case AVMEDIA_TYPE_VIDEO: break;
+    default: return -1;
+  }
+  int result = ff::avcodec_send_packet(ist.dec, pkt);
+  if (result < 0 && result != AVERROR_EOF && result != AVERROR(EAGAIN)) return -1;
+  AVFrame* frame = s.decoded_frame;
+  int status = 0;
+  while ((result = ff::avcodec_receive_frame(ist.dec, frame)) >= 0) {
+    try {
+      FeedOutputs(engine, istIndex, frame);
+    } catch (...) {
+      ff::av_frame_unref(frame);
+      throw;
+    }
+    ff::av_frame_unref(frame);
+  }
+  if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) status = -1;
+  if (!pkt) {
+    if (ist.filter_graph)
+      FilterVideoFrame(engine, istIndex, nullptr, [&](AVFrame* filtered) { EncodeForOutputs(engine, istIndex, filtered); });
+    for (TOutputStreamRec& ost : s.ost_table)
+      if (ost.source_index == istIndex && ost.encoding_needed) DrainEncoder(engine, ost);
+  }
+  return status;
+}
+
+void FreePathState(TOutputStreamRec& ost) {
+  FreeAudioPath(ost);
+  FreeVideoPath(ost);
+}
 
 }  // namespace strella::engine

@@ -139,7 +139,14 @@ struct TInputStreamRec {
   bool flushed = false;
   bool opened = false;
   float quality = 0;
+  AVFilterGraph* filter_graph = nullptr;  // `vfilters`: src -> [scale] -> user graph -> out
+  AVFilterContext* filter_input = nullptr;
+  AVFilterContext* filter_output = nullptr;
+  AVFrame* filtered = nullptr;
 };
+
+struct TAudioPath;  // audio.cpp
+struct TVideoPath;  // video.cpp
 
 struct TOutputStreamRec {
   int file_index = 0;
@@ -154,6 +161,11 @@ struct TOutputStreamRec {
   bool audio_resample = false;
   int64_t sync_opts = 0;
   FILE* logfile = nullptr;
+  float quality = 0;            // the encoder's last quantiser
+  int64_t last_error[3] = {};   // the encoder's last frame: squared errors of Y, U, V (PSNR)
+  int64_t total_error[3] = {};  // summed over the run
+  TAudioPath* audio = nullptr;  // freed by FreePathState
+  TVideoPath* video = nullptr;
 };
 
 struct TEngineState {

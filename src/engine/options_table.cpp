@@ -76,8 +76,8 @@ const TOptionDef kOptions[] = {
      [](TCustomFFmpeg&, const std::string&, const std::string& v) {
        try {
          media::TFFLogger::Instance().SetLogLevelByName(v);
-       } catch (const std::invalid_argument& e) {
-         throw FFmpegException(e.what());
+       } catch (const std::exception&) {
+         throw FFmpegException(media::Format("Invalid log level \"%s\"", v.c_str()));
        }
      }},
     {"target", Preset},

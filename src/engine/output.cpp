@@ -463,6 +463,7 @@ void CloseOutputFiles(TEngineState& s) {
     {
       std::lock_guard guard(media::CodecLock());
       for (auto& stream : file->streams) {
+        if (stream.enc) ff::av_freep(&stream.enc->stats_in);
         ff::avcodec_free_context(&stream.enc);
         for (auto& bsf : stream.bsfs) ff::av_bsf_free(&bsf);
         stream.bsfs.clear();

@@ -1,6 +1,9 @@
 // The per-packet work: the input stream's clock, decoding for re-encoded
 // outputs, the stream-copy branch, encoder draining, and WritePacket that
 // sends each packet through its bitstream filters to the muxer.
+#include <chrono>
+#include <thread>
+
 #include "engine/stages.h"
 #include "engine/transcode_paths.h"
 
@@ -99,6 +102,13 @@ void FilterAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, AVFormatContex
 
 }  // namespace
 
+// With `re` a stream is read no faster than its own clock runs.
+void PaceToRealTime(const TEngineState& s, const TInputStreamRec& ist) {
+  if (!s.opt.rate_emu) return;
+  const int64_t ahead = ist.pts - (ff::av_gettime() - ist.start);
+  if (ahead > 1000) std::this_thread::sleep_for(std::chrono::microseconds(ahead / 1000 * 1000));
+}
+
 void WritePacket(TCustomFFmpeg& engine, TOutputStreamRec& ost, AVPacket* pkt) {
   AVFormatContext* ctx = engine.State().output_slots[ost.file_index]->ctx;
   FilterAndWrite(engine, ost, ctx, pkt, 0);
@@ -114,6 +124,7 @@ int ProcessPacket(TCustomFFmpeg& engine, int istIndex, const AVPacket* pkt) {
   if (pkt && !ist.decoding_needed) {
     ist.pts = ist.next_pts;
     ist.next_pts += CopiedDuration(ist, pkt);
+    PaceToRealTime(s, ist);
   }
   if (pkt && (s.opt.start_time == 0 || ist.pts >= s.opt.start_time)) {
     for (TOutputStreamRec& ost : s.ost_table)

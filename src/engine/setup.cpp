@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/stages.h"
+#include "engine/transcode_paths.h"
 #include "media/loader.h"
 
 namespace strella::engine {
@@ -211,6 +212,10 @@ void DeriveEncodeParameters(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInput
             dec->height + o.frame_padtop + o.frame_padbottom - o.frame_topBand - o.frame_bottomBand == enc->height &&
             dec->pix_fmt == enc->pix_fmt);
       enc->bits_per_raw_sample = 0;
+      if (s.filters_in_use) {
+        ost.video_resample = false;  // the graph scales and converts
+        if (!ist.filter_graph) ConfigureVideoFilters(engine, ist, ost);
+      }
       break;
     }
     case AVMEDIA_TYPE_SUBTITLE:
@@ -389,6 +394,7 @@ void WriteHeaders(TCustomFFmpeg& engine) {
 }
 
 void CloseOne(std::list<AVCodecContext**>& opened, AVCodecContext** slot) {
+  if (*slot) ff::av_freep(&(*slot)->stats_in);  // pass-2 statistics are the caller's to free
   std::lock_guard guard(media::CodecLock());
   ff::avcodec_free_context(slot);
   opened.remove(slot);
@@ -452,6 +458,10 @@ void ReopenEncoders(TCustomFFmpeg& engine) {
     ff::avcodec_parameters_from_context(par, old);
     ff::avcodec_parameters_to_context(fresh, par);
     ff::avcodec_parameters_free(&par);
+    ff::av_freep(&fresh->extradata);  // the encoder makes its own headers when it opens
+    fresh->extradata_size = 0;
+    fresh->stats_in = old->stats_in;  // pass 2 goes on reading the same statistics
+    old->stats_in = nullptr;
     fresh->time_base = old->time_base;
     fresh->framerate = old->framerate;
     fresh->flags = old->flags;
@@ -477,6 +487,7 @@ void ReopenEncoders(TCustomFFmpeg& engine) {
 void FreeRunTables(TEngineState& s) {
   for (TOutputStreamRec& ost : s.ost_table)
     if (ost.logfile) std::fclose(ost.logfile);
+  for (TInputStreamRec& ist : s.ist_table) FreeVideoFilters(ist);
   s.ost_table.clear();
   s.ist_table.clear();
   s.file_table.clear();

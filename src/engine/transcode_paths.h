@@ -1,6 +1,8 @@
 // Decoding and the re-encoding paths (decode.cpp, audio.cpp, video.cpp).
 #pragma once
 
+#include <functional>
+
 #include "engine/stages.h"
 
 namespace strella::engine {
@@ -14,7 +16,22 @@ void EncodeAudioFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStream
 void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVFrame* frame);
 // Empties the output's queues and its encoder at the end of its input.
 void DrainEncoder(TCustomFFmpeg& engine, TOutputStreamRec& ost);
+// `vfilters`: builds the graph of a re-encoded video stream (raising
+// "Error opening filters..."), runs a picture (or null at the end) through it
+// and hands each filtered picture to `encode`, and frees it.
+void ConfigureVideoFilters(TCustomFFmpeg& engine, TInputStreamRec& ist, TOutputStreamRec& ost);
+void FilterVideoFrame(TCustomFFmpeg& engine, int istIndex, AVFrame* frame, const std::function<void(AVFrame*)>& encode);
+void FreeVideoFilters(TInputStreamRec& ist);
+
+// Sleeps while the stream is ahead of real time (`re`).
+void PaceToRealTime(const TEngineState& s, const TInputStreamRec& ist);
 // Frees what the paths keep per output stream.
 void FreePathState(TOutputStreamRec& ost);
+void FreeAudioPath(TOutputStreamRec& ost);
+// Encodes what the audio queue still holds (a short or padded last frame).
+void FlushAudioQueue(TCustomFFmpeg& engine, TOutputStreamRec& ost);
+void FreeVideoPath(TOutputStreamRec& ost);
+// Sends one frame (or null to drain) to the encoder and writes every packet it gives.
+void EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame* frame);
 
 }  // namespace strella::engine

@@ -1,5 +1,7 @@
 #include "media/bitmap.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -65,28 +67,29 @@ bool TBitmap::SaveToFile(const std::string& AFileName) {
     last_err_msg_ = Format("%s: the bitmap is empty", AFileName.c_str());
     return false;
   }
+  // Written beside the target and renamed into place, so that a failed write
+  // never leaves half a picture or removes a file that was there before.
+  const std::string temp = Format("%s.%d.tmp", AFileName.c_str(), static_cast<int>(getpid()));
+  const int error = WriteBmp(temp);
+  if (error == 0 && std::rename(temp.c_str(), AFileName.c_str()) == 0) return true;
+  last_err_msg_ = Format("%s: %s", AFileName.c_str(), std::strerror(error ? error : errno));
+  std::remove(temp.c_str());
+  return false;
+}
+
+// 0, or the errno of the failure.
+int TBitmap::WriteBmp(const std::string& fileName) const {
   const uint32_t imageSize = static_cast<uint32_t>(stride_) * static_cast<uint32_t>(height_);
   const std::vector<uint8_t> headers = BmpHeaders(width_, height_, imageSize);
-  FILE* file = std::fopen(AFileName.c_str(), "wb");
-  if (!file) {
-    last_err_msg_ = Format("%s: %s", AFileName.c_str(), std::strerror(errno));
-    return false;
-  }
+  FILE* file = std::fopen(fileName.c_str(), "wb");
+  if (!file) return errno;
   errno = 0;
   bool written = std::fwrite(headers.data(), 1, headers.size(), file) == headers.size();
   for (int row = height_ - 1; written && row >= 0; --row)
     written = std::fwrite(ScanLine(row), 1, stride_, file) == static_cast<size_t>(stride_);
-  int error = errno;
-  if (std::fclose(file) != 0) {
-    written = false;
-    if (!error) error = errno;
-  }
-  if (!written) {
-    last_err_msg_ = Format("%s: %s", AFileName.c_str(), std::strerror(error ? error : EIO));
-    std::remove(AFileName.c_str());
-    return false;
-  }
-  return true;
+  int error = written ? 0 : (errno ? errno : EIO);
+  if (std::fclose(file) != 0 && error == 0) error = errno ? errno : EIO;
+  return error;
 }
 
 }  // namespace strella::media

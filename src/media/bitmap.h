@@ -29,8 +29,9 @@ class TBitmap {
 
   std::mutex& CanvasLock() { return canvas_lock_; }
 
-  // Writes a Windows BMP (24-bit, uncompressed). False with LastErrMsg when
-  // the bitmap is empty or the file cannot be written; a failed write leaves no file.
+  // Writes a Windows BMP (24-bit, uncompressed, rows bottom to top). False
+  // with LastErrMsg when the bitmap is empty or the file cannot be written;
+  // a failed write leaves whatever was at AFileName untouched.
   bool SaveToFile(const std::string& AFileName);
   const std::string& LastErrMsg() const { return last_err_msg_; }
 
@@ -38,6 +39,8 @@ class TBitmap {
   int width_ = 0;
   int height_ = 0;
   int stride_ = 0;
+  int WriteBmp(const std::string& fileName) const;
+
   std::vector<uint8_t> pixels_;
   std::mutex canvas_lock_;
   std::string last_err_msg_;

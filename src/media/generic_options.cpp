@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdarg>
+#include <mutex>
 
 #include "media/ff.h"
+#include "media/loader.h"
 #include "media/logger.h"
 
 namespace strella::media {
@@ -23,6 +26,36 @@ const AVOption* FindOption(const void* object, const std::string& name, int flag
   return ff::av_opt_find(const_cast<void*>(object), name.c_str(), nullptr, flags, 0);
 }
 
+// A refused value is reported by our one "Invalid value" line alone: while
+// this thread sets a value, the library's own complaints (from the option
+// and from its expression parser) are dropped; other threads' lines pass on
+// to the sink as always.
+thread_local bool tl_setting_value = false;
+
+bool SinkInstalled() { return FFLoader().InstallLogCallback(); }
+
+void QuietWhileSetting(void* context, int level, const char* format, va_list args) {
+  if (tl_setting_value) return;
+  if (SinkInstalled())
+    TFFLogger::Instance().LibraryMessage(context, level, format, args);
+  else
+    ff::av_log_default_callback(context, level, format, args);
+}
+
+int SetQuietly(void* context, const std::string& name, const std::string& value) {
+  static std::mutex lock;
+  std::lock_guard guard(lock);
+  ff::av_log_set_callback(QuietWhileSetting);
+  tl_setting_value = true;
+  const int result = ff::av_opt_set(context, name.c_str(), value.c_str(), 0);
+  tl_setting_value = false;
+  if (SinkInstalled())
+    TFFLogger::Instance().InstallCallback();
+  else
+    ff::av_log_set_callback(ff::av_log_default_callback);
+  return result;
+}
+
 // Sets the option on every codec template whose kind it belongs to.
 const AVOption* SetOnCodecTemplates(TOptionContexts& set, const std::string& name,
                                     const std::string& value, int& result) {
@@ -31,7 +64,7 @@ const AVOption* SetOnCodecTemplates(TOptionContexts& set, const std::string& nam
     const AVOption* option = FindOption(set.codec[0], name, kKindFlags[kind]);
     if (!option) continue;
     found = option;
-    result = ff::av_opt_set(set.codec[kind], name.c_str(), value.c_str(), 0);
+    result = SetQuietly(set.codec[kind], name, value);
   }
   return found;
 }
@@ -39,7 +72,7 @@ const AVOption* SetOnCodecTemplates(TOptionContexts& set, const std::string& nam
 const AVOption* SetOnOne(void* object, const std::string& name, const std::string& value,
                          int& result) {
   const AVOption* option = FindOption(object, name, 0);
-  if (option) result = ff::av_opt_set(object, name.c_str(), value.c_str(), 0);
+  if (option) result = SetQuietly(object, name, value);
   return option;
 }
 
@@ -103,8 +136,10 @@ bool SetGenericOption(TOptionContexts& set, const std::string& name, const std::
   if (!found) found = SetOnOne(set.format, name, value, result);
   if (!found) found = SetOnOne(set.scaler, name, value, result);
   if (!found) {
-    if (AVCodecContext* prefixed = PrefixTemplate(set, name[0]); prefixed && name.size() > 1)
-      found = SetOnOne(prefixed, name.substr(1), value, result);
+    if (AVCodecContext* prefixed = PrefixTemplate(set, name[0]); prefixed && name.size() > 1) {
+      found = FindOption(prefixed, name.substr(1), 0);
+      if (found) result = SetQuietly(prefixed, name.substr(1), value);
+    }
   }
   if (found && result < 0) {
     ff::av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value.c_str(),

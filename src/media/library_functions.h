@@ -36,7 +36,8 @@
   X(av_image_alloc) X(av_image_fill_arrays) X(av_image_fill_linesizes) X(av_image_get_buffer_size) \
   X(av_image_copy) X(av_image_copy_plane) X(av_image_copy_to_buffer) X(av_image_check_size) \
   X(av_dict_get) X(av_dict_set) X(av_dict_set_int) X(av_dict_copy) X(av_dict_count) X(av_dict_free) \
-  X(av_gettime) X(av_gettime_relative) X(av_usleep)
+  X(av_gettime) X(av_gettime_relative) X(av_usleep) \
+  X(av_frame_apply_cropping)
 
 #define STRELLA_SWRESAMPLE_FUNCTIONS(X) \
   X(swresample_version) \

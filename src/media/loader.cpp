@@ -128,11 +128,14 @@ void* TFFmpegLoader::OpenModule(TLibraryType lib) {
   const std::string name = LibraryFileName(lib);
   const std::string folder = library_path_.empty() ? "" : IncludeTrailingPathDelimiter(library_path_);
   const std::string inFolder = folder + name;
+  // Unloading releases our handle, but the code stays mapped: the libraries
+  // keep process-wide state (codec tables, thread pools) that must outlive it.
+  constexpr int kFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
   void* handle = nullptr;
   if (!folder.empty() && IsRegularFile(inFolder)) {
-    handle = dlopen(inFolder.c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle = dlopen(inFolder.c_str(), kFlags);
   } else {
-    handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle = dlopen(name.c_str(), kFlags);
   }
   if (!handle) {
     last_err_msg_ = Format("Load library %s error: %s", inFolder.c_str(), DlErrorText().c_str());

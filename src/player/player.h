@@ -65,7 +65,8 @@ class TCustomPlayer {
 
   bool LibrariesLoaded() const;
   bool LoadLibraries(const std::string& APath);
-  // Stops any playback and plays the file into the display (none: nothing is shown).
+  // Stops any playback and plays the file into the display (none: nothing is
+  // shown). The display must outlive the playback.
   bool Open(const std::string& AFileName, TVideoDisplay* ADisplay);
   void Stop(bool AWait);
   void TogglePause();

@@ -1,5 +1,6 @@
 // Targets and presets on a real engine: the disc and camcorder files they
 // produce, judged by ffprobe, and the preset errors a user meets.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -7,8 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "encoder/encoder.h"
+#include "engine/engine_state.h"
 #include "engine/presets_targets.h"
 #include "fixtures.h"
+#include "media/ff.h"
+#include "media/logger.h"
 #include "media/main_thread.h"
 
 using namespace strella;
@@ -125,4 +129,164 @@ TEST_F(TargetTest, PresetErrorsReachLastErrMsg) {
   EXPECT_FALSE(encoder_.SetOutput(index, dir_ + "/x.mp4", out));
   EXPECT_EQ(encoder_.LastErrMsg().rfind("libx264-hq: Invalid option or argument: ", 0), 0u)
       << encoder_.LastErrMsg();
+}
+
+namespace {
+
+// An engine with one input opened (none for an empty name).
+std::unique_ptr<engine::TCustomFFmpeg> EngineWithInput(const std::string& input) {
+  fixtures::EnsureLibraries();
+  media::SetMainThread();
+  engine::InstallPresetsAndTargets();
+  auto e = std::make_unique<engine::TCustomFFmpeg>();
+  e->Reset();
+  if (!input.empty()) {
+    EXPECT_TRUE(e->AddInputFile(input)) << e->LastErrMsg();
+  }
+  return e;
+}
+
+int64_t VideoTemplateInt(engine::TCustomFFmpeg& e, const char* name) {
+  int64_t value = -1;
+  ff::av_opt_get_int(e.State().option_contexts.codec[0], name, 0, &value);
+  return value;
+}
+
+std::string RateText(const AVRational& rate) {
+  return std::to_string(rate.num) + "/" + std::to_string(rate.den);
+}
+
+std::string FixtureAt(int fpsNum, int fpsDen) {
+  return fixtures::Make({.file_name = "encoder_rate_" + std::to_string(fpsNum) + ".mp4",
+                         .duration = 0.5,
+                         .video = fixtures::VideoSpec{.width = 64, .height = 48,
+                                                      .fps_num = fpsNum, .fps_den = fpsDen}});
+}
+
+}  // namespace
+
+TEST(TargetOption, NamedNormsSetTheTargetValues) {
+  struct Case {
+    const char* target;
+    int width, height;
+    const char* rate;
+    int64_t gop;
+    int sampleRate;
+    const char* videoCodec;
+  };
+  const Case cases[] = {{"pal-dvd", 720, 576, "25/1", 15, 48000, "mpeg2video"},
+                        {"ntsc-vcd", 352, 240, "30000/1001", 18, 44100, "mpeg1video"},
+                        {"film-vcd", 352, 240, "24000/1001", 18, 44100, "mpeg1video"},
+                        {" pal-svcd ", 480, 576, "25/1", 15, 44100, "mpeg2video"}};
+  for (const auto& c : cases) {
+    auto e = EngineWithInput(fixtures::Path("clip.mp4"));
+    e->ParseOption("target", c.target);
+    const auto& opt = e->State().opt;
+    EXPECT_EQ(opt.frame_width, c.width) << c.target;
+    EXPECT_EQ(opt.frame_height, c.height) << c.target;
+    EXPECT_EQ(RateText(opt.frame_rate), c.rate) << c.target;
+    EXPECT_EQ(VideoTemplateInt(*e, "g"), c.gop) << c.target;
+    EXPECT_EQ(opt.audio_sample_rate, c.sampleRate) << c.target;
+    EXPECT_EQ(opt.video_codec_name, c.videoCodec) << c.target;
+  }
+  auto dvd = EngineWithInput(fixtures::Path("clip.mp4"));
+  dvd->ParseOption("target", "pal-dvd");
+  EXPECT_EQ(VideoTemplateInt(*dvd, "b"), 6000000);
+  EXPECT_EQ(dvd->State().opt.audio_codec_name, "ac3");
+  ASSERT_NE(dvd->State().opt.file_oformat, nullptr);
+  EXPECT_STREQ(dvd->State().opt.file_oformat->name, "dvd");
+}
+
+TEST(TargetOption, AspectIsAssumedOnlyWhenNoneIsSet) {
+  std::vector<std::string> lines;
+  media::TFFLogger::Instance().SetOnLog(
+      [&](const void*, uint64_t, media::TLogLevel, const std::string& line) {
+        lines.push_back(line);
+      });
+  auto e = EngineWithInput("");  // no input: no aspect yet
+  e->ParseOption("target", "pal-dvd");
+  EXPECT_NEAR(e->State().opt.frame_aspect_ratio, 16.0 / 9.0, 1e-4);
+  auto withInput = EngineWithInput(fixtures::Path("clip.mp4"));
+  withInput->ParseOption("target", "ntsc-vcd");
+  EXPECT_NEAR(withInput->State().opt.frame_aspect_ratio, 4.0 / 3.0, 1e-4);  // the input's
+  media::TFFLogger::Instance().SetOnLog(nullptr);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) {
+                            return l.find("Assuming 16:9 for aspect ratio") != std::string::npos;
+                          }),
+            1);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) {
+                            return l.find("Assuming 4:3") != std::string::npos;
+                          }),
+            0);
+}
+
+TEST(TargetOption, AutomaticNormFollowsTheInputAndFallsBack) {
+  auto ntsc = EngineWithInput(FixtureAt(30000, 1001));
+  ntsc->ParseOption("target", "dvd");
+  EXPECT_EQ(ntsc->State().opt.frame_height, 480);
+  auto odd = EngineWithInput(FixtureAt(12, 1));
+  odd->ParseOption("target", "dvd");  // the option falls back to NTSC
+  EXPECT_EQ(odd->State().opt.frame_height, 480);
+  auto dv50 = EngineWithInput(fixtures::Path("clip.mp4"));
+  dv50->ParseOption("target", "dv50");
+  EXPECT_EQ(dv50->State().opt.frame_pix_fmt, AV_PIX_FMT_YUV422P);
+  EXPECT_EQ(dv50->State().opt.frame_height, 576);
+  auto none = EngineWithInput("");
+  try {
+    none->ParseOption("target", "dvd");
+    ADD_FAILURE();
+  } catch (const engine::FFmpegException& e) {
+    EXPECT_STREQ(e.what(), "frame_rate is invalid.");
+  }
+}
+
+TEST_F(TargetTest, RecordFallsBackToItsDefaultNorm) {
+  const int index = encoder_.AddInput(FixtureAt(12, 1));
+  ASSERT_GE(index, 0);
+  TFFmpeg& task = encoder_.Task(index);
+  task.OutputOptions = DefaultOutputOptions();
+  task.OutputOptions.Target = 3;
+  task.OutputOptions.FrameRate = "12";  // a field wins over the target
+  task.ApplyOutputOptions();
+  EXPECT_EQ(task.State().opt.frame_height, 576);
+  EXPECT_EQ(RateText(task.State().opt.frame_rate), "12/1");
+}
+
+TEST(PresetOption, FilesAndCodecPrefixedRows) {
+  const std::string dir = fixtures::ScratchDir("preset_files");
+  const std::string file = dir + "/my preset.ffpreset";
+  std::ofstream(file) << "\r\n  g=7\r\nvcodec=mpeg4\r\nbf = 2\r\n";  // "bf " is no option
+  auto e = EngineWithInput(fixtures::Path("clip.mp4"));
+  try {
+    e->ParseOption("vpre", file);
+    ADD_FAILURE();
+  } catch (const engine::FFmpegException& error) {
+    EXPECT_EQ(std::string(error.what()),
+              file + ": Invalid option or argument: \"bf = 2\", parsed as \"bf \" = \" 2\"");
+  }
+  // The lines before the faulty one stay applied, the codec line through its handler.
+  EXPECT_EQ(VideoTemplateInt(*e, "g"), 7);
+  EXPECT_EQ(e->State().opt.video_codec_name, "mpeg4");
+
+  // A name without a row of its own is tried with the codec in front.
+  auto prefixed = EngineWithInput("");
+  prefixed->ParseOption("vcodec", "libx264");
+  try {
+    prefixed->ParseOption("vpre", "main");  // "libx264-main": flags2 is gone from the libraries
+    ADD_FAILURE();
+  } catch (const engine::FFmpegException& error) {
+    EXPECT_STREQ(error.what(),
+                 "libx264-main: Invalid option or argument: \"flags2=-dct8x8\", parsed as "
+                 "\"flags2\" = \"-dct8x8\"");
+  }
+  auto audio = EngineWithInput("");
+  audio->ParseOption("acodec", "aac");
+  try {
+    audio->ParseOption("apre", "hq");
+    ADD_FAILURE();
+  } catch (const engine::FFmpegException& error) {
+    EXPECT_STREQ(error.what(), "Preset \"aac-hq\" not found");
+  }
 }

@@ -163,7 +163,7 @@ TEST_F(ProbeTest, UnknownSampleAspectOrHeightGivesZero) {
 }
 
 TEST_F(ProbeTest, FileInformationAndTags) {
-  fx::FixtureSpec spec{"tagged.mkv"};
+  fx::FixtureSpec spec{"video_only.mkv"};  // tags are set below
   spec.video = fx::VideoSpec{};
   ASSERT_TRUE(probe.LoadFile(fx::Make(spec)));
   TFileStreamInfo info;

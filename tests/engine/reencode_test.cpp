@@ -1,0 +1,129 @@
+// Re-encoding end to end: decoding, the audio path (rate, channels, sample
+// format, framing) and the video path (scaling, cropping, padding, rate).
+#include <gtest/gtest.h>
+
+#include "media/text_helpers.h"
+#include "test_support.h"
+
+namespace strella::engine::testing {
+namespace {
+
+std::string Scratch(const std::string& name) { return fixtures::ScratchDir("reencode") + "/" + name; }
+
+std::string StreamInfo(const std::string& file, const std::string& kind, const std::string& entries) {
+  std::string out = RunCommand("ffprobe -v error -select_streams " + kind + ":0 -show_entries stream=" + entries +
+                               " -of csv=p=0 " + Quote(file) + " 2>/dev/null");
+  while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
+  return out;
+}
+
+struct EncodeCase {
+  const char* label;
+  const char* input;
+  const char* output;
+  std::vector<std::pair<std::string, std::string>> options;
+  const char* video;  // "codec,width,height" or empty for no video
+  const char* audio;  // "codec,sample_rate,channels" or empty
+};
+
+class Reencode : public ::testing::TestWithParam<EncodeCase> {};
+
+TEST_P(Reencode, WritesWhatWasAskedWithTheInputsDuration) {
+  const EncodeCase& c = GetParam();
+  const std::string input = fixtures::Path(c.input), output = Scratch(c.output);
+  EngineRun run;
+  ASSERT_TRUE(run.engine->AddInputFile(input)) << run.engine->LastErrMsg();
+  run.Options(c.options);
+  ASSERT_GT(run.engine->AddOutputFile(output), 0) << run.engine->LastErrMsg();
+  ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
+  EXPECT_EQ(StreamInfo(output, "v", "codec_name,width,height"), c.video);
+  EXPECT_EQ(StreamInfo(output, "a", "codec_name,sample_rate,channels"), c.audio);
+  EXPECT_NEAR(Probe(output).duration, Probe(input).duration, 0.1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, Reencode,
+    ::testing::Values(
+        EncodeCase{"SameGeometry", "clip.mp4", "same.mp4", {{"vcodec", "mpeg4"}, {"acodec", "aac"}}, "mpeg4,320,240",
+                   "aac,44100,2"},
+        EncodeCase{"ScaledMonoResampled", "clip.avi", "scaled.mkv",
+                   {{"vcodec", "mpeg4"}, {"s", "160x120"}, {"acodec", "mp2"}, {"ar", "22050"}, {"ac", "1"}},
+                   "mpeg4,160,120", "mp2,22050,1"},
+        EncodeCase{"CroppedAndPadded", "clip.mp4", "letterbox.avi",
+                   {{"vcodec", "mpeg4"}, {"croptop", "8"}, {"cropbottom", "8"}, {"padtop", "16"}, {"padbottom", "16"},
+                    {"padcolor", "255"}, {"acodec", "pcm_s16le"}},
+                   "mpeg4,320,256", "pcm_s16le,44100,2"},
+        EncodeCase{"FrameRateAndPixelFormat", "clip.mkv", "rate.mkv",
+                   {{"vcodec", "mjpeg"}, {"pix_fmt", "yuvj422p"}, {"r", "10"}, {"acodec", "copy"}}, "mjpeg,320,240",
+                   "mp3,44100,2"},
+        EncodeCase{"FilterGraph", "clip.mp4", "filtered.mkv",
+                   {{"vcodec", "mpeg4"}, {"vfilters", "hflip,crop=200:100"}, {"an", "1"}}, "mpeg4,200,100", ""},
+        EncodeCase{"FilterGraphWithPadding", "clip.mp4", "filtered_pad.mkv",
+                   {{"vcodec", "mpeg4"}, {"vfilters", "hflip"}, {"padtop", "8"}, {"padbottom", "8"}, {"an", "1"}},
+                   "mpeg4,320,256", ""},
+        EncodeCase{"AudioOnly", "tone.wav", "tone.mp2", {{"acodec", "mp2"}, {"ab", "128000"}}, "", "mp2,44100,2"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Reencode, PadColourFillsTheBorders) {
+  const std::string output = Scratch("red.mkv");
+  EngineRun run;
+  ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("video_only.mp4")));
+  run.Options({{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}, {"padtop", "16"}, {"padcolor", "255"}, {"vframes", "1"}});
+  ASSERT_GT(run.engine->AddOutputFile(output), 0) << run.engine->LastErrMsg();
+  ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
+  // The first luma byte is the red pad's luma, 76.
+  const std::string luma = RunCommand("ffmpeg -v error -i " + Quote(output) +
+                                      " -frames:v 1 -f rawvideo -pix_fmt yuv420p - 2>/dev/null | head -c 1 | od -An -tu1");
+  EXPECT_EQ(std::stoi(luma), 76);
+}
+
+TEST(Reencode, AFilterGraphThatCannotBeBuiltEndsTheRun) {
+  EngineRun run;
+  ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("clip.mp4")));
+  run.Options({{"vcodec", "mpeg4"}, {"vfilters", "nosuchfilter"}, {"an", "1"}});
+  ASSERT_GT(run.engine->AddOutputFile(Scratch("bad_filter.mkv")), 0);
+  EXPECT_FALSE(run.Run());
+  EXPECT_EQ(run.engine->ErrorMessage(), "Error opening filters!");
+}
+
+TEST(Reencode, FrameLimitAndRecordingTime) {
+  const std::string output = Scratch("limited.mp4");
+  EngineRun run;
+  ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("clip.mp4")));
+  run.Options({{"vcodec", "mpeg4"}, {"vframes", "10"}, {"an", "1"}});
+  ASSERT_GT(run.engine->AddOutputFile(output), 0);
+  ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
+  EXPECT_EQ(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 " +
+                       Quote(output)),
+            "10\n");
+}
+
+TEST(Reencode, TwoPassWritesAndReadsItsLog) {
+  const std::string folder = fixtures::ScratchDir("twopass");
+  const std::string previous = media::GetCurrentDir();
+  ASSERT_TRUE(media::SetCurrentDir(folder));
+  for (const char* pass : {"1", "2"}) {
+    EngineRun run;
+    ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("video_only.mp4")));
+    run.Options({{"vcodec", "mpeg4"}, {"pass", pass}, {"b", "200000"}});
+    ASSERT_GT(run.engine->AddOutputFile(folder + "/pass" + pass + ".mp4"), 0);
+    EXPECT_TRUE(run.Run()) << run.engine->ErrorMessage();
+    EXPECT_TRUE(media::FileExists(folder + "/ffmpeg2pass-0.log"));
+  }
+  media::SetCurrentDir(previous);
+  EXPECT_GT(media::FileSizeW(folder + "/ffmpeg2pass-0.log"), 0);
+  EXPECT_TRUE(Probe(folder + "/pass2.mp4").ok);
+}
+
+TEST(Reencode, JoinModeReencodesThreeInputs) {
+  const std::string output = Scratch("joined.mp4");
+  EngineRun run;
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("clip.mp4")));
+  run.Options({{"vcodec", "mpeg4"}, {"acodec", "aac"}});
+  ASSERT_EQ(run.engine->AddOutputFile(output, true), 3);
+  ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
+  EXPECT_NEAR(Probe(output).duration, 3 * Probe(fixtures::Path("clip.mp4")).duration, 0.2);
+}
+
+}  // namespace
+}  // namespace strella::engine::testing
