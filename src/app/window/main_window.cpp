@@ -151,6 +151,10 @@ TForm1::~TForm1() {
   files_.WaitForAdding();
   files_.OnChanged = nullptr;
   queue_.reset();
+  // The preview stops its player and lets go of the controls while they are
+  // still the window's.
+  delete preview_;
+  preview_ = nullptr;
 }
 
 QWidget* TForm1::CreateButtonPanel(QWidget* parent) {

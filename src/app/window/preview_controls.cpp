@@ -59,6 +59,7 @@ TPreviewControls::TPreviewControls(TForm1& form) : QObject(&form), form_(form) {
 }
 
 TPreviewControls::~TPreviewControls() {
+  form_.TrackBar1->removeEventFilter(this);
   player_.Stop(true);
   player_.SetOnFileOpen(nullptr);
   player_.SetOnPosition(nullptr);
