@@ -428,7 +428,7 @@ void TForm1::OpenHelpFile() {
 }
 
 QString MissingFolderText(const QString& folder) {
-  return QString("The output folder \"%1\"\ndoes not exist or has been deleted!\nPlease choose a new output folder.")
+  return QString("The output folder \"%1\"\n\rdoes not exist or has been deleted!\n\rPlease choose a new output folder.")
       .arg(folder);
 }
 
