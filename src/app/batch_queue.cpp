@@ -42,6 +42,13 @@ void TBatchQueue::SetTimer(bool AEnabled) {
   view_.SetTimerEnabled(AEnabled);
 }
 
+bool TBatchQueue::AddVideo(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe) {
+  if (list_.AddingFiles() || Busy) return false;
+  converter_.ClearTasks();
+  list_.ClearColumns({fcProgress, fcFrames});
+  return list_.AddFiles(std::move(AFiles), std::move(AProbe), [this] { return settings_.CurrentFormatKey; });
+}
+
 bool TBatchQueue::ConvertNow() {
   if (Busy || list_.AddingFiles()) return false;
   list_.ClearColumns({fcTimeRemaining, fcProgress, fcFrames});
@@ -119,7 +126,7 @@ void TBatchQueue::FFGoConvert(int ARowIndex) {
     try {
       TJob job = BuildJob(list_.Row(ARowIndex), settings_, prefs_);
       task = converter_.AddInput(job.InputFile, job.Input);
-      if (task < 0) return FailJob(job.InputFile + ": " + converter_.LastErrMsg());
+      if (task < 0) return FailJob(converter_.LastErrMsg());
       const std::string partial = PartialOutputName(job.OutputFile);
       if (!converter_.SetOutput(task, partial, job.Output)) {
         FailJob(job.OutputFile + ": " + converter_.LastErrMsg());

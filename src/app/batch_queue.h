@@ -45,6 +45,9 @@ class TBatchQueue {
   TBatchQueue(const TBatchQueue&) = delete;
   TBatchQueue& operator=(const TBatchQueue&) = delete;
 
+  // " Add Video" after the dialog: probes and appends the files on a worker.
+  // Nothing happens (false) while files are being added or a job runs.
+  bool AddVideo(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe);
   // " Convert Now": true when the batch started.
   bool ConvertNow();
   void Tick();

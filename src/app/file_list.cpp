@@ -161,6 +161,12 @@ bool TFileList::AnyChecked() const {
   return false;
 }
 
+void TFileList::Select(int AIndex, bool ABusy) {
+  if (ABusy || AIndex < 0 || AIndex >= Count()) return;
+  SelectedRow = AIndex;
+  PreviewFile = Row(AIndex).Caption;
+}
+
 bool TFileList::AddFiles(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe,
                          std::function<std::string()> AFormatKey) {
   if (adding_) return false;

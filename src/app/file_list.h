@@ -83,6 +83,11 @@ class TFileList {
   void SetOutputColumn(const std::string& AFormatKey);
   bool AnyChecked() const;
 
+  // The user selected a row; ignored while a batch runs (ABusy).
+  void Select(int AIndex, bool ABusy);
+  int SelectedRow = -1;
+  std::string PreviewFile;  // the selected row's caption
+
   // Probes the files on a worker thread and appends a checked row for each,
   // in order. Does nothing (false) while an earlier call still adds files.
   // AFormatKey is asked on the main thread for each row, so a profile change

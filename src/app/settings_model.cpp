@@ -104,6 +104,28 @@ void FillBitrateCell(TDropDown& list, std::string_view cell) {
   }
 }
 
+// How a cell's bare values get their unit: " fps" unless the value contains "fps" or is "Auto".
+struct TUnit {
+  std::string_view test;
+  std::string_view suffix;
+  std::string_view exempt;
+};
+
+// Frame rates and sample rates: the standard list for an empty cell or a lone
+// "default" value (the last item containing it preselected), else the cell's values.
+void FillUnitCell(TDropDown& list, std::string_view cell, const std::vector<std::string>& standard, TUnit unit) {
+  if (cell.empty()) {
+    FillList(list, standard, 0);
+  } else if (IsDefaultValue(cell)) {
+    FillList(list, standard, 0);
+    SelectContaining(list, Before(cell, kDefault), true);
+  } else if (Contains(cell, kOnly)) {
+    FillList(list, {WithUnit(Before(cell, kOnly), unit.test, unit.suffix)}, 0);
+  } else {
+    FillSplit(list, cell, unit.test, unit.suffix, unit.exempt);
+  }
+}
+
 }  // namespace
 
 TListSettingsControls::TListSettingsControls() {
@@ -233,18 +255,7 @@ void TSettingsModel::FillVideoBitrates(const Quality& AProfile) {
 }
 
 void TSettingsModel::FillFrameRates(const Quality& AProfile) {
-  TDropDown& list = *controls_.ComboVideoFrameRate;
-  const std::string_view cell = AProfile.FrameRateCell;
-  if (cell.empty()) {
-    FillList(list, kFrameRates, 0);
-  } else if (IsDefaultValue(cell)) {
-    FillList(list, kFrameRates, 0);
-    SelectContaining(list, Before(cell, kDefault), true);
-  } else if (Contains(cell, kOnly)) {
-    FillList(list, {WithUnit(Before(cell, kOnly), "fps", " fps")}, 0);
-  } else {
-    FillSplit(list, cell, "fps", " fps", "Auto");
-  }
+  FillUnitCell(*controls_.ComboVideoFrameRate, AProfile.FrameRateCell, kFrameRates, {"fps", " fps", "Auto"});
 }
 
 void TSettingsModel::FillAudioBitrates(const Quality& AProfile) {
@@ -255,19 +266,8 @@ void TSettingsModel::FillAudioBitrates(const Quality& AProfile) {
 }
 
 void TSettingsModel::FillSampleRates(const Quality& AProfile) {
-  TDropDown& list = *controls_.ComboSamplingRate;
-  list.Clear();
-  const std::string_view cell = AProfile.SampleRateCell;
-  if (cell.empty()) {
-    FillList(list, kSampleRates, 0);
-  } else if (IsDefaultValue(cell)) {
-    FillList(list, kSampleRates, 0);
-    SelectContaining(list, Before(cell, kDefault), true);
-  } else if (Contains(cell, kOnly)) {
-    FillList(list, {WithUnit(Before(cell, kOnly), " Hz", " Hz")}, 0);
-  } else {
-    FillSplit(list, cell, " Hz", " Hz");
-  }
+  controls_.ComboSamplingRate->Clear();
+  FillUnitCell(*controls_.ComboSamplingRate, AProfile.SampleRateCell, kSampleRates, {" Hz", " Hz", ""});
 }
 
 void TSettingsModel::FillQualityChoices() {

@@ -111,10 +111,13 @@ int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AForma
 
 int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
              app::TConverter& AConverter, std::ostream& AOut) {
+  stop_requested = false;
   app::TFileList list;
   TConsoleView view(AOut, list);
   app::TBatchQueue queue(list, AModel, APrefs, AConverter, view);
-  AddAndWait(list, AFiles, AModel.CurrentFormatKey);
+  queue.AddVideo(AFiles, app::CreateMediaProbe());
+  media::WaitServingMainThread([&] { return !list.AddingFiles(); });
+  list.WaitForAdding();
   list.OnChanged = [&](int row) { view.RowChanged(row, queue.CurrentRow); };
   if (!queue.ConvertNow()) return 2;
   while (queue.Running()) {

@@ -146,6 +146,24 @@ std::string ApplyOptions(const TCliOptions& AOptions, app::TSettingsModel& AMode
   return ApplyPreferences(o, AModel, APrefs);
 }
 
+std::string CheckJobReady(const app::TSettingsModel& AModel) {
+  const app::TSettingsControls& c = AModel.Controls();
+  const std::string profile = Trim(c.ComboOutputFormat->Text());
+  struct Needed {
+    const TDropDown* list;
+    const char* options;
+  };
+  std::vector<Needed> needed = {{c.ComboAudioBitrate, "--audio-bitrate or --audio-quality"},
+                                {c.ComboSamplingRate, "--sample-rate"}};
+  if (!AModel.isAudio()) needed.insert(needed.begin(), {c.ComboVideoBitrate, "--video-bitrate or --video-quality"});
+  for (const Needed& n : needed) {
+    if (n.list->ItemIndex() >= 0) continue;
+    return "\"" + profile + "\" leaves no choice selected for " + n.options +
+           "; choose one. Valid choices: " + ChoiceList(*n.list);
+  }
+  return {};
+}
+
 namespace {
 
 void PrintChoices(std::ostream& out, const char* label, const TDropDown& list) {

@@ -49,6 +49,10 @@ const app::Quality* MatchProfile(const std::string& AGiven);
 // Returns an empty text, or the message for the first option that does not fit.
 std::string ApplyOptions(const TCliOptions& AOptions, app::TSettingsModel& AModel, app::TPreferences& APrefs);
 
+// A list the job reads a number from must have a selection, or every row
+// would fail: the message naming the options that choose one, or empty.
+std::string CheckJobReady(const app::TSettingsModel& AModel);
+
 // Every profile with its choices; "*" marks the preselected one.
 void ListProfiles(std::ostream& AOut);
 

@@ -12,7 +12,11 @@
 
 namespace {
 
-void OnInterrupt(int) { strella::cli::RequestStop(); }
+// The first Ctrl-C stops the batch as the window's Stop does; a second one ends the program.
+void OnInterrupt(int) {
+  strella::cli::RequestStop();
+  std::signal(SIGINT, SIG_DFL);
+}
 
 bool LoadLibraries() {
   auto& loader = strella::media::FFLoader();
@@ -51,6 +55,10 @@ int main(int argc, char** argv) {
   if (!LoadLibraries()) return 3;
   if (options.probe) return cli::ProbeFiles(options.files, model.CurrentFormatKey, std::cout);
 
+  if (const std::string error = cli::CheckJobReady(model); !error.empty()) {
+    std::cerr << "strella-cli: " << error << "\n";
+    return 2;
+  }
   std::string error;
   const std::unique_ptr<app::TConverter> converter = app::CreateEncoderConverter(error);
   if (!converter) {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/job_builder.h"
+#include "scripted_converter.h"
 #include "fixtures.h"
 #include "media/main_thread.h"
 
@@ -25,88 +26,6 @@ std::string ReadFile(const std::string& path) {
 }
 
 bool Exists(const std::string& path) { return std::ifstream(path).good(); }
-
-// Stands in for the encoder: each job runs on a thread of its own, writes its
-// output, reports progress and ends as scripted, with the list's final notice
-// delivered before the task's own (the order is not fixed for the real one).
-class TScriptedConverter : public TConverter {
- public:
-  enum TOutcome { toFinish, toRaise, toWaitForStop };
-
-  ~TScriptedConverter() override { Join(); }
-
-  void ClearTasks() override {
-    Join();
-    task_ = false;
-  }
-  int AddInput(const std::string& AFileName, TInputOptions&) override {
-    inputs.push_back(AFileName);
-    if (AFileName.find("unreadable") != std::string::npos) {
-      last_error_ = "no such file or directory";
-      return -1;
-    }
-    task_ = true;
-    return 0;
-  }
-  bool SetOutput(int, const std::string& AFileName, TOutputOptions& AOptions) override {
-    outputName = AFileName;
-    outputs.push_back(AOptions);
-    return true;
-  }
-  void RemoveTask(int) override { task_ = false; }
-  void StartTasks(int) override {
-    if (!task_) return;
-    task_ = false;
-    stop_ = false;
-    worker_ = std::thread([this, outcome = outcome, name = outputName] { Run(outcome, name); });
-  }
-  void StopTasks(bool) override {
-    {
-      std::lock_guard guard(lock_);
-      stop_ = true;
-    }
-    wake_.notify_all();
-    if (worker_.joinable()) media::JoinServingMainThread(worker_);
-  }
-  void PauseTasks() override { ++pauses; }
-  void ResumeTasks() override { ++resumes; }
-  void SetPreviewBitmap(bool) override {}
-  std::string LastErrMsg() const override { return last_error_; }
-
-  TOutcome outcome = toFinish;
-  int totalDuration = 2000;
-  std::string outputName;
-  std::vector<std::string> inputs;
-  std::vector<TOutputOptions> outputs;
-  int pauses = 0, resumes = 0;
-
- private:
-  void Run(TOutcome outcome, const std::string& name) {
-    std::ofstream(name) << "converted";
-    if (OnProgress) OnProgress(0, 25, 25, 1000, 2.0f, 300.0f, 1234567, totalDuration);
-    bool stopped = false;
-    if (outcome == toWaitForStop) {
-      std::unique_lock guard(lock_);
-      wake_.wait(guard, [this] { return stop_; });
-      stopped = true;
-    }
-    std::thread final([this] { OnTerminate(-1, true, false, ""); });
-    final.join();
-    const bool raised = outcome == toRaise;
-    std::thread own([&] { OnTerminate(0, !stopped && !raised, raised, raised ? "Error while encoding" : ""); });
-    media::JoinServingMainThread(own);
-  }
-  void Join() {
-    if (worker_.joinable()) media::JoinServingMainThread(worker_);
-  }
-
-  bool task_ = false;
-  std::string last_error_;
-  std::thread worker_;
-  std::mutex lock_;
-  std::condition_variable wake_;
-  bool stop_ = false;
-};
 
 class TRecordingView : public TBatchView {
  public:
@@ -321,6 +240,41 @@ TEST(FormatRemaining, HoursWithoutLeadingZero) {
   EXPECT_EQ(FormatRemaining(3725999), "1:02:05");
   EXPECT_EQ(FormatRemaining(24LL * 3600000 - 1), "23:59:59");
   EXPECT_EQ(FormatRemaining(24LL * 3600000), std::nullopt);
+}
+
+}  // namespace
+}  // namespace strella::app
+
+namespace strella::app {
+namespace {
+
+// Probes by name only: files named "video..." have a picture.
+class TNameProbe : public TFileProbe {
+ public:
+  bool Probe(const std::string& AFileName, TProbeResult& AResult) override {
+    AResult = {AFileName.find("video") != std::string::npos, 640, 480, 5000000};
+    return AFileName.find("broken") == std::string::npos;
+  }
+};
+
+TEST_F(BatchQueueTest, AddVideoClearsStatusColumnsAndIsRefusedWhileBusy) {
+  list.Append(TFileRow{"/old.avi", true, {"1x1", "00:00:01", "MP4", "0:00:01", "Done", "12"}, {}, {}});
+  ASSERT_TRUE(queue.AddVideo({"/video.avi", "/broken.avi", "/tone.wav"}, std::make_unique<TNameProbe>()));
+  ASSERT_TRUE(media::WaitServingMainThread([&] { return !list.AddingFiles(); }, 10s));
+  list.WaitForAdding();
+  ASSERT_EQ(list.Count(), 4);
+  EXPECT_EQ(list.Row(0).Columns, (std::array<std::string, 6>{"1x1", "00:00:01", "MP4", "0:00:01", "", ""}));
+  EXPECT_EQ(list.Row(1).Columns, (std::array<std::string, 6>{"640x480", "00:00:05", "MP4", "", "", ""}));
+  EXPECT_EQ(list.Column(2, fcProgress), "Error");
+  EXPECT_EQ(list.Column(3, fcSize), " ");
+
+  list.Select(1, false);
+  EXPECT_EQ(list.PreviewFile, "/video.avi");
+  queue.Busy = true;
+  EXPECT_FALSE(queue.AddVideo({"/more.avi"}, std::make_unique<TNameProbe>()));
+  list.Select(2, queue.Busy);
+  EXPECT_EQ(list.SelectedRow, 1);
+  queue.Busy = false;
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 
 #include "cli/cli_options.h"
 #include "fixtures.h"
+#include "run_program.h"
 
 namespace strella::cli {
 namespace {
@@ -15,27 +13,13 @@ struct Result {
   std::string output;  // stdout and stderr together
 };
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char ch : text) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-  return quoted + "'";
-}
-
-Result RunCli(const std::vector<std::string>& args) {
-  std::string command = Quote(STRELLA_CLI_PROGRAM);
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " 2>&1";
-  Result result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::array<char, 4096> buffer{};
-  while (size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) result.output.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+Result RunCliResult(const std::vector<std::string>& args) {
+  auto [status, output] = RunCli(args);
+  return {status, output};
 }
 
 TEST(CliProgram, ListsEveryProfileWithItsChoices) {
-  const Result r = RunCli({"--list-profiles"});
+  const Result r = RunCliResult({"--list-profiles"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.output.find("0  3GP - Mobile Video Format (*.3gp)  (.3gp)"), std::string::npos);
   EXPECT_NE(r.output.find("46  Zune WMV Windows Media Video (*.wmv)  (.wmv)"), std::string::npos);
@@ -61,16 +45,19 @@ TEST(CliProgram, RejectsChoicesTheProfileDoesNotOfferAndListsTheValidOnes) {
       {{"--volume", "50"}, "--volume 50 is not valid"},
       {{"--letterbox", "wide"}, "Valid choices: none, add"},
       {{"--aspect", "21:9"}, "Valid choices: Auto, 4:3, 16:9"},
+      {{"-p", "43", "/no/such/file.avi"}, "\"Xbox360 AVI Video (*.avi)\" leaves no choice selected for --audio-bitrate or --audio-quality"},
+      {{"-p", "14", "--video-quality", "lower", "/no/such/file.avi"}, "no choice selected for --video-bitrate or --video-quality; "
+                                                 "choose one. Valid choices: 1150 Kbps, 1000 Kbps, 768 Kbps"},
   };
   for (const Case& c : cases) {
-    const Result r = RunCli(c.args);
+    const Result r = RunCliResult(c.args);
     EXPECT_EQ(r.status, 2) << r.output;
     EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
   }
 }
 
 TEST(CliProgram, ProbeShowsTheFileListColumns) {
-  const Result r = RunCli({"--probe", "-p", "8", fixtures::Path("clip.mp4"), "/no/such/file.avi", fixtures::Path("tone.wav")});
+  const Result r = RunCliResult({"--probe", "-p", "8", fixtures::Path("clip.mp4"), "/no/such/file.avi", fixtures::Path("tone.wav")});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.output.find("320x240     00:00:02   MP4               " + fixtures::Path("clip.mp4")), std::string::npos)
       << r.output;

@@ -1,0 +1,98 @@
+// A converter for tests of the batch that need no encoder.
+#pragma once
+
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/converter.h"
+#include "media/main_thread.h"
+
+namespace strella::app {
+
+// Stands in for the encoder: each job runs on a thread of its own, writes its
+// output, reports progress and ends as scripted, with the list's final notice
+// delivered before the task's own (the order is not fixed for the real one).
+class TScriptedConverter : public TConverter {
+ public:
+  enum TOutcome { toFinish, toRaise, toWaitForStop };
+
+  ~TScriptedConverter() override { Join(); }
+
+  void ClearTasks() override {
+    Join();
+    task_ = false;
+  }
+  int AddInput(const std::string& AFileName, TInputOptions&) override {
+    inputs.push_back(AFileName);
+    if (AFileName.find("unreadable") != std::string::npos) {
+      last_error_ = "no such file or directory";
+      return -1;
+    }
+    task_ = true;
+    return 0;
+  }
+  bool SetOutput(int, const std::string& AFileName, TOutputOptions& AOptions) override {
+    outputName = AFileName;
+    outputs.push_back(AOptions);
+    return true;
+  }
+  void RemoveTask(int) override { task_ = false; }
+  void StartTasks(int) override {
+    if (!task_) return;
+    task_ = false;
+    stop_ = false;
+    worker_ = std::thread([this, outcome = outcome, name = outputName] { Run(outcome, name); });
+  }
+  void StopTasks(bool) override {
+    {
+      std::lock_guard guard(lock_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable()) media::JoinServingMainThread(worker_);
+  }
+  void PauseTasks() override { ++pauses; }
+  void ResumeTasks() override { ++resumes; }
+  void SetPreviewBitmap(bool) override {}
+  std::string LastErrMsg() const override { return last_error_; }
+
+  TOutcome outcome = toFinish;
+  int totalDuration = 2000;
+  std::string outputName;
+  std::vector<std::string> inputs;
+  std::vector<TOutputOptions> outputs;
+  int pauses = 0, resumes = 0;
+
+ private:
+  void Run(TOutcome outcome, const std::string& name) {
+    std::ofstream(name) << "converted";
+    if (OnProgress) OnProgress(0, 25, 25, 1000, 2.0f, 300.0f, 1234567, totalDuration);
+    bool stopped = false;
+    if (outcome == toWaitForStop) {
+      std::unique_lock guard(lock_);
+      wake_.wait(guard, [this] { return stop_; });
+      stopped = true;
+    }
+    std::thread final([this] { OnTerminate(-1, true, false, ""); });
+    final.join();
+    const bool raised = outcome == toRaise;
+    std::thread own([&] { OnTerminate(0, !stopped && !raised, raised, raised ? "Error while encoding" : ""); });
+    media::JoinServingMainThread(own);
+  }
+  void Join() {
+    if (worker_.joinable()) media::JoinServingMainThread(worker_);
+  }
+
+  bool task_ = false;
+  std::string last_error_;
+  std::thread worker_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+};
+
+}  // namespace strella::app
