@@ -113,7 +113,7 @@ void EncodeQueued(TCustomFFmpeg& engine, TOutputStreamRec& ost, TAudioPath& path
 }
 
 bool TakesAnySize(const AVCodecContext* enc) {
-  return enc->frame_size < 2 || (enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+  return enc->frame_size < 2 || (enc->codec && (enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE));
 }
 
 // Keeps the output in step with the input clock; returns the input samples
@@ -200,7 +200,8 @@ void FlushAudioQueue(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   const AVCodecContext* enc = ost.setup->enc;
   const int queued = ff::av_audio_fifo_size(path.fifo);
   if (queued <= 0) return;
-  const bool shortLast = TakesAnySize(enc) || (enc->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME);
+  const bool shortLast = TakesAnySize(enc) || ost.setup->own_amrnb ||
+                         (enc->codec && (enc->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME));
   EncodeQueued(engine, ost, path, queued, shortLast ? 0 : enc->frame_size);
 }
 

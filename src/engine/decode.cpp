@@ -74,7 +74,7 @@ void FeedOutputs(TCustomFFmpeg& engine, int istIndex, AVFrame* frame) {
   AdvanceClock(ist, frame);
   if (ist.dec->codec_type == AVMEDIA_TYPE_VIDEO) {
     ist.quality = static_cast<float>(frame->quality) / FF_QP2LAMBDA;
-    s.picture_counter++;
+    frame = PreprocessVideoFrame(engine, ist, frame);
   } else {
     ApplyVolume(frame, s.opt.audio_volume);
   }

@@ -24,7 +24,23 @@ void TakeQualityStats(TOutputStreamRec& ost, const uint8_t* stats, size_t size) 
 
 }  // namespace
 
-void EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame* frame) {
+// Our AMR-NB encoder: one packet per frame, nothing held back at the end.
+int64_t EncodeOwnAmrNb(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame* frame) {
+  if (!frame) return AV_NOPTS_VALUE;
+  TEngineState& s = engine.State();
+  AVPacket* pkt = s.copy_packet;
+  if (ost.setup->amrnb->Encode(frame, pkt) < 0) throw FFmpegException("Audio encoding failed");
+  const int64_t pts = pkt->pts;
+  pkt->stream_index = ost.st->index;
+  ff::av_packet_rescale_ts(pkt, kAmrNbTimeBase, ost.st->time_base);
+  pkt->time_base = ost.st->time_base;
+  s.audio_size += pkt->size;
+  WritePacket(engine, ost, pkt);
+  return pts;
+}
+
+int64_t EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame* frame) {
+  if (ost.setup->own_amrnb) return EncodeOwnAmrNb(engine, ost, frame);
   TEngineState& s = engine.State();
   AVCodecContext* enc = ost.setup->enc;
   const bool audio = enc->codec_type == AVMEDIA_TYPE_AUDIO;
@@ -32,7 +48,9 @@ void EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame*
   int result = ff::avcodec_send_frame(enc, frame);
   if (result < 0 && result != AVERROR_EOF) throw FFmpegException(failure);
   AVPacket* pkt = s.copy_packet;
+  int64_t lastPts = AV_NOPTS_VALUE;
   while ((result = ff::avcodec_receive_packet(enc, pkt)) >= 0) {
+    lastPts = pkt->pts;
     pkt->stream_index = ost.st->index;
     ff::av_packet_rescale_ts(pkt, enc->time_base, ost.st->time_base);
     pkt->time_base = ost.st->time_base;
@@ -46,6 +64,7 @@ void EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame*
     WritePacket(engine, ost, pkt);
   }
   if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) throw FFmpegException(failure);
+  return lastPts;
 }
 
 void DrainEncoder(TCustomFFmpeg& engine, TOutputStreamRec& ost) {

@@ -271,7 +271,12 @@ void TCustomFFmpeg::JoinFinishedThread() {
   if (thread) thread->Join();
 }
 
-void TCustomFFmpeg::SetPreviewFlags(int flags) { preview_flags_ = flags; }
+// Clearing the window bit frees the previewer; during a run the run's own
+// thread does that at its next picture, since it may be showing one.
+void TCustomFFmpeg::SetPreviewFlags(int flags) {
+  preview_flags_ = flags;
+  if (!(flags & kPreviewWindow) && !running_) state_->previewer.reset();
+}
 
 int TCustomFFmpeg::Verbosity() const { return state_->opt.verbose; }
 void TCustomFFmpeg::SetVerbosity(int level) { state_->opt.verbose = level; }

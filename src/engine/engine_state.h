@@ -10,9 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "engine/amrnb_encoder.h"
 #include "engine/engine.h"
 #include "media/ff.h"
+#include "media/frame_converter.h"
+#include "media/frame_hooks.h"
 #include "media/generic_options.h"
+#include "media/previewer.h"
 
 namespace strella::engine {
 
@@ -87,7 +91,6 @@ struct TOptionValues {
   bool force_fps = false;
   float dts_delta_threshold = 10.0f;
   int sws_flags = kScalerBicubic;
-  std::vector<std::string> vhook_commands;
 };
 
 // One opened input: demuxer and one decoder context per stream.
@@ -103,6 +106,9 @@ struct TOutputStreamSetup {
   AVCodecContext* enc = nullptr;  // parameters of the stream (and its encoder when re-encoding)
   const AVCodec* codec = nullptr; // encoder chosen by name, or none
   bool copy = false;
+  // Our own AMR-NB encoder, for "libopencore_amrnb" when the libraries have none.
+  bool own_amrnb = false;
+  std::unique_ptr<TAmrNbEncoder> amrnb;
   std::vector<std::string> bsf_names;
   std::vector<AVBSFContext*> bsfs;  // made at set-up from bsf_names
   bool opened = false;
@@ -214,6 +220,12 @@ struct TEngineState {
   size_t hook_range_index = 0;
   THookAction hook_action = haContinue;
   int picture_counter = 0;
+  media::TFrameHookList hooks;  // `vhook` modules
+  AVFrame* hook_picture = nullptr;  // working copy for deinterlacing and hooks
+  std::unique_ptr<media::TFrameConverter> hook_converter = std::make_unique<media::TFrameConverter>();
+  std::unique_ptr<media::TFrameConverter> preview_converter = std::make_unique<media::TFrameConverter>();
+  std::unique_ptr<media::TPreviewer> previewer;
+  int64_t last_preview_time = 0;
 };
 
 }  // namespace strella::engine

@@ -2,8 +2,6 @@
 // and the typed setters the encoder's option records use.
 #include "engine/option_handlers.h"
 
-#include <dlfcn.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -377,22 +375,15 @@ void OptVStatsFile(TCustomFFmpeg& engine, const std::string& value) { engine.Sta
 
 void OptVideoHook(TCustomFFmpeg& engine, const std::string& value) {
   const char separator = value.find('|') != std::string::npos ? '|' : ' ';
-  std::string module;
-  for (size_t start = 0; start < value.size();) {
+  std::vector<std::string> tokens;
+  for (size_t start = 0; start <= value.size() && tokens.size() < 63;) {
     size_t end = value.find(separator, start);
     if (end == std::string::npos) end = value.size();
-    if (end > start) {
-      module = value.substr(start, end - start);
-      break;
-    }
+    if (end > start) tokens.push_back(value.substr(start, end - start));
     start = end + 1;
   }
-  // The module must load and offer its entry points before it is accepted.
-  void* handle = module.empty() ? nullptr : dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-  const bool usable = handle && dlsym(handle, "Configure") && dlsym(handle, "Process");
-  if (handle) dlclose(handle);
-  if (!usable) Fail("Failed to add video hook function: " + value);
-  engine.State().opt.vhook_commands.push_back(value);
+  if (tokens.empty() || media::AddFrameHook(engine.State().hooks, tokens) < 0)
+    Fail("Failed to add video hook function: " + value);
   engine.State().opt.using_vhook = true;
 }
 
@@ -440,7 +431,10 @@ void FreeOptionValues(TEngineState& state) {
   opt.audio_language.clear();
   opt.subtitle_language.clear();
   opt.subtitle_codec_tag = 0;
-  opt.vhook_commands.clear();
+  media::ReleaseFrameHooks(state.hooks);
+  ff::av_frame_free(&state.hook_picture);
+  media::ResetConverter(*state.hook_converter);
+  media::ResetConverter(*state.preview_converter);
 }
 
 }  // namespace strella::engine

@@ -332,6 +332,24 @@ void NewVideoStream(TCustomFFmpeg& engine, TOutputFile& file) {
   o.video_stream_copy = false;
 }
 
+// "libopencore_amrnb" without a library encoder of that name: our own, 8000 Hz mono 16-bit.
+bool UseOwnAmrNb(const TOptionValues& o) {
+  return !o.audio_stream_copy && o.audio_codec_name == kAmrNbEncoderName && !LibrariesHaveAmrNbEncoder() &&
+         TAmrNbEncoder::Available();
+}
+
+void SetOwnAmrNb(TEngineState& s, TOutputStreamSetup& setup, AVCodecContext* enc) {
+  setup.own_amrnb = true;
+  enc->codec_id = AV_CODEC_ID_AMR_NB;
+  enc->sample_fmt = kAmrNbSampleFormat;
+  enc->frame_size = kAmrNbFrameSize;
+  ff::av_channel_layout_uninit(&enc->ch_layout);
+  ff::av_channel_layout_default(&enc->ch_layout, 1);
+  if (s.option_contexts.codec[0])
+    media::ApplyGenericOptions(s.option_contexts, enc, s.option_contexts.codec[AVMEDIA_TYPE_AUDIO],
+                               media::kOptAudio | media::kOptEncoding);
+}
+
 void NewAudioStream(TCustomFFmpeg& engine, TOutputFile& file) {
   TEngineState& s = engine.State();
   TOptionValues& o = s.opt;
@@ -339,7 +357,8 @@ void NewAudioStream(TCustomFFmpeg& engine, TOutputFile& file) {
   AVCodecID id = AV_CODEC_ID_NONE;
   bool byName = false;
   const AVCodec* codec = nullptr;
-  if (!o.audio_stream_copy) {
+  const bool ownAmrNb = UseOwnAmrNb(o);
+  if (!o.audio_stream_copy && !ownAmrNb) {
     codec = ChooseEncoder(o.audio_codec_name, AVMEDIA_TYPE_AUDIO, file, id, byName);
     if (byName) setup.codec = codec;
   }
@@ -347,15 +366,17 @@ void NewAudioStream(TCustomFFmpeg& engine, TOutputFile& file) {
   enc->codec_id = id;
   if (o.audio_codec_tag) enc->codec_tag = o.audio_codec_tag;
   if (file.ctx->oformat->flags & AVFMT_GLOBALHEADER) SetGlobalHeader(enc, s.option_contexts.codec[AVMEDIA_TYPE_AUDIO]);
-  if (o.audio_stream_copy) {
+  if (ownAmrNb) {
+    SetOwnAmrNb(s, setup, enc);
+  } else if (o.audio_stream_copy) {
     setup.copy = true;
     ff::av_channel_layout_uninit(&enc->ch_layout);
     ff::av_channel_layout_default(&enc->ch_layout, o.audio_channels);
   } else {
     SetAudioEncoding(s, setup, enc);
   }
-  enc->sample_rate = o.audio_sample_rate;
-  enc->time_base = AVRational{1, o.audio_sample_rate};
+  enc->sample_rate = setup.own_amrnb ? kAmrNbSampleRate : o.audio_sample_rate;
+  enc->time_base = AVRational{1, enc->sample_rate};
   SetLanguage(setup.st, o.audio_language);
   o.audio_disable = false;
   o.audio_codec_name.clear();

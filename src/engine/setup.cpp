@@ -281,12 +281,29 @@ const AVCodec* EncoderFor(const TOutputStreamRec& ost) {
   return ost.setup->codec ? ost.setup->codec : ff::avcodec_find_encoder(ost.setup->enc->codec_id);
 }
 
+bool OpenOwnAmrNb(TOutputStreamRec& ost) {
+  TOutputStreamSetup& setup = *ost.setup;
+  setup.amrnb = std::make_unique<TAmrNbEncoder>();
+  if (!setup.amrnb->Open(setup.enc->bit_rate)) return false;
+  setup.amrnb->FillCodecParameters(ost.st->codecpar);
+  setup.enc->time_base = kAmrNbTimeBase;
+  ost.st->time_base = kAmrNbTimeBase;
+  return true;
+}
+
 void OpenEncoders(TCustomFFmpeg& engine) {
   TEngineState& s = engine.State();
   const size_t count = s.join ? s.join_set_size : s.ost_table.size();
   for (size_t n = 0; n < count; ++n) {
     TOutputStreamRec& ost = s.ost_table[n];
     if (!ost.encoding_needed) continue;
+    if (ost.setup->own_amrnb) {
+      if (!OpenOwnAmrNb(ost))
+        FailAfterMapping(engine, Format("Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
+                                        "parameters such as bit_rate, rate, width or height",
+                                        ost.file_index, ost.index, StreamKindName(Kind(ost)).c_str()));
+      continue;
+    }
     AVCodecContext* enc = ost.setup->enc;
     const std::string kind = StreamKindName(Kind(ost));
     const AVCodec* codec = EncoderFor(ost);
@@ -447,6 +464,7 @@ void ReopenEncoders(TCustomFFmpeg& engine) {
   for (int n = 0; n < s.join_set_size; ++n) {
     TOutputStreamRec& ost = s.ost_table[n];
     if (!ost.encoding_needed) continue;
+    if (ost.setup->own_amrnb) continue;  // keeps its state: nothing is buffered between frames
     const std::string kind = StreamKindName(Kind(ost));
     AVCodecContext* old = ost.setup->enc;
     const AVCodec* codec = EncoderFor(ost);

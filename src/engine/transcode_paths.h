@@ -23,6 +23,13 @@ void ConfigureVideoFilters(TCustomFFmpeg& engine, TInputStreamRec& ist, TOutputS
 void FilterVideoFrame(TCustomFFmpeg& engine, int istIndex, AVFrame* frame, const std::function<void(AVFrame*)>& encode);
 void FreeVideoFilters(TInputStreamRec& ist);
 
+// Deinterlacing and frame hooks before a decoded picture goes to the
+// outputs; returns the picture to use (the hook buffer or the frame itself).
+AVFrame* PreprocessVideoFrame(TCustomFFmpeg& engine, TInputStreamRec& ist, AVFrame* frame);
+// Shows an encoded picture through the preview-bitmap callback or the
+// preview window, at most once per preview interval.
+void PreviewPicture(TCustomFFmpeg& engine, const AVFrame* picture, int64_t pts, AVRational timeBase);
+
 // Sleeps while the stream is ahead of real time (`re`).
 void PaceToRealTime(const TEngineState& s, const TInputStreamRec& ist);
 // Frees what the paths keep per output stream.
@@ -31,7 +38,9 @@ void FreeAudioPath(TOutputStreamRec& ost);
 // Encodes what the audio queue still holds (a short or padded last frame).
 void FlushAudioQueue(TCustomFFmpeg& engine, TOutputStreamRec& ost);
 void FreeVideoPath(TOutputStreamRec& ost);
-// Sends one frame (or null to drain) to the encoder and writes every packet it gives.
-void EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame* frame);
+// Sends one frame (or null to drain) to the encoder and writes every packet
+// it gives; returns the encoder-time pts of the last packet, or AV_NOPTS_VALUE
+// when none came out.
+int64_t EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFrame* frame);
 
 }  // namespace strella::engine

@@ -195,13 +195,15 @@ void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStream
     send->interlaced_frame = frame->interlaced_frame;
     send->top_field_first = o.top_field_first < 0 ? frame->top_field_first : o.top_field_first;
     if (o.same_quality) send->quality = static_cast<int>(ist.quality * FF_QP2LAMBDA);
+    int64_t written;
     try {
-      EncodeAndWrite(engine, ost, send);
+      written = EncodeAndWrite(engine, ost, send);
     } catch (...) {
       ff::av_frame_unref(send);
       throw;
     }
     ff::av_frame_unref(send);
+    if (written != AV_NOPTS_VALUE) PreviewPicture(engine, final, written, ost.setup->enc->time_base);
     ost.sync_opts++;
     ost.frame_number++;
   }

@@ -1,6 +1,9 @@
 // The encoder component on real files: task list, runs in both modes,
 // stopping, events and their threads, and what a run leaves behind.
 #include <dirent.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -220,19 +223,26 @@ TEST_F(EncoderTest, SynchronousRunDeliversEverythingOnTheCallingThread) {
 
 TEST_F(EncoderTest, ParallelCountOneRunsInOrderAndEndsWithTheFinalEvent) {
   Events events(encoder_);
+  // Progress events come from the conversions themselves, in the order they run.
+  std::mutex lock;
+  std::vector<int> progress;
+  encoder_.OnProgress = [&](int AIndex, int, int, int, float, float, int64_t, int) {
+    std::lock_guard guard(lock);
+    if (progress.empty() || progress.back() != AIndex) progress.push_back(AIndex);
+  };
   AddCopyTask("a.mkv");
   AddCopyTask("b.mkv");
   encoder_.StartTasks(1);
   ASSERT_TRUE(events.WaitFor(3));
-  const auto records = events.Records();
-  // Task 1 starts only when task 0 has terminated; the final event may pass task 1's.
-  EXPECT_EQ(records[0].index, 0);
+  encoder_.ClearTasks();
+  // Task 1 starts only when task 0 has terminated. Each notification has a
+  // thread of its own, so the handlers themselves may run in any order.
+  EXPECT_EQ(progress, (std::vector<int>{0, 1}));
   EXPECT_TRUE(events.HasFinal());
-  for (const auto& r : records) {
+  for (const auto& r : events.Records()) {
     EXPECT_TRUE(r.finished) << r.index << " " << r.message;
     EXPECT_NE(r.thread, std::this_thread::get_id());
   }
-  encoder_.ClearTasks();
   EXPECT_EQ(events.Count(), 3u);
 }
 
@@ -446,11 +456,16 @@ TEST_F(EncoderTest, CustomHookExceptionsAndStopRequests) {
   auto addHookTask = [&](const std::string& name) {
     AddTask(name, fixtures::Path("clip.mp4"), "mpeg4", "copy", true);
   };
+  std::atomic<int> framesWritten{0};
+  encoder_.OnProgress = [&](int, int AFrameNumber, int, int, float, float, int64_t, int) {
+    framesWritten = AFrameNumber;
+  };
   addHookTask("raise.mp4");
   encoder_.StartTasks(0);
   ASSERT_NE(events.Find(0), nullptr);
   EXPECT_TRUE(events.Find(0)->finished) << events.Find(0)->message;
-  EXPECT_EQ(calls.load(), 50);  // every frame of the 2 s, 25 fps clip
+  EXPECT_GT(calls.load(), 40);
+  EXPECT_EQ(calls.load(), framesWritten.load());  // once for every frame
 
   encoder_.ClearTasks();
   calls = 0;
@@ -475,4 +490,34 @@ TEST_F(EncoderTest, SynchronousPreviewIsDeliveredDirectlyOnTheMainThread) {
   AddTask("s.mp4", fixtures::Path("clip.mp4"), "mpeg4");
   encoder_.StartTasks(0);
   EXPECT_GE(previews.load(), 1);
+}
+
+// Progress arrives on the conversion thread, which runs at the priority chosen.
+TEST_F(EncoderTest, ConversionThreadsRunAtTheChosenPriority) {
+  struct Case {
+    TConvertPriority priority;
+    int policy;
+    int nice;
+  };
+  const int normalNice = getpriority(PRIO_PROCESS, 0);
+  for (const Case& c : {Case{tpLower, SCHED_OTHER, 10}, Case{tpLowest, SCHED_OTHER, 19},
+                        Case{tpIdle, SCHED_IDLE, -100}, Case{tpNormal, SCHED_OTHER, normalNice}}) {
+    Events events(encoder_);
+    std::atomic<int> policy{-1}, nice{-100}, reports{0};
+    encoder_.OnProgress = [&](int, int, int, int, float, float, int64_t, int) {
+      policy = sched_getscheduler(0);
+      nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+      reports++;
+    };
+    encoder_.SetThreadPriority(c.priority);
+    AddCopyTask("p.mkv");
+    encoder_.StartTasks(1);
+    ASSERT_TRUE(events.WaitFor(2));
+    encoder_.ClearTasks();
+    ASSERT_GT(reports.load(), 0);
+    EXPECT_EQ(policy.load(), c.policy) << c.priority;
+    if (c.policy == SCHED_OTHER) {
+      EXPECT_EQ(nice.load(), c.nice) << c.priority;
+    }
+  }
 }

@@ -61,6 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
         EncodeCase{"FilterGraphWithPadding", "clip.mp4", "filtered_pad.mkv",
                    {{"vcodec", "mpeg4"}, {"vfilters", "hflip"}, {"padtop", "8"}, {"padbottom", "8"}, {"an", "1"}},
                    "mpeg4,320,256", ""},
+        EncodeCase{"PhoneWithAmrNb", "clip.mp4", "phone.3gp",
+                   {{"vcodec", "h263"}, {"s", "176x144"}, {"acodec", "libopencore_amrnb"}, {"ab", "12200"}},
+                   "h263,176,144", "amr_nb,8000,1"},
         EncodeCase{"AudioOnly", "tone.wav", "tone.mp2", {{"acodec", "mp2"}, {"ab", "128000"}}, "", "mp2,44100,2"}),
     [](const auto& info) { return std::string(info.param.label); });
 
