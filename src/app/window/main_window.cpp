@@ -135,6 +135,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   BindPreferences();
   BindBatch();
   FormAbout = new TFormAbout(this);
+  // Hints stay up long enough to read a long path.
+  for (QWidget* widget : findChildren<QWidget*>()) widget->setToolTipDuration(30000);
   setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
   // Without a remembered position the window starts centred.
   PlaceWindow();
