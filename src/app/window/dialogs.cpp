@@ -42,7 +42,10 @@ TDialogs& Dialogs() {
 void ResetDialogs() { Dialogs() = RealDialogs(); }
 
 void ShowInformation(QWidget* parent, const QString& text) {
-  Dialogs().MessageBox(parent, QMessageBox::Information, "Information", text, QMessageBox::Ok);
+  // The messages keep their Windows line ends; a label wants plain ones.
+  QString shown = text;
+  shown.replace("\n\r", "\n");
+  Dialogs().MessageBox(parent, QMessageBox::Information, "Information", shown, QMessageBox::Ok);
 }
 
 bool AskYesNo(QWidget* parent, const QString& title, const QString& text) {

@@ -1,34 +1,67 @@
 // Strella Video Converter: the program with the window.
-//   strella [files...]              starts with the files in the list
-//   strella --screenshot out.png    saves a picture of the window and ends
+//   strella [files...]                  starts with the files in the list
+//   strella --output-folder DIR ...     converts into DIR (kept like a folder chosen in the window)
+//   strella --convert files...          starts the batch once the files are listed
+//   strella --screenshot out.png ...    saves a picture of the window after a few seconds and ends
 #include <QApplication>
 #include <QStringList>
 #include <QTimer>
 
 #include "app/window/main_window.h"
 
+namespace {
+
+struct TCommandLine {
+  QStringList files;
+  QString output_folder;
+  QString screenshot;
+  bool convert = false;
+};
+
+TCommandLine ParseCommandLine() {
+  TCommandLine line;
+  const QStringList args = QApplication::arguments().mid(1);
+  for (int i = 0; i < args.size(); ++i) {
+    if (args[i] == "--screenshot" && i + 1 < args.size())
+      line.screenshot = args[++i];
+    else if (args[i] == "--output-folder" && i + 1 < args.size())
+      line.output_folder = args[++i];
+    else if (args[i] == "--convert")
+      line.convert = true;
+    else
+      line.files << args[i];
+  }
+  return line;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Strella Video Converter");
   QApplication::setOrganizationName("Quorvex");
-
-  QStringList files;
-  QString screenshot;
-  const QStringList args = QApplication::arguments().mid(1);
-  for (int i = 0; i < args.size(); ++i) {
-    if (args[i] == "--screenshot" && i + 1 < args.size())
-      screenshot = args[++i];
-    else
-      files << args[i];
-  }
+  const TCommandLine line = ParseCommandLine();
 
   strella::window::TForm1 form;
   if (!form.LoadLibraries()) return 1;
   form.LoadSettings();
+  if (!line.output_folder.isEmpty()) form.EditOutputFolder->setText(line.output_folder);
   form.show();
-  form.AddFileNames(files);
-  if (!screenshot.isEmpty()) {
-    QTimer::singleShot(2500, &form, [&] { QCoreApplication::exit(form.SaveScreenshot(screenshot) ? 0 : 1); });
+  form.AddFileNames(line.files);
+
+  QTimer start_batch;
+  if (line.convert) {
+    // The batch starts once every file is listed.
+    start_batch.setInterval(100);
+    QObject::connect(&start_batch, &QTimer::timeout, &form, [&] {
+      if (form.Files().AddingFiles()) return;
+      start_batch.stop();
+      form.ConvertNow();
+    });
+    start_batch.start();
+  }
+  if (!line.screenshot.isEmpty()) {
+    QTimer::singleShot(3000, &form, [&] { QCoreApplication::exit(form.SaveScreenshot(line.screenshot) ? 0 : 1); });
   }
   return QApplication::exec();
 }

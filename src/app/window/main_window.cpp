@@ -135,6 +135,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   BindPreferences();
   BindBatch();
   FormAbout = new TFormAbout(this);
+  // Hints stay up long enough to read a long path.
+  for (QWidget* widget : findChildren<QWidget*>()) widget->setToolTipDuration(30000);
   setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
   // Without a remembered position the window starts centred.
   PlaceWindow();
@@ -151,6 +153,10 @@ TForm1::~TForm1() {
   files_.WaitForAdding();
   files_.OnChanged = nullptr;
   queue_.reset();
+  // The preview stops its player and lets go of the controls while they are
+  // still the window's.
+  delete preview_;
+  preview_ = nullptr;
 }
 
 QWidget* TForm1::CreateButtonPanel(QWidget* parent) {
@@ -424,7 +430,7 @@ void TForm1::OpenHelpFile() {
 }
 
 QString MissingFolderText(const QString& folder) {
-  return QString("The output folder \"%1\"\ndoes not exist or has been deleted!\nPlease choose a new output folder.")
+  return QString("The output folder \"%1\"\n\rdoes not exist or has been deleted!\n\rPlease choose a new output folder.")
       .arg(folder);
 }
 

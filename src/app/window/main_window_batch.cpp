@@ -13,8 +13,10 @@
 namespace strella::window {
 
 void TForm1::BindPreferences() {
-  connect(EditOutputFolder, &QLineEdit::textChanged, this,
-          [this](const QString& text) { prefs_.OutputFolder = text.toStdString(); });
+  connect(EditOutputFolder, &QLineEdit::textChanged, this, [this](const QString& text) {
+    prefs_.OutputFolder = text.toStdString();
+    EditOutputFolder->setToolTip(text);  // a long folder shows in full
+  });
   connect(CheckBoxOverwriteFile, &QCheckBox::toggled, this, [this](bool on) { prefs_.Overwrite = on; });
   connect(SpinVolume, &QSpinBox::valueChanged, this, [this](int value) { prefs_.SpinVolume = value; });
   prefs_.OutputFolder = EditOutputFolder->text().toStdString();

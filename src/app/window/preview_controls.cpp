@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <limits>
 
+#include "app/job_builder.h"
 #include "app/window/dialogs.h"
 #include "app/window/glyphs.h"
 #include "app/window/main_window.h"
@@ -16,19 +17,6 @@
 #include "media/loader.h"
 
 namespace strella::window {
-
-namespace {
-
-// A name that does not exist yet: base + extension, else base-1, base-2, ...
-QString UniqueSnapshotName(const QString& path, const QString& extension) {
-  const QFileInfo info(path);
-  const QString base = info.suffix().isEmpty() ? path : path.left(path.size() - info.suffix().size() - 1);
-  QString name = base + extension;
-  for (int n = 1; QFileInfo::exists(name); ++n) name = QString("%1-%2%3").arg(base).arg(n).arg(extension);
-  return name;
-}
-
-}  // namespace
 
 int PositionBarValue(int64_t microseconds) {
   if (microseconds <= 0) return 0;
@@ -59,6 +47,7 @@ TPreviewControls::TPreviewControls(TForm1& form) : QObject(&form), form_(form) {
 }
 
 TPreviewControls::~TPreviewControls() {
+  form_.TrackBar1->removeEventFilter(this);
   player_.Stop(true);
   player_.SetOnFileOpen(nullptr);
   player_.SetOnPosition(nullptr);
@@ -127,6 +116,7 @@ void TPreviewControls::StopForConversion() {
   form_.TimerPlay->stop();
   paused_ = false;
   playing_ = false;
+  form_.sPanelPlay->ShowPlaceholder();  // until the batch's first frame arrives
 }
 
 // The picture fills the whole video area; the bar spans the file.
@@ -212,7 +202,7 @@ void TPreviewControls::Snapshot() {
   QString folder;
   if (!CheckSnapshotFolder(folder)) return;
   const QString base = QDir(folder).filePath(QFileInfo(form_.PreviewFile()).fileName());
-  const QString file_name = UniqueSnapshotName(base, ".bmp");
+  const QString file_name = QString::fromStdString(app::UniqueOutputName(base.toStdString(), ".bmp"));
 
   const player::TPlayerBitmap& frame = player_.CurrentFrame();
   media::TBitmap copy(frame.Width(), frame.Height());

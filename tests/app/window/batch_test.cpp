@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QProcess>
 
 #include <thread>
 
@@ -197,7 +198,7 @@ TEST_F(WindowTest, BatchConvertsCheckedRowsWithTheEncoder) {
   ASSERT_TRUE(form.LoadLibraries());
   form.LoadSettings();
   form.show();
-  ChooseFormat(form, "MP4 - MPEG4 Video (*.mp4)");
+  // The first run's profile: h263 and AMR-NB in 3GP.
   const QString folder = QString::fromStdString(fixtures::ScratchDir("window_real_batch"));
   form.EditOutputFolder->setText(folder);
   open_answers_.push_back({QString::fromStdString(fixtures::Path("clip.avi")),
@@ -210,8 +211,14 @@ TEST_F(WindowTest, BatchConvertsCheckedRowsWithTheEncoder) {
   EXPECT_EQ(messages_.back().text, "All converting jobs completed.");
   EXPECT_EQ(form.ListView1->ColumnText(0, app::fcProgress), "Done") << form.Files().Row(0).Message;
   EXPECT_EQ(form.ListView1->ColumnText(1, app::fcProgress), "");
-  EXPECT_TRUE(QFileInfo(QDir(folder).filePath("clip.mp4")).size() > 0);
-  EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath("tone.mp4")));
+  QProcess ffprobe;  // another program must be able to read what we wrote
+  ffprobe.start("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0",
+                            QDir(folder).filePath("clip.3gp")});
+  ASSERT_TRUE(ffprobe.waitForFinished(20000));
+  EXPECT_EQ(QString(ffprobe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+            QStringList({"h263", "amr_nb"}));
+  EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath("tone.3gp")));
+  EXPECT_GT(form.sPanelPlay->ShownFrameCount(), 0);  // encoded frames reached the preview
   EXPECT_TRUE(form.sPanelPlay->PlaceholderVisible());
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "app/window/about_box.h"
 #include "app/window/dialogs.h"
 #include "app/window/main_window.h"
 #include "app/window/preview_window.h"
@@ -259,6 +260,31 @@ TEST_F(WindowTest, MissingLibrariesAreReportedAtStartUp) {
   EXPECT_EQ(messages_[0].text, "Some files are missing. Please re-install this software");
   EXPECT_EQ(messages_[0].title, "Information");
   EXPECT_EQ(messages_[0].icon, QMessageBox::Information);
+}
+
+}  // namespace
+}  // namespace strella::window::test
+
+namespace strella::window::test {
+namespace {
+
+TEST_F(WindowTest, AboutBoxShowsTheProgramAndItsLinks) {
+  TForm1 form;
+  TFormAbout* about = form.FormAbout;
+  EXPECT_EQ(about->windowTitle(), "About");
+  EXPECT_EQ(about->size(), QSize(359, 262));
+  EXPECT_TRUE(about->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_NE(about->findChild<QLabel*>("LabelProductName"), nullptr);
+  EXPECT_EQ(about->findChild<QLabel*>("LabelProductName")->text(), "Strella Video Converter 2.0");
+  for (const char* name : {"LabelWebsite", "LabelEmail"}) {
+    auto* link = about->findChild<QLabel*>(name);
+    ASSERT_NE(link, nullptr) << name;
+    EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+    emit link->linkActivated(link->text().section('"', 1, 1));
+  }
+  ASSERT_EQ(opened_urls_.size(), 2);
+  EXPECT_TRUE(opened_urls_[0].startsWith("https://"));
+  EXPECT_TRUE(opened_urls_[1].startsWith("mailto:"));
 }
 
 }  // namespace

@@ -145,7 +145,8 @@ TEST_F(PreviewTest, SnapshotsGetUniqueNamesAndKeepThePreviewPlaying) {
   form_->EditOutputFolder->setText(QString::fromStdString(folder) + "/gone");
   form_->ButtonSnapshot->click();
   ASSERT_EQ(messages_.size(), 2u);
-  EXPECT_TRUE(messages_[1].text.startsWith("The output folder \"")) << messages_[1].text.toStdString();
+  EXPECT_EQ(messages_[1].text, "The output folder \"" + QString::fromStdString(folder) +
+                                   "/gone\"\ndoes not exist or has been deleted!\nPlease choose a new output folder.");
 }
 
 TEST_F(PreviewTest, ConversionFramesAreStretchedOverThePanel) {
