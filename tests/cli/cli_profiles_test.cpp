@@ -27,6 +27,7 @@ constexpr double kSourceDuration = 2.0;
 struct Expected {
   std::string extension;
   std::string formatName;
+  std::string brand;  // the start of an ISO media file's major brand
   std::string videoCodec;  // empty for an audio profile
   std::string size;
   double frameRate = 0;
@@ -98,6 +99,9 @@ Expected ExpectedFor(const app::Quality& profile) {
   Expected e;
   for (char ch : key) e.extension += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   e.formatName = ProbedFormatName(key);
+  static const std::map<std::string, std::string> brands = {
+      {"3GP", "3gp"}, {"3G2", "3g2"}, {"MOV", "qt"}, {"MP4", "isom"}, {"M4A", "M4A"}};
+  if (const auto it = brands.find(key); it != brands.end()) e.brand = it->second;
   if (!model.isAudio()) {
     e.videoCodec = ProbedCodecName(c.ComboVideoCodec->Text(), key, true);
     const std::string size = LeadingDigits(c.ComboVideoSize->Text());
@@ -127,7 +131,9 @@ std::map<std::string, std::string> ProbeOutput(const std::string& file) {
     }
   }
   std::istringstream lines(
-      Shell("ffprobe -v error -show_entries format=format_name,duration -of default=nw=1 " + Quote(file)).second);
+      Shell("ffprobe -v error -show_entries format=format_name,duration:format_tags=major_brand -of default=nw=1 " +
+            Quote(file))
+          .second);
   for (std::string line; std::getline(lines, line);) {
     const size_t eq = line.find('=');
     if (eq != std::string::npos) fields["format." + line.substr(0, eq)] = line.substr(eq + 1);
@@ -161,6 +167,10 @@ class ProfileConversion : public ::testing::TestWithParam<int> {
       return it == probed.end() ? std::string("(missing)") : it->second;
     };
     EXPECT_EQ(field("format.format_name"), e.formatName);
+    const std::string brand = field("format.TAG:major_brand");
+    if (!e.brand.empty()) {
+      EXPECT_EQ(brand.rfind(e.brand, 0), 0u) << brand;
+    }
     if (e.videoCodec.empty()) {
       EXPECT_EQ(probed.count("video.codec_name"), 0u) << "an audio profile wrote a video stream";
     } else {
