@@ -6,8 +6,9 @@
 #   single: one 60 s 720p clip (MPEG-4 part 2 + AAC); wall time, peak memory and
 #           output size per run;
 #   batch:  ten 10 s 720p clips in one strella-cli batch against ffmpeg run ten
-#           times in a row; wall time of each side and their ratio (target: at
-#           most 1.05).
+#           times in a row; wall and CPU time of each side and their ratios
+#           (target: wall ratio at most 1.05; on a loaded machine the CPU ratio
+#           is the steadier figure).
 # Usage: bench/cli/run.sh [build dir] [runs] [single|batch|all]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -55,7 +56,12 @@ single() {
     -of compact "$work/strella/input-720p.mp4" || true
 }
 
-now() { date +%s.%N; }
+# Wall and CPU (user + system) seconds of a command: "wall cpu".
+timed() {
+  /usr/bin/time -f '%e %U %S' -o "$work/batch-time.txt" "$@" >"$work/batch-$label.log" 2>&1 \
+    || { echo "$label batch failed"; tail -20 "$work/batch-$label.log"; }
+  awk '{ print $1, $2 + $3 }' "$work/batch-time.txt"
+}
 
 batch() {
   local clips=() out_s="$work/batch-strella" out_f="$work/batch-ffmpeg"
@@ -65,21 +71,26 @@ batch() {
     make_clip "$work/batch-input/clip$n.mp4" 10
   done
   echo "batch: ten 10 s 720p clips ($(du -cb "${clips[@]}" | tail -1 | cut -f1) bytes)"
-  local t0 t1 t2 s f
+  local s f label
   for i in $(seq "$runs"); do
     rm -rf "$out_s" "$out_f"
     mkdir -p "$out_s" "$out_f"
-    t0=$(now)
-    "$cli" -p 8 -o "$out_s" "${clips[@]}" >"$work/batch-strella.log" 2>&1 \
-      || { echo "strella-cli batch run $i failed"; tail -20 "$work/batch-strella.log"; }
-    t1=$(now)
-    for clip in "${clips[@]}"; do ffmpeg_job "$clip" "$out_f/$(basename "$clip")"; done
-    t2=$(now)
-    s=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
-    f=$(awk -v a="$t1" -v b="$t2" 'BEGIN { print b - a }')
-    printf 'batch run %d  strella-cli %7.2f s  ffmpeg x10 %7.2f s  ratio %.3f  outputs %d / %d bytes\n' "$i" "$s" "$f" \
-      "$(awk -v s="$s" -v f="$f" 'BEGIN { print s / f }')" "$(du -cb "$out_s"/*.mp4 | tail -1 | cut -f1)" \
-      "$(du -cb "$out_f"/*.mp4 | tail -1 | cut -f1)"
+    # Alternate which side goes first, so a change of load on the shared machine hits both alike.
+    for side in $( ((i % 2)) && echo "strella ffmpeg" || echo "ffmpeg strella"); do
+      label=$side
+      if [ "$side" = strella ]; then
+        s=$(timed "$cli" -p 8 -o "$out_s" "${clips[@]}")
+      else
+        f=$(timed bash -c 'out=$1; shift; for clip; do
+            ffmpeg -v error -nostdin -y -i "$clip" '"${ffmpeg_settings[*]}"' "$out/$(basename "$clip")"; done' \
+          _ "$out_f" "${clips[@]}")
+      fi
+    done
+    awk -v s="$s" -v f="$f" -v i="$i" -v bs="$(du -cb "$out_s"/*.mp4 | tail -1 | cut -f1)" \
+      -v bf="$(du -cb "$out_f"/*.mp4 | tail -1 | cut -f1)" 'BEGIN {
+        split(s, a, " "); split(f, b, " ");
+        printf "batch run %d  wall: strella-cli %6.2f s, ffmpeg x10 %6.2f s, ratio %.3f   cpu: %6.2f s, %6.2f s, ratio %.3f   outputs %d / %d bytes\n",
+               i, a[1], b[1], a[1] / b[1], a[2], b[2], a[2] / b[2], bs, bf }'
   done
 }
 
