@@ -59,7 +59,7 @@ single() {
 # Wall and CPU (user + system) seconds of a command: "wall cpu".
 timed() {
   /usr/bin/time -f '%e %U %S' -o "$work/batch-time.txt" "$@" >"$work/batch-$label.log" 2>&1 \
-    || { echo "$label batch failed"; tail -20 "$work/batch-$label.log"; }
+    || { echo "$label batch failed" >&2; tail -20 "$work/batch-$label.log" >&2; }
   awk '{ print $1, $2 + $3 }' "$work/batch-time.txt"
 }
 
