@@ -88,13 +88,21 @@ double RatioValue(const std::string& ratio) {
   return den == 0 ? 0 : std::atof(ratio.c_str()) / den;
 }
 
-Expected ExpectedFor(const app::Quality& profile) {
+// The settings lists as the window fills them after the user picked the profile.
+struct ProfileSettings {
+  explicit ProfileSettings(const app::Quality& profile) : model(lists.Controls()) {
+    model.Initialize();
+    lists.Controls().ComboOutputFormat->SelectText(std::string(profile.DisplayName));
+    model.OutputFormatChanged();
+  }
   app::TListSettingsControls lists;
-  app::TSettingsModel model(lists.Controls());
-  model.Initialize();
-  const app::TSettingsControls& c = lists.Controls();
-  c.ComboOutputFormat->SelectText(std::string(profile.DisplayName));
-  model.OutputFormatChanged();
+  app::TSettingsModel model;
+};
+
+Expected ExpectedFor(const app::Quality& profile) {
+  const ProfileSettings settings(profile);
+  const app::TSettingsModel& model = settings.model;
+  const app::TSettingsControls& c = settings.lists.Controls();
   const std::string key(profile.FormatKey);
   Expected e;
   for (char ch : key) e.extension += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -199,18 +207,14 @@ TEST_P(ProfileConversion, PreselectedChoicesGiveWhatTheListsShow) {
               std::string::npos)
         << log;
     // ... the queue itself fails the row without converting ...
-    app::TListSettingsControls lists;
-    app::TSettingsModel model(lists.Controls());
-    model.Initialize();
-    lists.Controls().ComboOutputFormat->SelectText(std::string(profile().DisplayName));
-    model.OutputFormatChanged();
+    ProfileSettings settings(profile());
     app::TPreferences prefs;
     prefs.OutputFolder = out;
     std::string error;
     const auto converter = app::CreateEncoderConverter(error);
     ASSERT_TRUE(converter) << error;
     std::ostringstream table;
-    EXPECT_EQ(RunBatch({input}, model, prefs, *converter, table), 1);
+    EXPECT_EQ(RunBatch({input}, settings.model, prefs, *converter, table), 1);
     EXPECT_NE(table.str().find("Failed  " + input), std::string::npos) << table.str();
     EXPECT_NE(table.str().find("No audio bitrate is selected"), std::string::npos) << table.str();
     EXPECT_TRUE(std::filesystem::is_empty(out));
