@@ -36,13 +36,6 @@ Sound MeasureSound(const std::string& file, int sampleRate) {
   return sound;
 }
 
-std::string AudioInfo(const std::string& file) {
-  std::string out = RunCommand("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels -of "
-                               "csv=p=0 " + Quote(file) + " 2>/dev/null");
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
-}
-
 struct SyncCase {
   const char* label;
   fixtures::FixtureSpec input;
@@ -74,7 +67,7 @@ TEST_P(AudioSync, TheSoundStartsAndEndsWhereTheInputsDoes) {
   run.Options(c.options);
   ASSERT_GT(run.engine->AddOutputFile(output), 0) << run.engine->LastErrMsg();
   ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
-  EXPECT_EQ(AudioInfo(output), c.audio);
+  EXPECT_EQ(StreamInfo(output, "a", "sample_rate,channels"), c.audio);
   const Sound in = MeasureSound(input, c.input.audio->sample_rate), out = MeasureSound(output, 44100);
   EXPECT_NEAR(in.onset, c.input.audio->start_offset, 0.04);
   EXPECT_NEAR(out.onset, in.onset, 0.04);

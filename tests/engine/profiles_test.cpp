@@ -19,13 +19,6 @@ using Options = std::vector<std::pair<std::string, std::string>>;
 
 std::string Scratch(const std::string& name) { return fixtures::ScratchDir("profiles") + "/" + name; }
 
-std::string StreamInfo(const std::string& file, const std::string& kind, const std::string& entries) {
-  std::string out = RunCommand("ffprobe -v error -select_streams " + kind + ":0 -show_entries stream=" + entries +
-                               " -of csv=p=0 " + Quote(file) + " 2>/dev/null");
-  while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
-  return out;
-}
-
 struct ProfileCase {
   const char* label;
   const char* input;   // a standard fixture

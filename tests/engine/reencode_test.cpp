@@ -12,13 +12,6 @@ namespace {
 
 std::string Scratch(const std::string& name) { return fixtures::ScratchDir("reencode") + "/" + name; }
 
-std::string StreamInfo(const std::string& file, const std::string& kind, const std::string& entries) {
-  std::string out = RunCommand("ffprobe -v error -select_streams " + kind + ":0 -show_entries stream=" + entries +
-                               " -of csv=p=0 " + Quote(file) + " 2>/dev/null");
-  while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
-  return out;
-}
-
 struct EncodeCase {
   const char* label;
   const char* input;
