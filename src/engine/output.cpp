@@ -255,7 +255,8 @@ void SetVideoEncoding(TCustomFFmpeg& engine, TOutputStreamSetup& setup, AVCodecC
                                media::kOptVideo | media::kOptEncoding);
   if (codec && codec->supported_framerates && !o.force_fps) {
     const AVRational nearest = codec->supported_framerates[ff::av_find_nearest_q_idx(rate, codec->supported_framerates)];
-    if (av_cmp_q(nearest, rate) != 0) NoteSubstitute(engine, codec, RateText(rate), RateText(nearest));
+    // 2997/100 asked and 30000/1001 listed are the same rate to a viewer: no warning.
+    if (std::fabs(av_q2d(nearest) - av_q2d(rate)) > 0.01) NoteSubstitute(engine, codec, RateText(rate), RateText(nearest));
     rate = nearest;
   }
   enc->time_base = AVRational{rate.den, rate.num};
