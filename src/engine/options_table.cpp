@@ -36,6 +36,8 @@ void Preset(TCustomFFmpeg& e, const std::string& name, const std::string& value)
 void PadSize(TCustomFFmpeg& e, const std::string& name, const std::string& v) {
   const int size = IntValue(v);
   if (size < 0) return;
+  // Chroma planes have half the rows and columns: an odd band would shift them against the luma.
+  if (size % 2 != 0) throw FFmpegException("Frame size must be a multiple of 2");
   TOptionValues& o = Opt(e);
   (name == "padtop" ? o.frame_padtop : name == "padbottom" ? o.frame_padbottom
    : name == "padleft" ? o.frame_padleft : o.frame_padright) = size;

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "engine/option_handlers.h"
 #include "engine/stages.h"
@@ -227,15 +228,37 @@ uint16_t* MatrixCopy(const std::vector<uint16_t>& matrix) {
   return copy;
 }
 
-void SetVideoEncoding(TEngineState& s, TOutputStreamSetup& setup, AVCodecContext* enc) {
+// An encoder that cannot take the rate or layout asked for gets its nearest
+// offer; the user learns of it, since the output then differs from the
+// settings. (A sample or pixel format is an inner detail and changes quietly.)
+void NoteSubstitute(const TCustomFFmpeg& engine, const AVCodec* codec, const std::string& asked,
+                    const std::string& used) {
+  EngineLog(engine, media::llWarning,
+            Format("Encoder %s does not support %s, using %s", codec->name, asked.c_str(), used.c_str()));
+}
+
+std::string RateText(AVRational rate) { return Format("%d/%d fps", rate.num, rate.den); }
+
+std::string LayoutText(const AVChannelLayout& layout) {
+  char text[128] = "";
+  ff::av_channel_layout_describe(&layout, text, sizeof text);
+  return text;
+}
+
+void SetVideoEncoding(TCustomFFmpeg& engine, TOutputStreamSetup& setup, AVCodecContext* enc) {
+  TEngineState& s = engine.State();
   TOptionValues& o = s.opt;
   AVRational rate = o.frame_rate.num ? o.frame_rate : AVRational{25, 1};
   const AVCodec* codec = setup.codec ? setup.codec : enc->codec;
   if (s.option_contexts.codec[0])
     media::ApplyGenericOptions(s.option_contexts, enc, s.option_contexts.codec[AVMEDIA_TYPE_VIDEO],
                                media::kOptVideo | media::kOptEncoding);
-  if (codec && codec->supported_framerates && !o.force_fps)
-    rate = codec->supported_framerates[ff::av_find_nearest_q_idx(rate, codec->supported_framerates)];
+  if (codec && codec->supported_framerates && !o.force_fps) {
+    const AVRational nearest = codec->supported_framerates[ff::av_find_nearest_q_idx(rate, codec->supported_framerates)];
+    // 2997/100 asked and 30000/1001 listed are the same rate to a viewer: no warning.
+    if (std::fabs(av_q2d(nearest) - av_q2d(rate)) > 0.01) NoteSubstitute(engine, codec, RateText(rate), RateText(nearest));
+    rate = nearest;
+  }
   enc->time_base = AVRational{rate.den, rate.num};
   enc->framerate = rate;
   setup.st->avg_frame_rate = rate;
@@ -264,7 +287,24 @@ void SetVideoEncoding(TEngineState& s, TOutputStreamSetup& setup, AVCodecContext
   else if (o.do_pass) enc->flags |= AV_CODEC_FLAG_PASS2;
 }
 
-void SetAudioEncoding(TEngineState& s, TOutputStreamSetup& setup, AVCodecContext* enc) {
+// The listed layout equal to the one asked for, else one with as many
+// channels, else the one with the nearest channel count.
+void ChooseChannelLayout(const TCustomFFmpeg& engine, const AVCodec* codec, AVCodecContext* enc) {
+  if (!codec || !codec->ch_layouts || !codec->ch_layouts[0].nb_channels) return;
+  const int asked = enc->ch_layout.nb_channels;
+  const AVChannelLayout* best = &codec->ch_layouts[0];
+  for (const AVChannelLayout* layout = codec->ch_layouts; layout->nb_channels; ++layout) {
+    if (ff::av_channel_layout_compare(layout, &enc->ch_layout) == 0) return;
+    const int distance = std::abs(layout->nb_channels - asked), bestDistance = std::abs(best->nb_channels - asked);
+    if (distance < bestDistance) best = layout;
+  }
+  NoteSubstitute(engine, codec, LayoutText(enc->ch_layout), LayoutText(*best));
+  ff::av_channel_layout_uninit(&enc->ch_layout);
+  ff::av_channel_layout_copy(&enc->ch_layout, best);
+}
+
+void SetAudioEncoding(TCustomFFmpeg& engine, TOutputStreamSetup& setup, AVCodecContext* enc) {
+  TEngineState& s = engine.State();
   TOptionValues& o = s.opt;
   const AVCodec* codec = setup.codec ? setup.codec : enc->codec;
   if (s.option_contexts.codec[0])
@@ -289,6 +329,19 @@ void SetAudioEncoding(TEngineState& s, TOutputStreamSetup& setup, AVCodecContext
     while (*p != AV_SAMPLE_FMT_NONE && *p != enc->sample_fmt) ++p;
     if (*p == AV_SAMPLE_FMT_NONE) enc->sample_fmt = codec->sample_fmts[0];
   }
+  ChooseChannelLayout(engine, codec, enc);
+}
+
+// The listed rate closest to the one asked for (the first of two as close).
+void ChooseSampleRate(const TCustomFFmpeg& engine, const AVCodec* codec, AVCodecContext* enc) {
+  if (!codec || !codec->supported_samplerates) return;
+  int nearest = codec->supported_samplerates[0];
+  for (const int* rate = codec->supported_samplerates; *rate; ++rate) {
+    if (*rate == enc->sample_rate) return;
+    if (std::abs(*rate - enc->sample_rate) < std::abs(nearest - enc->sample_rate)) nearest = *rate;
+  }
+  NoteSubstitute(engine, codec, Format("%d Hz", enc->sample_rate), Format("%d Hz", nearest));
+  enc->sample_rate = nearest;
 }
 
 void SetLanguage(AVStream* st, std::string& language) {
@@ -324,7 +377,7 @@ void NewVideoStream(TCustomFFmpeg& engine, TOutputFile& file) {
     enc->sample_aspect_ratio = setup.st->sample_aspect_ratio =
         SampleAspect(o.frame_aspect_ratio, o.frame_width, o.frame_height);
   } else {
-    SetVideoEncoding(s, setup, enc);
+    SetVideoEncoding(engine, setup, enc);
   }
   o.video_disable = false;
   o.video_codec_name.clear();
@@ -372,9 +425,10 @@ void NewAudioStream(TCustomFFmpeg& engine, TOutputFile& file) {
     ff::av_channel_layout_uninit(&enc->ch_layout);
     ff::av_channel_layout_default(&enc->ch_layout, o.audio_channels);
   } else {
-    SetAudioEncoding(s, setup, enc);
+    SetAudioEncoding(engine, setup, enc);
   }
   enc->sample_rate = setup.own_amrnb ? kAmrNbSampleRate : o.audio_sample_rate;
+  if (!setup.copy && !setup.own_amrnb) ChooseSampleRate(engine, setup.codec ? setup.codec : enc->codec, enc);
   enc->time_base = AVRational{1, enc->sample_rate};
   SetLanguage(setup.st, o.audio_language);
   o.audio_disable = false;

@@ -46,9 +46,14 @@ void CopyPacket(TCustomFFmpeg& engine, TOutputStreamRec& ost, const TInputStream
   ost.frame_number++;
 }
 
-// Keeps a stream's dts increasing, as every muxer requires.
+// Keeps a stream's dts increasing, as every muxer requires. Formats without
+// time stamps keep them as they are; the last dts still tells the progress
+// report how far the stream has got.
 void MakeMonotonic(TOutputStreamSetup& setup, const AVFormatContext* ctx, AVPacket* pkt) {
-  if (ctx->oformat->flags & AVFMT_NOTIMESTAMPS) return;
+  if (ctx->oformat->flags & AVFMT_NOTIMESTAMPS) {
+    if (pkt->dts != AV_NOPTS_VALUE) setup.last_dts = pkt->dts;
+    return;
+  }
   if (pkt->dts != AV_NOPTS_VALUE && pkt->pts != AV_NOPTS_VALUE && pkt->dts > pkt->pts) pkt->dts = pkt->pts;
   if (setup.last_dts != AV_NOPTS_VALUE && pkt->dts != AV_NOPTS_VALUE) {
     const int64_t floor = setup.last_dts + !(ctx->oformat->flags & AVFMT_TS_NONSTRICT);

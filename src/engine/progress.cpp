@@ -91,7 +91,8 @@ void ReportProgress(TCustomFFmpeg& engine, bool isLast) {
     const double streamTime = OutputTime(ost);
     if (streamTime > 0 && streamTime < time) time = streamTime;
   }
-  if (time < 0.01) time = 0.01;
+  // No stream has a time yet (nothing written): the floor, not 1e10 s.
+  if (time < 0.01 || time >= 1e10) time = 0.01;
   const bool callback = static_cast<bool>(engine.ProgressCallback);
   if (callback || s.opt.verbose > 0 || isLast) {
     const float bitRate = static_cast<float>(totalSize * 8 / time / 1000.0);

@@ -52,6 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{{}, "r", "fast", "Incorrect frame rate"},
         Refusal{{}, "s", "big", "Incorrect frame size"},
         Refusal{{}, "s", "641x480", "Frame size must be a multiple of 2"},
+        Refusal{{}, "padtop", "45", "Frame size must be a multiple of 2"},
+        Refusal{{}, "padright", "7", "Frame size must be a multiple of 2"},
         Refusal{{}, "aspect", "4:0", "Incorrect aspect ratio specification."},
         Refusal{{}, "aspect", "0", "Incorrect aspect ratio specification."},
         Refusal{{}, "pix_fmt", "nosuchformat", "Unknown pixel format requested: nosuchformat"},

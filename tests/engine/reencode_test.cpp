@@ -12,13 +12,6 @@ namespace {
 
 std::string Scratch(const std::string& name) { return fixtures::ScratchDir("reencode") + "/" + name; }
 
-std::string StreamInfo(const std::string& file, const std::string& kind, const std::string& entries) {
-  std::string out = RunCommand("ffprobe -v error -select_streams " + kind + ":0 -show_entries stream=" + entries +
-                               " -of csv=p=0 " + Quote(file) + " 2>/dev/null");
-  while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
-  return out;
-}
-
 struct EncodeCase {
   const char* label;
   const char* input;
@@ -80,6 +73,43 @@ TEST(Reencode, PadColourFillsTheBorders) {
   const std::string luma = RunCommand("ffmpeg -v error -i " + Quote(output) +
                                       " -frames:v 1 -f rawvideo -pix_fmt yuv420p - 2>/dev/null | head -c 1 | od -An -tu1");
   EXPECT_EQ(std::stoi(luma), 76);
+}
+
+// Mean luma of each row of the first and last decoded pictures.
+std::vector<std::vector<double>> RowLuma(const std::string& file, int width, int height) {
+  const std::string raw = RunCommand("ffmpeg -v error -i " + Quote(file) + " -f rawvideo -pix_fmt gray - 2>/dev/null");
+  const size_t frame = static_cast<size_t>(width) * height;
+  std::vector<std::vector<double>> pictures;
+  for (size_t at : {size_t{0}, raw.size() < frame ? 0 : raw.size() - frame}) {
+    if (raw.size() < frame) break;
+    std::vector<double> rows;
+    for (int y = 0; y < height; ++y) {
+      double sum = 0;
+      for (int x = 0; x < width; ++x) sum += static_cast<unsigned char>(raw[at + static_cast<size_t>(y) * width + x]);
+      rows.push_back(sum / width);
+    }
+    pictures.push_back(rows);
+  }
+  return pictures;
+}
+
+TEST(Reencode, LetterboxBarsAreBlackWhereThePaddingIs) {
+  const std::string output = Scratch("letterbox.mp4");
+  EngineRun run;
+  ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("clip.mp4")));
+  run.Options({{"vcodec", "mpeg4"}, {"qscale", "2"}, {"s", "352x196"}, {"padtop", "46"}, {"padbottom", "46"},
+               {"an", "1"}});
+  ASSERT_GT(run.engine->AddOutputFile(output), 0) << run.engine->LastErrMsg();
+  ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
+  ASSERT_EQ(StreamInfo(output, "v", "width,height"), "352,288");
+  const auto pictures = RowLuma(output, 352, 288);
+  ASSERT_EQ(pictures.size(), 2u);
+  for (const auto& rows : pictures) {
+    // Black is luma 16; the picture's rows average far above it.
+    for (int y = 0; y < 46; ++y) EXPECT_LT(rows[y], 20) << "row " << y;
+    for (int y = 46; y < 242; ++y) EXPECT_GT(rows[y], 60) << "row " << y;
+    for (int y = 242; y < 288; ++y) EXPECT_LT(rows[y], 20) << "row " << y;
+  }
 }
 
 TEST(Reencode, AFilterGraphThatCannotBeBuiltEndsTheRun) {

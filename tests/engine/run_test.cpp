@@ -276,5 +276,29 @@ TEST(Progress, AudioOnlyAndCopiedVideoHaveNoQuality) {
   EXPECT_EQ(copied.back().frames, VideoPackets(fixtures::Path("clip.mp4")));
 }
 
+TEST(Progress, ReportsAreThrottledAndAnAudioRunHasNoFrames) {
+  const std::string output = Scratch("progress_throttled.mp2");
+  EngineRun run;
+  std::vector<Report> reports;
+  std::vector<std::chrono::steady_clock::time_point> arrivals;
+  run.engine->SetReportInterval(200000);
+  run.engine->ProgressCallback = [&](TCustomFFmpeg*, int frames, int fps, int ms, float q, float rate, int64_t size,
+                                     int total) {
+    reports.push_back({frames, fps, ms, q, rate, size, total});
+    arrivals.push_back(std::chrono::steady_clock::now());
+  };
+  ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("tone.wav")));
+  run.Options({{"acodec", "mp2"}, {"re", "1"}});  // two seconds of sound at its own pace
+  ASSERT_GT(run.engine->AddOutputFile(output), 0);
+  ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
+  ASSERT_GE(reports.size(), 5u);
+  EXPECT_LE(reports.size(), 12u);
+  for (size_t i = 1; i + 1 < arrivals.size(); ++i)  // the last report comes when the run ends
+    EXPECT_GE(arrivals[i] - arrivals[i - 1], std::chrono::milliseconds(195)) << "report " << i;
+  for (const Report& r : reports) EXPECT_EQ(r.frames, -1);
+  EXPECT_EQ(reports.back().size, media::FileSizeW(output));
+  EXPECT_NEAR(reports.back().milliseconds, 2000, 60);
+}
+
 }  // namespace
 }  // namespace strella::engine::testing

@@ -64,6 +64,14 @@ inline ProbeResult Probe(const std::string& file) {
   return result;
 }
 
+// ffprobe's entries of the first stream of a kind ("v" or "a"), comma-separated; empty without one.
+inline std::string StreamInfo(const std::string& file, const std::string& kind, const std::string& entries) {
+  std::string out = RunCommand("ffprobe -v error -select_streams " + kind + ":0 -show_entries stream=" + entries +
+                               " -of csv=p=0 " + Quote(file) + " 2>/dev/null");
+  while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
+  return out;
+}
+
 // Seconds of the first packet of the stream kind ("v" or "a"), and whether it is a key frame.
 inline std::pair<double, bool> FirstPacket(const std::string& file, const std::string& kind) {
   const std::string out = RunCommand("ffprobe -v error -select_streams " + kind +

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Re-encoding of a 1080p clip (30 s, MPEG-4 part 2 at 8 Mbit/s + AAC) into MP4
+# at 1200 kbit/s video + 128 kbit/s AAC, once with mpeg4 and once with libx264
+# (its default preset, medium): the engine against the ffmpeg program with the
+# same codecs, bit rates and automatic threads; whole-process wall time and peak memory.
+# Usage: bench/transcode/run.sh [build dir] [runs]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build}
+runs=${2:-1}
+cmake --build "$build" --target strella_transcode_bench -j2 >/dev/null
+bench="$build/bin/strella_transcode_bench"
+work="$build/bench-transcode"
+mkdir -p "$work"
+input="$work/input-1080p-30s.mp4"
+[ -s "$input" ] || STRELLA_FIXTURE_DIR="$work" "$bench" make input-1080p-30s.mp4 >/dev/null
+
+measure() {  # label, command...
+  local label=$1; shift
+  for i in $(seq "$runs"); do
+    rm -f "$work/out.mp4"
+    /usr/bin/time -v "$@" 2>"$work/time.txt" >/dev/null
+    local wall rss
+    wall=$(grep 'Elapsed (wall clock)' "$work/time.txt" | awk '{print $NF}')
+    rss=$(grep 'Maximum resident set size' "$work/time.txt" | awk '{print $NF}')
+    printf '%-14s run %d  wall %8s  peak RSS %7d kB  output %d bytes\n' "$label" "$i" "$wall" "$rss" \
+      "$(stat -c %s "$work/out.mp4")"
+  done
+}
+
+audio=(-c:a aac -b:a 128k -ar 44100 -ac 2)
+echo "input: $input ($(stat -c %s "$input") bytes), $(nproc) cores"
+measure engine-mpeg4 "$bench" mpeg4 "$input" "$work/out.mp4"
+measure ffmpeg-mpeg4 ffmpeg -v error -nostdin -y -i "$input" -c:v mpeg4 -b:v 1200k "${audio[@]}" "$work/out.mp4"
+measure engine-x264 "$bench" x264 "$input" "$work/out.mp4"
+measure ffmpeg-x264 ffmpeg -v error -nostdin -y -i "$input" -c:v libx264 -preset medium -b:v 1200k "${audio[@]}" \
+  "$work/out.mp4"
