@@ -11,12 +11,12 @@
 namespace {
 
 int Make(const std::string& path) {
-  strella::fixtures::FixtureSpec spec;
-  spec.file_name = path;
-  spec.duration = 300;
-  spec.video = strella::fixtures::VideoSpec{1920, 1080, 25, 1, 1, 1, "mpeg4", 8000000};
-  spec.audio = strella::fixtures::AudioSpec{};
-  std::printf("%s\n", strella::fixtures::Make(spec).c_str());
+  strella::fixtures::FixtureSpec recipe;
+  recipe.file_name = path;
+  recipe.duration = 300;
+  recipe.video = strella::fixtures::VideoSpec{1920, 1080, 25, 1, 1, 1, "mpeg4", 8000000};
+  recipe.audio = strella::fixtures::AudioSpec{};
+  std::printf("%s\n", strella::fixtures::Make(recipe).c_str());
   return 0;
 }
 

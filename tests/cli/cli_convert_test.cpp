@@ -98,12 +98,12 @@ namespace strella::cli {
 namespace {
 
 TEST(CliConvert, CtrlCAbortsTheRowAndRemovesThePartialFile) {
-  fixtures::FixtureSpec spec;
-  spec.file_name = "long_720p.mp4";
-  spec.duration = 60;
-  spec.video = fixtures::VideoSpec{1280, 720, 25, 1, 1, 1, "mpeg4", 2000000};
-  spec.audio = fixtures::AudioSpec{};
-  const std::string input = fixtures::Make(spec);
+  fixtures::FixtureSpec recipe;
+  recipe.file_name = "long_720p.mp4";
+  recipe.duration = 60;
+  recipe.video = fixtures::VideoSpec{1280, 720, 25, 1, 1, 1, "mpeg4", 2000000};
+  recipe.audio = fixtures::AudioSpec{};
+  const std::string input = fixtures::Make(recipe);
   const std::string out = fixtures::ScratchDir("cli_convert_interrupt");
   const std::string log = out + "/../cli_interrupt.log";
 

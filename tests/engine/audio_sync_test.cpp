@@ -44,16 +44,16 @@ struct SyncCase {
 };
 
 fixtures::FixtureSpec Clip(const char* name, double duration, int rate, int channels, double offset) {
-  fixtures::FixtureSpec spec{name};
-  spec.duration = duration;
-  spec.video = fixtures::VideoSpec{};
-  spec.video->width = 160;
-  spec.video->height = 120;
-  spec.audio = fixtures::AudioSpec{};
-  spec.audio->sample_rate = rate;
-  spec.audio->channels = channels;
-  spec.audio->start_offset = offset;
-  return spec;
+  fixtures::FixtureSpec recipe{name};
+  recipe.duration = duration;
+  recipe.video = fixtures::VideoSpec{};
+  recipe.video->width = 160;
+  recipe.video->height = 120;
+  recipe.audio = fixtures::AudioSpec{};
+  recipe.audio->sample_rate = rate;
+  recipe.audio->channels = channels;
+  recipe.audio->start_offset = offset;
+  return recipe;
 }
 
 class AudioSync : public ::testing::TestWithParam<SyncCase> {};

@@ -163,9 +163,9 @@ TEST_F(ProbeTest, UnknownSampleAspectOrHeightGivesZero) {
 }
 
 TEST_F(ProbeTest, FileInformationAndTags) {
-  fx::FixtureSpec spec{"video_only.mkv"};  // tags are set below
-  spec.video = fx::VideoSpec{};
-  ASSERT_TRUE(probe.LoadFile(fx::Make(spec)));
+  fx::FixtureSpec recipe{"video_only.mkv"};  // tags are set below
+  recipe.video = fx::VideoSpec{};
+  ASSERT_TRUE(probe.LoadFile(fx::Make(recipe)));
   TFileStreamInfo info;
   ASSERT_TRUE(probe.GetFileStreamInfo(info));
   EXPECT_EQ(info.StartTime, 0);
@@ -206,9 +206,9 @@ TEST_F(ProbeTest, FileInformationAndTags) {
 }
 
 TEST_F(ProbeTest, UnknownDurationGivesMinusOne) {
-  fx::FixtureSpec spec{"unknown_duration.m4v", "m4v"};
-  spec.video = fx::VideoSpec{};
-  ASSERT_TRUE(probe.LoadFile(fx::Make(spec))) << probe.LastErrMsg();
+  fx::FixtureSpec recipe{"unknown_duration.m4v", "m4v"};
+  recipe.video = fx::VideoSpec{};
+  ASSERT_TRUE(probe.LoadFile(fx::Make(recipe))) << probe.LastErrMsg();
   TFileStreamInfo file;
   ASSERT_TRUE(probe.GetFileStreamInfo(file));
   EXPECT_EQ(file.Duration, -1);

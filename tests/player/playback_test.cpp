@@ -102,15 +102,15 @@ int CountEntries(const char* folder) {
 }
 
 std::string Fixture(const std::string& name, double seconds, bool video, bool audio, int channels = 2) {
-  fixtures::FixtureSpec spec{name};
-  spec.duration = seconds;
-  if (video) spec.video = fixtures::VideoSpec{};
+  fixtures::FixtureSpec recipe{name};
+  recipe.duration = seconds;
+  if (video) recipe.video = fixtures::VideoSpec{};
   if (audio) {
-    spec.audio = fixtures::AudioSpec{};
-    spec.audio->channels = channels;
-    if (name.ends_with(".wav")) spec.audio->codec = "pcm_s16le";
+    recipe.audio = fixtures::AudioSpec{};
+    recipe.audio->channels = channels;
+    if (name.ends_with(".wav")) recipe.audio->codec = "pcm_s16le";
   }
-  return fixtures::Make(spec);
+  return fixtures::Make(recipe);
 }
 
 class PlaybackTest : public ::testing::Test {

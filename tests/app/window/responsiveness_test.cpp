@@ -21,12 +21,12 @@ constexpr qint64 kAllowedLatenessMs = 100;
 #endif
 
 TEST_F(WindowTest, StaysResponsiveWhileABatchConverts) {
-  fixtures::FixtureSpec spec{"responsive_640x480.avi"};
-  spec.duration = 6;
-  spec.video = fixtures::VideoSpec{640, 480};
-  spec.audio = fixtures::AudioSpec{};
-  spec.audio->codec = "libmp3lame";
-  const std::string input = fixtures::Make(spec);
+  fixtures::FixtureSpec recipe{"responsive_640x480.avi"};
+  recipe.duration = 6;
+  recipe.video = fixtures::VideoSpec{640, 480};
+  recipe.audio = fixtures::AudioSpec{};
+  recipe.audio->codec = "libmp3lame";
+  const std::string input = fixtures::Make(recipe);
 
   TForm1 form;
   ASSERT_TRUE(form.LoadLibraries());
