@@ -26,11 +26,7 @@ class Reencode : public ::testing::TestWithParam<EncodeCase> {};
 TEST_P(Reencode, WritesWhatWasAskedWithTheInputsDuration) {
   const EncodeCase& c = GetParam();
   const std::string input = fixtures::Path(c.input), output = Scratch(c.output);
-  EngineRun run;
-  ASSERT_TRUE(run.engine->AddInputFile(input)) << run.engine->LastErrMsg();
-  run.Options(c.options);
-  ASSERT_GT(run.engine->AddOutputFile(output), 0) << run.engine->LastErrMsg();
-  ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
+  ASSERT_NO_FATAL_FAILURE(ConvertWithOptions(input, c.options, output));
   EXPECT_EQ(StreamInfo(output, "v", "codec_name,width,height"), c.video);
   EXPECT_EQ(StreamInfo(output, "a", "codec_name,sample_rate,channels"), c.audio);
   EXPECT_NEAR(Probe(output).duration, Probe(input).duration, 0.1);

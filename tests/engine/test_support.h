@@ -103,4 +103,16 @@ struct EngineRun {
   }
 };
 
+// Converts input into output with the options on the calling thread; fails
+// the test (use ASSERT_NO_FATAL_FAILURE) when any step is refused.
+inline void ConvertWithOptions(const std::string& input,
+                               const std::vector<std::pair<std::string, std::string>>& options,
+                               const std::string& output) {
+  EngineRun run;
+  ASSERT_TRUE(run.engine->AddInputFile(input)) << run.engine->LastErrMsg();
+  run.Options(options);
+  ASSERT_GT(run.engine->AddOutputFile(output), 0) << run.engine->LastErrMsg();
+  ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
+}
+
 }  // namespace strella::engine::testing
