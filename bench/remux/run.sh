@@ -13,18 +13,8 @@ mkdir -p "$work"
 input="$work/input-1080p-300s.mp4"
 [ -s "$input" ] || STRELLA_FIXTURE_DIR="$work" "$bench" make input-1080p-300s.mp4 >/dev/null
 
-measure() {  # label, command...
-  local label=$1; shift
-  for i in $(seq "$runs"); do
-    rm -f "$work/out.mkv"
-    /usr/bin/time -v "$@" 2>"$work/time.txt" >/dev/null
-    local wall rss
-    wall=$(grep 'Elapsed (wall clock)' "$work/time.txt" | awk '{print $NF}')
-    rss=$(grep 'Maximum resident set size' "$work/time.txt" | awk '{print $NF}')
-    printf '%-8s run %d  wall %8s  peak RSS %7d kB  output %d bytes\n' "$label" "$i" "$wall" "$rss" "$(stat -c %s "$work/out.mkv")"
-  done
-}
+source bench/measure.sh
 
 echo "input: $input ($(stat -c %s "$input") bytes)"
-measure engine "$bench" remux "$input" "$work/out.mkv"
-measure ffmpeg ffmpeg -v error -nostdin -y -i "$input" -c copy "$work/out.mkv"
+measure engine "$work/out.mkv" "$bench" remux "$input" "$work/out.mkv"
+measure ffmpeg "$work/out.mkv" ffmpeg -v error -nostdin -y -i "$input" -c copy "$work/out.mkv"

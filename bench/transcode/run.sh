@@ -15,23 +15,12 @@ mkdir -p "$work"
 input="$work/input-1080p-30s.mp4"
 [ -s "$input" ] || STRELLA_FIXTURE_DIR="$work" "$bench" make input-1080p-30s.mp4 >/dev/null
 
-measure() {  # label, command...
-  local label=$1; shift
-  for i in $(seq "$runs"); do
-    rm -f "$work/out.mp4"
-    /usr/bin/time -v "$@" 2>"$work/time.txt" >/dev/null
-    local wall rss
-    wall=$(grep 'Elapsed (wall clock)' "$work/time.txt" | awk '{print $NF}')
-    rss=$(grep 'Maximum resident set size' "$work/time.txt" | awk '{print $NF}')
-    printf '%-14s run %d  wall %8s  peak RSS %7d kB  output %d bytes\n' "$label" "$i" "$wall" "$rss" \
-      "$(stat -c %s "$work/out.mp4")"
-  done
-}
+source bench/measure.sh
 
 audio=(-c:a aac -b:a 128k -ar 44100 -ac 2)
 echo "input: $input ($(stat -c %s "$input") bytes), $(nproc) cores"
-measure engine-mpeg4 "$bench" mpeg4 "$input" "$work/out.mp4"
-measure ffmpeg-mpeg4 ffmpeg -v error -nostdin -y -i "$input" -c:v mpeg4 -b:v 1200k "${audio[@]}" "$work/out.mp4"
-measure engine-x264 "$bench" x264 "$input" "$work/out.mp4"
-measure ffmpeg-x264 ffmpeg -v error -nostdin -y -i "$input" -c:v libx264 -preset medium -b:v 1200k "${audio[@]}" \
+measure engine-mpeg4 "$work/out.mp4" "$bench" mpeg4 "$input" "$work/out.mp4"
+measure ffmpeg-mpeg4 "$work/out.mp4" ffmpeg -v error -nostdin -y -i "$input" -c:v mpeg4 -b:v 1200k "${audio[@]}" "$work/out.mp4"
+measure engine-x264 "$work/out.mp4" "$bench" x264 "$input" "$work/out.mp4"
+measure ffmpeg-x264 "$work/out.mp4" ffmpeg -v error -nostdin -y -i "$input" -c:v libx264 -preset medium -b:v 1200k "${audio[@]}" \
   "$work/out.mp4"

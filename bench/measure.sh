@@ -1,0 +1,15 @@
+# Sourced by the benchmark scripts. measure LABEL OUTPUT COMMAND...: runs the
+# command $runs times, each after removing OUTPUT, and prints whole-process
+# wall time, peak memory and the output's size. Needs $runs and $work.
+measure() {
+  local label=$1 output=$2; shift 2
+  for i in $(seq "$runs"); do
+    rm -f "$output"
+    /usr/bin/time -v "$@" 2>"$work/time.txt" >/dev/null
+    local wall rss
+    wall=$(grep 'Elapsed (wall clock)' "$work/time.txt" | awk '{print $NF}')
+    rss=$(grep 'Maximum resident set size' "$work/time.txt" | awk '{print $NF}')
+    printf '%-14s run %d  wall %8s  peak RSS %7d kB  output %d bytes\n' "$label" "$i" "$wall" "$rss" \
+      "$(stat -c %s "$output")"
+  done
+}
