@@ -25,10 +25,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// What the player reported, and when.
+// What the player reported, and when. It must outlive the player it listens
+// to: the playback thread may report one last state while the player stops.
 class Recorder {
  public:
-  explicit Recorder(TFFPlayer& player) {
+  void Listen(TFFPlayer& player) {
     player.SetOnState([this, &player](void*, TPlayState state) {
       std::lock_guard guard(lock_);
       if (state == psEnd && end_time_ == Clock::time_point{}) end_time_ = Clock::now();
@@ -117,15 +118,18 @@ class PlaybackTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fixtures::EnsureLibraries();
+    recorder_.Listen(player_);
     ASSERT_TRUE(player_.LoadLibraries(media::ProgramFolder())) << player_.LastErrMsg();
   }
   bool OpenAndWaitForPlay(const std::string& path) {
     if (!player_.Open(path, &display_)) return false;
     return WaitFor([&] { return recorder_.Saw(psPlay); }, 2000ms);
   }
-  THeadlessDisplay display_;  // outlives the player, whose playback draws into it
+  // Both outlive the player, whose playback thread draws into the display and
+  // reports to the recorder until the player's destructor has joined it.
+  Recorder recorder_;
+  THeadlessDisplay display_;
   TFFPlayer player_;
-  Recorder recorder_{player_};
 };
 
 TEST_F(PlaybackTest, PlaysToTheEndAtRealTimePaceWithAudioAndVideoInStep) {
