@@ -143,11 +143,15 @@ void TBatchQueue::FFGoConvert(int ARowIndex) {
       return;
     }
   }
+  awaiting_job_end_ = output_.active;
   try {
     converter_.StartTasks(1);
   } catch (const std::exception& error) {
-    media::Log(this, media::llError, error.what());
+    // A job that could not start sends no end notice: fail its row here, or the batch would wait forever.
     converter_.StopTasks(true);
+    awaiting_job_end_ = false;
+    ReleaseOutput();
+    FailJob(error.what());
   }
 }
 
@@ -166,6 +170,7 @@ void TBatchQueue::Stop() {
   // Set first: the stopped job's end may be handled while StopTasks waits.
   StoppedByUser = true;
   converter_.StopTasks(true);
+  awaiting_job_end_ = false;
   SetTimer(false);
   JobStarted = Busy = false;
   ReleaseOutput();
@@ -222,6 +227,8 @@ void TBatchQueue::EncoderTerminate(int AIndex, bool AFinished, bool AException, 
 }
 
 void TBatchQueue::JobEnded(bool AFinished, bool AException, const std::string& AMessage) {
+  if (!awaiting_job_end_) return;
+  awaiting_job_end_ = false;
   ApplyProgress();
   std::string status = AException ? "Fail" : StoppedByUser || !AFinished ? "Abort" : "Done";
   std::string message = AMessage;

@@ -101,6 +101,9 @@ class TBatchQueue {
   TConverter& converter_;
   TBatchView& view_;
   bool timer_enabled_ = false;
+  // A started job whose end notice has not come: a stopped job's notice that
+  // comes late must not end the next batch's job.
+  bool awaiting_job_end_ = false;
   TPendingOutput output_;
   std::mutex progress_lock_;
   std::optional<TProgress> progress_;

@@ -189,6 +189,41 @@ TEST_F(BatchQueueTest, StopAnsweredNoGoesOnYesAborts) {
   EXPECT_FALSE(Exists(converter.outputName));
 }
 
+TEST_F(BatchQueueTest, LateNoticeOfAStoppedJobLeavesTheNextBatchAlone) {
+  converter.outcome = TScriptedConverter::toWaitForStop;
+  converter.noticeAfterStop = true;
+  AddRow("a.avi");
+  AddRow("b.avi");
+  StartBatch();
+  queue.Tick();
+  queue.Stop();
+  EXPECT_EQ(Progress(0), "Abort");
+  // The next batch starts before the stopped job's notice has been handled.
+  converter.outcome = TScriptedConverter::toFinish;
+  StartBatch();
+  RunBatch();
+  EXPECT_EQ(converter.inputs, (std::vector<std::string>{in + "/a.avi", in + "/a.avi", in + "/b.avi"}));
+  EXPECT_EQ(Progress(0), "Done");
+  EXPECT_EQ(Progress(1), "Done");
+  EXPECT_EQ(ReadFile(Out("a.mp4")), "converted");
+  EXPECT_EQ(ReadFile(Out("b.mp4")), "converted");
+}
+
+TEST_F(BatchQueueTest, JobThatCannotStartFailsItsRowAndTheBatchGoesOn) {
+  AddRow("a.avi");
+  AddRow("b.avi");
+  StartBatch();
+  converter.startThrows = true;
+  queue.Tick();
+  EXPECT_EQ(Progress(0), "Fail");
+  EXPECT_EQ(list.Row(0).Message, "Cannot start a conversion thread");
+  converter.startThrows = false;
+  RunBatch();
+  EXPECT_EQ(Progress(0), "Failed");
+  EXPECT_EQ(Progress(1), "Done");
+  EXPECT_FALSE(Exists(Out("a.mp4")));
+}
+
 TEST_F(BatchQueueTest, ProgressColumnsAndUnknownDuration) {
   converter.outcome = TScriptedConverter::toWaitForStop;
   AddRow("a.avi", true, "00:00:00");

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,10 +21,15 @@ class TScriptedConverter : public TConverter {
  public:
   enum TOutcome { toFinish, toRaise, toWaitForStop };
 
-  ~TScriptedConverter() override { Join(); }
+  ~TScriptedConverter() override {
+    Join();
+    DeliverLateNotice();
+  }
 
+  // Like the encoder, which joins the threads delivering its notices here.
   void ClearTasks() override {
     Join();
+    DeliverLateNotice();
     task_ = false;
   }
   int AddInput(const std::string& AFileName, TInputOptions&) override {
@@ -42,6 +48,7 @@ class TScriptedConverter : public TConverter {
   }
   void RemoveTask(int) override { task_ = false; }
   void StartTasks(int) override {
+    if (startThrows) throw std::runtime_error("Cannot start a conversion thread");
     if (!task_) return;
     task_ = false;
     stop_ = false;
@@ -66,6 +73,9 @@ class TScriptedConverter : public TConverter {
   std::vector<std::string> inputs;
   std::vector<TOutputOptions> outputs;
   int pauses = 0, resumes = 0;
+  // A stopped job's own notice is still on its way when StopTasks returns.
+  bool noticeAfterStop = false;
+  bool startThrows = false;
 
  private:
   void Run(TOutcome outcome, const std::string& name) {
@@ -80,19 +90,39 @@ class TScriptedConverter : public TConverter {
     std::thread final([this] { OnTerminate(-1, true, false, ""); });
     final.join();
     const bool raised = outcome == toRaise;
+    if (stopped && noticeAfterStop) {
+      late_notice_ = std::thread([this] {
+        std::unique_lock guard(lock_);
+        wake_.wait(guard, [this] { return notice_released_; });
+        guard.unlock();
+        OnTerminate(0, false, false, "");
+      });
+      return;
+    }
     std::thread own([&] { OnTerminate(0, !stopped && !raised, raised, raised ? "Error while encoding" : ""); });
     media::JoinServingMainThread(own);
   }
   void Join() {
     if (worker_.joinable()) media::JoinServingMainThread(worker_);
   }
+  void DeliverLateNotice() {
+    {
+      std::lock_guard guard(lock_);
+      notice_released_ = true;
+    }
+    wake_.notify_all();
+    if (late_notice_.joinable()) media::JoinServingMainThread(late_notice_);
+    notice_released_ = false;
+  }
 
   bool task_ = false;
   std::string last_error_;
   std::thread worker_;
+  std::thread late_notice_;
   std::mutex lock_;
   std::condition_variable wake_;
   bool stop_ = false;
+  bool notice_released_ = false;
 };
 
 }  // namespace strella::app
