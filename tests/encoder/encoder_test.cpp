@@ -182,6 +182,14 @@ TEST_F(EncoderTest, SetOutputFailureKeepsTheTaskAndReportsTheHandlerMessage) {
   EXPECT_EQ(encoder_.LastErrMsg(), "Unknown target type");
 }
 
+TEST_F(EncoderTest, EachSetOutputAddsAFileUpToTwenty) {
+  const int index = encoder_.AddInput(fixtures::Path("clip.mp4"));
+  for (int i = 0; i < 20; ++i)
+    ASSERT_TRUE(encoder_.SetOutput(index, dir_ + "/out" + std::to_string(i) + ".mkv")) << encoder_.LastErrMsg();
+  EXPECT_FALSE(encoder_.SetOutput(index, dir_ + "/out20.mkv"));
+  EXPECT_EQ(encoder_.LastErrMsg(), "Too many output files: at most 20 are allowed");
+}
+
 TEST_F(EncoderTest, PropertiesAndTheirDefaults) {
   EXPECT_EQ(TFFmpegEncoder::Version(), "2.5");
   EXPECT_EQ(encoder_.ProgressInterval(), 500);
