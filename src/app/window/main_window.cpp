@@ -269,6 +269,9 @@ void TForm1::CreatePreviewPanel(QWidget* parent) {
   TrackBar1->setObjectName("TrackBar1");
   TrackBar1->setGeometry(8, 144, 249, 22);
   TrackBar1->setRange(0, 0);
+  // Milliseconds: an arrow key moves five seconds, a page key a minute.
+  TrackBar1->setSingleStep(5000);
+  TrackBar1->setPageStep(60000);
   QStyle* s = style();
   SpeedButtonPlay = SmallButton(Panel1, "SpeedButtonPlay", "Play", s->standardIcon(QStyle::SP_MediaPlay), 22, 172);
   SpeedButtonPause =

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <limits>
@@ -144,19 +145,43 @@ void TPreviewControls::StateChanged(player::TPlayState state) {
 
 void TPreviewControls::TimerPlayTick() { form_.TrackBar1->setValue(PositionBarValue(static_cast<int64_t>(position_))); }
 
-// Pressing on the bar holds it still under the hand; releasing seeks there.
+namespace {
+
+// The keys with which a slider moves: the bar seeks once the key is let go.
+bool MovesTheBar(const QEvent* event) {
+  switch (static_cast<const QKeyEvent*>(event)->key()) {
+    case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_Up: case Qt::Key_Down:
+    case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Home: case Qt::Key_End:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+// Pressing on the bar (a mouse button or a moving key) holds it still under
+// the hand; releasing it seeks there.
 bool TPreviewControls::eventFilter(QObject* watched, QEvent* event) {
   if (watched == form_.TrackBar1 && form_.TrackBar1->isEnabled()) {
-    if (event->type() == QEvent::MouseButtonPress) {
+    const QEvent::Type type = event->type();
+    const bool key = type == QEvent::KeyPress || type == QEvent::KeyRelease;
+    if (key && (!MovesTheBar(event) || static_cast<QKeyEvent*>(event)->isAutoRepeat()))
+      return QObject::eventFilter(watched, event);
+    if (type == QEvent::MouseButtonPress || type == QEvent::KeyPress) {
       form_.TimerPlay->stop();
-    } else if (event->type() == QEvent::MouseButtonRelease) {
-      const int64_t target = static_cast<int64_t>(form_.TrackBar1->value()) * 1000;
-      player_.Seek(target);
-      position_ = static_cast<double>(target);
-      if (playing_ && !paused_) form_.TimerPlay->start();
+    } else if (type == QEvent::MouseButtonRelease || type == QEvent::KeyRelease) {
+      SeekToBar();
     }
   }
   return QObject::eventFilter(watched, event);
+}
+
+void TPreviewControls::SeekToBar() {
+  const int64_t target = static_cast<int64_t>(form_.TrackBar1->value()) * 1000;
+  player_.Seek(target);
+  position_ = static_cast<double>(target);
+  if (playing_ && !paused_) form_.TimerPlay->start();
 }
 
 void TPreviewControls::ShowVolumeMenu() {

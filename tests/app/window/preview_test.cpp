@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTest>
 
@@ -37,6 +38,23 @@ class PreviewTest : public WindowTest {
   bool WaitForPictures(int count) {
     const int start = form_->sPanelPlay->PresentCount();
     return WaitFor([&] { return form_->sPanelPlay->PresentCount() >= start + count && form_->sPanelPlay->HasFrame(); });
+  }
+
+  // A ten-second clip, paused right after it starts: playing on from there
+  // reaches a late position within seconds only when a seek took it there.
+  void PlayPausedAtTheStart() {
+    fixtures::FixtureSpec recipe{"preview_10s.mp4"};
+    recipe.duration = 10;
+    recipe.video = fixtures::VideoSpec{};
+    recipe.audio = fixtures::AudioSpec{};
+    SelectFile(fixtures::Make(recipe));
+    form_->SpeedButtonPlay->click();
+    ASSERT_TRUE(WaitFor([&] { return form_->TrackBar1->maximum() > 0; }));
+    form_->SpeedButtonPause->click();
+  }
+  bool PlaysOnFrom(int64_t position) {
+    form_->SpeedButtonPlay->click();
+    return WaitFor([&] { return form_->Preview().Player().CurrentPosition() >= position; }, 4000);
   }
 
   std::unique_ptr<TForm1> form_;
@@ -76,22 +94,34 @@ TEST_F(PreviewTest, PlayingToTheEndBringsThePlaceholderBack) {
 }
 
 TEST_F(PreviewTest, ReleasingThePositionBarSeeks) {
-  SelectFile(fixtures::Path("clip.mp4"));
-  form_->SpeedButtonPlay->click();
-  ASSERT_TRUE(WaitFor([&] { return form_->TrackBar1->maximum() > 0; }));
-  form_->SpeedButtonPause->click();
+  PlayPausedAtTheStart();
   QSlider* bar = form_->TrackBar1;
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 5), bar->mapToGlobal(QPointF(2, 5)), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(bar, &press);
   EXPECT_FALSE(form_->TimerPlay->isActive());
-  bar->setValue(1500);
+  bar->setValue(7500);
   QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 5), bar->mapToGlobal(QPointF(2, 5)), Qt::LeftButton,
                       Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(bar, &release);
-  EXPECT_EQ(bar->value(), 1500);
-  form_->SpeedButtonPlay->click();
-  EXPECT_TRUE(WaitFor([&] { return form_->Preview().Player().CurrentPosition() >= 1400000; }, 5000));
+  EXPECT_EQ(bar->value(), 7500);
+  EXPECT_TRUE(PlaysOnFrom(7000000));
+}
+
+TEST_F(PreviewTest, PositionBarSeeksFromTheKeyboardWhenTheKeyIsLetGo) {
+  PlayPausedAtTheStart();
+  QSlider* bar = form_->TrackBar1;
+  const int start = bar->value();
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+  QApplication::sendEvent(bar, &press);
+  EXPECT_FALSE(form_->TimerPlay->isActive());
+  EXPECT_EQ(bar->value(), start + 5000);  // five seconds an arrow key
+  QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+  QApplication::sendEvent(bar, &end);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  QKeyEvent endReleased(QEvent::KeyRelease, Qt::Key_End, Qt::NoModifier);
+  QApplication::sendEvent(bar, &endReleased);
+  EXPECT_TRUE(PlaysOnFrom(9000000));
 }
 
 TEST(PositionBar, CountsMillisecondsSoLongFilesFit) {
