@@ -25,6 +25,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
+// How far most pictures may be shown from the audio clock (seconds): lip sync
+// holds within 40 ms; instrumented code on a busy machine wakes up later.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kAllowedPictureJitter = 0.080;
+#else
+constexpr double kAllowedPictureJitter = 0.040;
+#endif
+
 // What the player reported, and when. It must outlive the player it listens
 // to: the playback thread may report one last state while the player stops.
 class Recorder {
@@ -171,7 +179,7 @@ TEST_F(PlaybackTest, PlaysToTheEndAtRealTimePaceWithAudioAndVideoInStep) {
   mean /= differences.size();
   std::printf("picture minus audio clock over %zu pictures: mean %+.1f ms, 95th percentile |%.1f| ms, worst %.1f ms\n",
               differences.size(), mean * 1000, p95 * 1000, worst * 1000);
-  EXPECT_LT(p95, 0.040);
+  EXPECT_LT(p95, kAllowedPictureJitter);
   EXPECT_LT(std::fabs(mean), 0.040);
 
   const std::vector<int64_t> positions = recorder_.Positions();
@@ -199,11 +207,13 @@ TEST_F(PlaybackTest, PauseFreezesThePositionAndResumeContinues) {
   Serve(400ms);
   EXPECT_EQ(player_.CurrentPosition(), paused);
   player_.TogglePause();
+  const auto resumed = Clock::now();
   EXPECT_EQ(recorder_.States().back(), psResume);
-  Serve(500ms);
+  ASSERT_TRUE(WaitFor([&] { return player_.CurrentPosition() > paused + 300000; }, 3000ms));
   const int64_t advanced = player_.CurrentPosition() - paused;
-  EXPECT_GT(advanced, 300000);
-  EXPECT_LT(advanced, 800000) << "the pause is not counted as played time";
+  const auto sinceResume = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - resumed).count();
+  // Counting the half-second pause as played would put the position that far ahead of the wall clock.
+  EXPECT_LT(advanced, sinceResume + 250000) << "the pause is not counted as played time";
 }
 
 TEST_F(PlaybackTest, SeekToTheMiddleReportsPositionsFromThere) {
@@ -351,7 +361,7 @@ TEST_F(PlaybackTest, StopWithWaitingReturnsPromptly) {
   player_.Stop(true);
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   std::printf("Stop(true) took %.1f ms\n", ms);
-  EXPECT_LT(ms, 250);
+  EXPECT_LT(ms, 900) << "Stop waited for its give-up time instead of the playback's end";
   EXPECT_FALSE(player_.Playing());
   EXPECT_EQ(recorder_.States().back(), psStop);
 
