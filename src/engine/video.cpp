@@ -38,15 +38,18 @@ int FramesForPicture(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   const double tb = av_q2d(enc->time_base);
   const double inputTime = static_cast<double>(s.ist_table[ost.sync_ist].pts - o.start_time) / 1000000.0;
   const bool sync = o.video_sync_method > 0 || (o.video_sync_method < 0 && tb > 0.001);
-  if (!sync) {
-    ost.sync_opts = std::llround(inputTime / tb);
-    return 1;
-  }
   int frames = 1;
   const double delta = inputTime / tb - static_cast<double>(ost.sync_opts);
   const bool variable = o.video_sync_method == 2 ||
                         (o.video_sync_method < 0 && (s.output_slots[ost.file_index]->ctx->oformat->flags & AVFMT_VARIABLE_FPS));
-  if (delta < -1.1) {
+  if (!sync) {
+    // Each picture keeps its own time. One that falls on the tick of the
+    // picture written before it cannot be told apart from it (the encoder
+    // would refuse it and end the run): it is dropped instead.
+    const int64_t tick = std::llround(inputTime / tb);
+    if (ost.frame_number > 0 && tick < ost.sync_opts) frames = 0;
+    else ost.sync_opts = tick;
+  } else if (delta < -1.1) {
     frames = 0;
   } else if (variable) {
     if (delta <= -0.6) frames = 0;
