@@ -67,7 +67,8 @@ int FramesForPicture(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   return frames;
 }
 
-int EvenBand(int size, int band, int firstSize) { return firstSize > 0 ? size * band / firstSize & ~1 : band; }
+// A crop band set for the first picture size, for a picture of another size: rounded down to even.
+int ScaledBand(int size, int band, int firstSize) { return size == firstSize ? band : size * band / firstSize & ~1; }
 
 // Follows the input's picture size. A change is logged, and the crop bands
 // are scaled from the first size to the new one.
@@ -87,10 +88,10 @@ void FollowInputSize(TCustomFFmpeg& engine, TOutputStreamRec& ost, TVideoPath& p
   path.input_width = frame->width;
   path.input_height = frame->height;
   path.input_format = frame->format;
-  path.top = EvenBand(frame->height, o.frame_topBand, path.first_height);
-  path.bottom = EvenBand(frame->height, o.frame_bottomBand, path.first_height);
-  path.left = EvenBand(frame->width, o.frame_leftBand, path.first_width);
-  path.right = EvenBand(frame->width, o.frame_rightBand, path.first_width);
+  path.top = ScaledBand(frame->height, o.frame_topBand, path.first_height);
+  path.bottom = ScaledBand(frame->height, o.frame_bottomBand, path.first_height);
+  path.left = ScaledBand(frame->width, o.frame_leftBand, path.first_width);
+  path.right = ScaledBand(frame->width, o.frame_rightBand, path.first_width);
 }
 
 const AVFrame* Cropped(TOutputStreamRec& ost, TVideoPath& path, const AVFrame* frame) {

@@ -84,7 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
     Engine, SizeChange,
     ::testing::Values(SizeCase{"ScaledThroughout", {{"s", "240x180"}}, "240x180"},
                       SizeCase{"FirstSizeKept", {}, "320x240"},
-                      SizeCase{"CroppedAndScaled", {{"croptop", "10"}, {"cropbottom", "10"}, {"s", "240x180"}},
+                      // the side bands keep their share of the width, so the bars stay where they were
+                      SizeCase{"CroppedAndScaled",
+                               {{"cropleft", "40"}, {"cropright", "40"}, {"croptop", "10"}, {"s", "240x180"}},
                                "240x180"},
                       SizeCase{"Padded", {{"padtop", "8"}, {"padbottom", "8"}}, "320x256"}),
     [](const auto& info) { return std::string(info.param.label); });
