@@ -110,8 +110,13 @@ void EncodeSubtitle(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRe
     std::copy(buffer.begin(), buffer.begin() + size, pkt->data);
     pkt->stream_index = ost.st->index;
     pkt->pts = ff::av_rescale_q(sub.pts, AV_TIME_BASE_Q, ost.st->time_base);
-    if (times == 2) pkt->pts += 90 * (i == 0 ? sub.start_display_time : sub.end_display_time);
+    // The display times are milliseconds: DVB's clearing packet comes when the cue ends.
+    if (times == 2)
+      pkt->pts += ff::av_rescale_q(i == 0 ? sub.start_display_time : sub.end_display_time, AVRational{1, 1000},
+                                   ost.st->time_base);
     pkt->dts = pkt->pts;
+    // Containers such as Matroska keep a cue's end only as its packet's duration.
+    pkt->duration = ff::av_rescale_q(sub.end_display_time, AVRational{1, 1000}, ost.st->time_base);
     WritePacket(engine, ost, pkt);
   }
 }

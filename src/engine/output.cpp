@@ -440,15 +440,15 @@ void NewSubtitleStream(TCustomFFmpeg& engine, TOutputFile& file) {
   TEngineState& s = engine.State();
   TOptionValues& o = s.opt;
   TOutputStreamSetup& setup = AddStream(s, file, 2);
+  AVCodecID id = AV_CODEC_ID_NONE;
+  bool byName = false;
   const AVCodec* codec = nullptr;
-  if (!o.subtitle_stream_copy && !o.subtitle_codec_name.empty()) {
-    AVCodecID id;
-    bool byName;
+  if (!o.subtitle_stream_copy) {
     codec = ChooseEncoder(o.subtitle_codec_name, AVMEDIA_TYPE_SUBTITLE, file, id, byName);
-    setup.codec = codec;
+    if (byName) setup.codec = codec;
   }
-  AVCodecContext* enc = setup.enc = NewCodecContext(codec, AVMEDIA_TYPE_SUBTITLE);
-  if (codec) enc->codec_id = codec->id;
+  AVCodecContext* enc = setup.enc = NewCodecContext(o.subtitle_stream_copy ? nullptr : codec, AVMEDIA_TYPE_SUBTITLE);
+  enc->codec_id = id;
   if (o.subtitle_codec_tag) enc->codec_tag = o.subtitle_codec_tag;
   if (o.subtitle_stream_copy) {
     setup.copy = true;

@@ -2,6 +2,7 @@
 // of copied and re-encoded streams, pass-log files, opening the codecs,
 // metadata maps, headers and the mapping log; closing and join-mode reopening.
 #include <cstdio>
+#include <cstring>
 
 #include "engine/stages.h"
 #include "engine/transcode_paths.h"
@@ -219,6 +220,7 @@ void DeriveEncodeParameters(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInput
       break;
     }
     case AVMEDIA_TYPE_SUBTITLE:
+      enc->time_base = AV_TIME_BASE_Q;  // subtitles are timed in microseconds
       break;
     default:
       throw FFmpegException("invalid codec_type of output stream");
@@ -291,6 +293,16 @@ bool OpenOwnAmrNb(TOutputStreamRec& ost) {
   return true;
 }
 
+// Text subtitle encoders need the styles header (ASS) that the decoder made
+// when it opened, or that an ASS input carries.
+void CopySubtitleHeader(const AVCodecContext& dec, AVCodecContext* enc) {
+  if (!dec.subtitle_header || enc->subtitle_header) return;
+  enc->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(dec.subtitle_header_size + 1));
+  if (!enc->subtitle_header) throw FFmpegException("av_mallocz fail");
+  std::memcpy(enc->subtitle_header, dec.subtitle_header, dec.subtitle_header_size);
+  enc->subtitle_header_size = dec.subtitle_header_size;
+}
+
 void OpenEncoders(TCustomFFmpeg& engine) {
   TEngineState& s = engine.State();
   const size_t count = s.join ? s.join_set_size : s.ost_table.size();
@@ -310,6 +322,7 @@ void OpenEncoders(TCustomFFmpeg& engine) {
     if (!codec)
       FailAfterMapping(engine, Format("Encoder (codec id %d) not found for output stream #%d.%d (%s)", enc->codec_id,
                                       ost.file_index, ost.index, kind.c_str()));
+    if (Kind(ost) == AVMEDIA_TYPE_SUBTITLE) CopySubtitleHeader(*s.ist_table[ost.source_index].dec, enc);
     int result;
     {
       std::lock_guard guard(media::CodecLock());
@@ -429,8 +442,8 @@ void SetUpTranscode(TCustomFFmpeg& engine) {
   BuildOutputTable(s);
   MapStreams(engine);
   DeriveParameters(engine);
+  OpenDecoders(engine);  // first: a subtitle encoder takes its decoder's styles header
   OpenEncoders(engine);
-  OpenDecoders(engine);
   InitInputClocks(s);
   CopyMetadataMaps(engine);
   WriteHeaders(engine);
@@ -487,6 +500,7 @@ void ReopenEncoders(TCustomFFmpeg& engine) {
     fresh->global_quality = old->global_quality;
     fresh->thread_count = old->thread_count;
     fresh->gop_size = old->gop_size;
+    CopySubtitleHeader(*old, fresh);
     CloseOne(s.opened_encoders, &ost.setup->enc);
     ost.setup->enc = fresh;
     int result;

@@ -8,7 +8,9 @@ namespace strella::engine {
 
 struct TVideoPath {
   SwsContext* sws = nullptr;
-  int source_width = 0, source_height = 0, source_format = -1;  // what the scaler was built for
+  int first_width = 0, first_height = 0;                     // of the first picture: the bands are set for it
+  int input_width = 0, input_height = 0, input_format = -1;  // of the latest picture
+  int top = 0, bottom = 0, left = 0, right = 0;              // crop bands for the latest size
   AVFrame* cropped = nullptr;  // a view of the decoded picture
   AVFrame* picture = nullptr;  // output size and format: scaled and/or padded
   AVFrame* send = nullptr;     // reference handed to the encoder
@@ -36,15 +38,18 @@ int FramesForPicture(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   const double tb = av_q2d(enc->time_base);
   const double inputTime = static_cast<double>(s.ist_table[ost.sync_ist].pts - o.start_time) / 1000000.0;
   const bool sync = o.video_sync_method > 0 || (o.video_sync_method < 0 && tb > 0.001);
-  if (!sync) {
-    ost.sync_opts = std::llround(inputTime / tb);
-    return 1;
-  }
   int frames = 1;
   const double delta = inputTime / tb - static_cast<double>(ost.sync_opts);
   const bool variable = o.video_sync_method == 2 ||
                         (o.video_sync_method < 0 && (s.output_slots[ost.file_index]->ctx->oformat->flags & AVFMT_VARIABLE_FPS));
-  if (delta < -1.1) {
+  if (!sync) {
+    // Each picture keeps its own time. One that falls on the tick of the
+    // picture written before it cannot be told apart from it (the encoder
+    // would refuse it and end the run): it is dropped instead.
+    const int64_t tick = std::llround(inputTime / tb);
+    if (ost.frame_number > 0 && tick < ost.sync_opts) frames = 0;
+    else ost.sync_opts = tick;
+  } else if (delta < -1.1) {
     frames = 0;
   } else if (variable) {
     if (delta <= -0.6) frames = 0;
@@ -62,14 +67,41 @@ int FramesForPicture(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   return frames;
 }
 
-const AVFrame* Cropped(const TOptionValues& o, TOutputStreamRec& ost, TVideoPath& path, const AVFrame* frame) {
+// A crop band set for the first picture size, for a picture of another size: rounded down to even.
+int ScaledBand(int size, int band, int firstSize) { return size == firstSize ? band : size * band / firstSize & ~1; }
+
+// Follows the input's picture size. A change is logged, and the crop bands
+// are scaled from the first size to the new one.
+void FollowInputSize(TCustomFFmpeg& engine, TOutputStreamRec& ost, TVideoPath& path, const AVFrame* frame) {
+  const TOptionValues& o = engine.State().opt;
+  if (frame->width == path.input_width && frame->height == path.input_height && frame->format == path.input_format)
+    return;
+  if (path.first_width == 0) {
+    path.first_width = frame->width;
+    path.first_height = frame->height;
+  } else {
+    const TInputStreamRec& ist = engine.State().ist_table[ost.source_index];
+    EngineLog(engine, media::llQuiet,
+              Format("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file_index, ist.index, frame->width,
+                     frame->height, ff::av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format))));
+  }
+  path.input_width = frame->width;
+  path.input_height = frame->height;
+  path.input_format = frame->format;
+  path.top = ScaledBand(frame->height, o.frame_topBand, path.first_height);
+  path.bottom = ScaledBand(frame->height, o.frame_bottomBand, path.first_height);
+  path.left = ScaledBand(frame->width, o.frame_leftBand, path.first_width);
+  path.right = ScaledBand(frame->width, o.frame_rightBand, path.first_width);
+}
+
+const AVFrame* Cropped(TOutputStreamRec& ost, TVideoPath& path, const AVFrame* frame) {
   if (!ost.video_crop) return frame;
   ff::av_frame_unref(path.cropped);
   ff::av_frame_ref(path.cropped, frame);
-  path.cropped->crop_top = o.frame_topBand;
-  path.cropped->crop_bottom = o.frame_bottomBand;
-  path.cropped->crop_left = o.frame_leftBand;
-  path.cropped->crop_right = o.frame_rightBand;
+  path.cropped->crop_top = path.top;
+  path.cropped->crop_bottom = path.bottom;
+  path.cropped->crop_left = path.left;
+  path.cropped->crop_right = path.right;
   if (ff::av_frame_apply_cropping(path.cropped, AV_FRAME_CROP_UNALIGNED) < 0) return nullptr;
   return path.cropped;
 }
@@ -103,16 +135,18 @@ void OffsetPlanes(const AVFrame* picture, int x, int y, uint8_t* planes[4]) {
   }
 }
 
+// Set up to scale, or the (cropped) picture no longer fits the encoder as it is,
+// because the input changed its size or format since.
+bool NeedsScaling(const TOptionValues& o, const TOutputStreamRec& ost, const AVFrame* source) {
+  const AVCodecContext* enc = ost.setup->enc;
+  return ost.video_resample || source->width + o.frame_padleft + o.frame_padright != enc->width ||
+         source->height + o.frame_padtop + o.frame_padbottom != enc->height || source->format != enc->pix_fmt;
+}
+
+// The cached scaler is rebuilt whenever the source's size or format differs from the last one.
 void Scale(TCustomFFmpeg& engine, TOutputStreamRec& ost, TVideoPath& path, const AVFrame* source, AVFrame* target) {
   const TOptionValues& o = engine.State().opt;
   const AVCodecContext* enc = ost.setup->enc;
-  if (path.sws && (source->width != path.source_width || source->height != path.source_height ||
-                   source->format != path.source_format)) {
-    const TInputStreamRec& ist = engine.State().ist_table[ost.source_index];
-    EngineLog(engine, media::llQuiet,
-              Format("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file_index, ist.index, source->width,
-                     source->height, ff::av_get_pix_fmt_name(static_cast<AVPixelFormat>(source->format))));
-  }
   int64_t flags = o.sws_flags;
   if (engine.State().option_contexts.scaler) ff::av_opt_get_int(engine.State().option_contexts.scaler, "sws_flags", 0, &flags);
   const int width = enc->width - o.frame_padleft - o.frame_padright;
@@ -121,9 +155,6 @@ void Scale(TCustomFFmpeg& engine, TOutputStreamRec& ost, TVideoPath& path, const
                                       static_cast<AVPixelFormat>(source->format), width, height, enc->pix_fmt,
                                       static_cast<int>(flags), nullptr, nullptr, nullptr);
   if (!path.sws) throw FFmpegException("Cannot get resampling context");
-  path.source_width = source->width;
-  path.source_height = source->height;
-  path.source_format = source->format;
   uint8_t* planes[4];
   OffsetPlanes(target, o.frame_padleft, o.frame_padtop, planes);
   ff::sws_scale(path.sws, source->data, source->linesize, 0, source->height, planes, target->linesize);
@@ -192,16 +223,18 @@ void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStream
   frames = std::min(frames, o.max_frames[AVMEDIA_TYPE_VIDEO] - ost.frame_number);
   if (frames <= 0) return;
   TVideoPath& path = PathOf(ost);
-  const AVFrame* source = Cropped(o, ost, path, frame);
+  FollowInputSize(engine, ost, path, frame);
+  const AVFrame* source = Cropped(ost, path, frame);
   if (!source) {
     if (o.exit_on_error) throw FFmpegException("error cropping picture");
     EngineLog(engine, media::llError, "error cropping picture");
     return;
   }
   const AVFrame* final = source;
-  if (ost.video_resample || ost.video_pad) {
+  const bool scale = NeedsScaling(o, ost, source);
+  if (scale || ost.video_pad) {
     AVFrame* picture = OutputPicture(ost, path);
-    if (ost.video_resample)
+    if (scale)
       Scale(engine, ost, path, source, picture);
     else
       CopyInto(o, source, picture);

@@ -10,6 +10,8 @@
 
 #include "engine/engine.h"
 #include "fixtures.h"
+#include "media/logger.h"
+#include "media/main_thread.h"
 
 namespace strella::engine::testing {
 
@@ -81,6 +83,30 @@ inline std::pair<double, bool> FirstPacket(const std::string& file, const std::s
   if (comma == std::string::npos) return {-1, false};
   return {std::stod(out.substr(0, comma)), out.find('K', comma) != std::string::npos};
 }
+
+// The log lines that contain a text, collected while this lives on the
+// test's thread; the handler goes before the lines do.
+class LogLines {
+ public:
+  explicit LogLines(std::string needle) : needle_(std::move(needle)) {
+    media::SetMainThread();
+    media::TFFLogger::Instance().SetOnLog([this](const void*, uint64_t, media::TLogLevel, const std::string& text) {
+      if (text.find(needle_) != std::string::npos) lines_.push_back(text);
+    });
+  }
+  ~LogLines() { media::TFFLogger::Instance().SetOnLog(nullptr); }
+  LogLines(const LogLines&) = delete;
+  LogLines& operator=(const LogLines&) = delete;
+
+  const std::vector<std::string>& Lines() {
+    media::ProcessThreadMessages();
+    return lines_;
+  }
+
+ private:
+  std::string needle_;
+  std::vector<std::string> lines_;
+};
 
 // An engine reset and ready for options, with its terminate notifications counted.
 struct EngineRun {
