@@ -147,6 +147,10 @@ struct TInputStreamRec {
   AVFilterContext* filter_input = nullptr;
   AVFilterContext* filter_output = nullptr;
   AVFrame* filtered = nullptr;
+  // What the graph was built for: the source pictures, the size the user's
+  // graph takes them at, and the encoder's pixel format it must give.
+  int filter_source_width = 0, filter_source_height = 0, filter_source_format = -1;
+  int filter_graph_width = 0, filter_graph_height = 0, filter_output_format = -1;
 };
 
 struct TAudioPath;  // audio.cpp

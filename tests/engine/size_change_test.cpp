@@ -88,7 +88,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SizeCase{"CroppedAndScaled",
                                {{"cropleft", "40"}, {"cropright", "40"}, {"croptop", "10"}, {"s", "240x180"}},
                                "240x180"},
-                      SizeCase{"Padded", {{"padtop", "8"}, {"padbottom", "8"}}, "320x256"}),
+                      SizeCase{"Padded", {{"padtop", "8"}, {"padbottom", "8"}}, "320x256"},
+                      // the filters see the size they were set up for
+                      SizeCase{"Filtered", {{"vfilters", "hflip"}}, "320x240"},
+                      SizeCase{"FilteredAndScaled", {{"vfilters", "hflip"}, {"s", "240x180"}}, "240x180"},
+                      SizeCase{"ResizedByTheFilters", {{"vfilters", "scale=160:120"}}, "160x120"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
