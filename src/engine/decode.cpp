@@ -96,14 +96,20 @@ void EncodeSubtitle(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRe
   }
   AVCodecContext* enc = ost.setup->enc;
   const int times = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE ? 2 : 1;
-  std::vector<uint8_t> buffer(1 << 20);
+  std::vector<uint8_t>& buffer = s.subtitle_out;
+  buffer.resize(1 << 20);
+  // The second DVB packet clears the screen: it is encoded without the
+  // rectangles, which are given back afterwards so that freeing the
+  // subtitle frees them.
+  const unsigned rects = sub.num_rects;
   for (int i = 0; i < times; ++i) {
     sub.pts = ff::av_rescale_q(packetPts, ist.st->time_base, AV_TIME_BASE_Q) +
               ff::av_rescale_q(sub.start_display_time, AVRational{1, 1000}, AV_TIME_BASE_Q);
     sub.end_display_time -= sub.start_display_time;
     sub.start_display_time = 0;
-    if (i == 1) sub.num_rects = 0;  // the second DVB packet clears the screen
+    if (i == 1) sub.num_rects = 0;
     const int size = ff::avcodec_encode_subtitle(enc, buffer.data(), static_cast<int>(buffer.size()), &sub);
+    sub.num_rects = rects;
     if (size < 0) throw FFmpegException("Subtitle encoding failed");
     AVPacket* pkt = s.copy_packet;
     if (ff::av_new_packet(pkt, size) < 0) throw FFmpegException("Subtitle encoding failed");
@@ -121,6 +127,15 @@ void EncodeSubtitle(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRe
   }
 }
 
+// A container that times its cues (Matroska does) knows when a cue ends
+// better than a bitmap format's page time-out (DVB's lasts up to 255 s): the
+// cue ends with its packet, or a later cue would come after the time-out.
+void LimitCueToPacket(AVSubtitle& sub, const AVPacket& pkt, AVRational timeBase) {
+  if (pkt.duration <= 0) return;
+  const int64_t end = sub.start_display_time + ff::av_rescale_q(pkt.duration, timeBase, AVRational{1, 1000});
+  if (end < sub.end_display_time) sub.end_display_time = static_cast<uint32_t>(end);
+}
+
 int DecodeSubtitle(TCustomFFmpeg& engine, int istIndex, const AVPacket* pkt) {
   TEngineState& s = engine.State();
   TInputStreamRec& ist = s.ist_table[istIndex];
@@ -129,6 +144,7 @@ int DecodeSubtitle(TCustomFFmpeg& engine, int istIndex, const AVPacket* pkt) {
   int got = 0;
   if (ff::avcodec_decode_subtitle2(ist.dec, &sub, &got, const_cast<AVPacket*>(pkt)) < 0) return -1;
   if (!got) return 0;
+  LimitCueToPacket(sub, *pkt, ist.st->time_base);
   try {
     if (s.opt.start_time == 0 || ist.pts >= s.opt.start_time)
       for (TOutputStreamRec& ost : s.ost_table)

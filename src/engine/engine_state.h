@@ -211,6 +211,7 @@ struct TEngineState {
   int64_t last_report_time = 0;
   int output_buffer_size = kDefaultOutputBufferSize;
   AVPacket* copy_packet = nullptr;   // reused for every copied packet
+  std::vector<uint8_t> subtitle_out;  // encoded subtitle, reused for every one
   AVPacket* read_packet = nullptr;   // reused for every packet read
   AVFrame* decoded_frame = nullptr;  // reused for every decoded frame
   std::vector<bool> no_packet;       // per input file: said "try again" since the last read

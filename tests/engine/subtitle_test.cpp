@@ -66,5 +66,27 @@ INSTANTIATE_TEST_SUITE_P(
                       SubtitleCase{"DroppedWithSn", "mkv", "none.mkv", {{"sn", "1"}}, ""}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// The subtitle packets' times of the first subtitle stream, one per line.
+std::string PacketTimes(const std::string& file) {
+  return RunCommand("ffprobe -v error -select_streams s:0 -show_entries packet=pts_time -of csv=p=0 " + Quote(file) +
+                    " 2>/dev/null");
+}
+
+// Bitmap cues re-encoded to DVB: each cue becomes a picture packet at its
+// start and a clearing packet at its end, which the container gives (the
+// bitmaps' own page time-out is 30 s).
+TEST(Subtitles, BitmapCuesReencodedToDvbShowAndClearEachCue) {
+  fixtures::FixtureSpec recipe{"subtitled_dvb.mkv"};
+  recipe.video = fixtures::VideoSpec{};
+  recipe.subtitles = {{0.2, 0.9, "First cue"}, {1.1, 1.7, "Second cue"}};
+  recipe.subtitle_codec = "dvb_subtitle";
+  const std::string input = fixtures::Make(recipe);
+  ASSERT_EQ(StreamInfo(input, "s", "codec_name"), "dvb_subtitle") << "fixture";
+  const std::string output = Scratch("dvb.mkv");
+  ASSERT_NO_FATAL_FAILURE(ConvertWithOptions(input, {{"vcodec", "copy"}, {"scodec", "dvbsub"}}, output));
+  EXPECT_EQ(StreamInfo(output, "s", "codec_name"), "dvb_subtitle");
+  EXPECT_EQ(PacketTimes(output), "0.200000\n0.900000\n1.100000\n1.700000\n");
+}
+
 }  // namespace
 }  // namespace strella::engine::testing
