@@ -4,7 +4,6 @@
 // and resident memory as the cycles go on. Growth after the first cycles
 // means something is kept per conversion. Exit status 1 when threads or
 // descriptors grew.
-#include <dirent.h>
 
 #include <atomic>
 #include <chrono>
@@ -21,15 +20,6 @@ using namespace strella;
 
 namespace {
 
-int CountEntries(const char* folder) {
-  int count = 0;
-  if (DIR* dir = opendir(folder)) {
-    while (readdir(dir)) ++count;
-    closedir(dir);
-  }
-  return count;
-}
-
 long ResidentKilobytes() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);)
@@ -42,7 +32,7 @@ struct Counts {
   long rss;
 };
 
-Counts Measure() { return {CountEntries("/proc/self/task"), CountEntries("/proc/self/fd"), ResidentKilobytes()}; }
+Counts Measure() { return {fixtures::CountThreads(), fixtures::CountOpenFiles(), ResidentKilobytes()}; }
 
 void Print(int cycle, const Counts& c) {
   std::printf("cycle %5d  threads %3d  descriptors %3d  resident %7ld kB\n", cycle, c.threads, c.fds, c.rss);

@@ -1,6 +1,5 @@
 // The encoder component on real files: task list, runs in both modes,
 // stopping, events and their threads, and what a run leaves behind.
-#include <dirent.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -119,15 +118,6 @@ class EncoderTest : public ::testing::Test {
   HandOverEncoder encoder_;
   std::string dir_;
 };
-
-int CountEntries(const char* folder) {
-  int count = 0;
-  if (DIR* d = opendir(folder)) {
-    while (readdir(d)) ++count;
-    closedir(d);
-  }
-  return count;
-}
 
 }  // namespace
 
@@ -427,11 +417,11 @@ TEST_F(EncoderTest, ManyRunsLeaveNoThreadOrFileDescriptor) {
     encoder_.ClearTasks();
   };
   cycle(0);  // the first run loads what stays loaded
-  const int threads = CountEntries("/proc/self/task");
-  const int fds = CountEntries("/proc/self/fd");
+  const int threads = fixtures::CountThreads();
+  const int fds = fixtures::CountOpenFiles();
   for (int i = 1; i <= 30; ++i) cycle(i);
-  EXPECT_EQ(CountEntries("/proc/self/task"), threads);
-  EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
+  EXPECT_EQ(fixtures::CountThreads(), threads);
+  EXPECT_EQ(fixtures::CountOpenFiles(), fds);
 }
 
 TEST_F(EncoderTest, DestroyingTheComponentStopsARunningTask) {

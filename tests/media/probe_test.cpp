@@ -70,12 +70,6 @@ class LibraryLogCapture {
   std::vector<std::pair<TLogLevel, std::string>> lines_;
 };
 
-int OpenDescriptors() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
-  return count;
-}
-
 }  // namespace
 
 TEST_F(ProbeTest, CountsStreamsByKind) {
@@ -351,7 +345,7 @@ TEST(ProbeRepeat, ThousandProbesLeaveNothingOpen) {
     TAVProbe warmUp;  // the first open loads the library's own helpers once
     for (const auto& file : files) warmUp.LoadFile(file);
   }
-  const int before = OpenDescriptors();
+  const int before = fx::CountOpenFiles();
   TAVProbe reused;
   for (int i = 0; i < 1000; ++i) {
     const std::string& file = files[i % 5];
@@ -363,5 +357,5 @@ TEST(ProbeRepeat, ThousandProbesLeaveNothingOpen) {
     }
   }
   reused.CloseFile();
-  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(fx::CountOpenFiles(), before);
 }

@@ -1,6 +1,5 @@
 // End-to-end playback of generated media into the headless display, with
 // SDL's dummy audio driver pulling samples at real-time pace.
-#include <dirent.h>
 #include <sys/stat.h>
 #include <gtest/gtest.h>
 
@@ -99,15 +98,6 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
 }
 void Serve(std::chrono::milliseconds time) {
   media::WaitServingMainThread([] { return false; }, time);
-}
-
-int CountEntries(const char* folder) {
-  int count = 0;
-  if (DIR* dir = opendir(folder)) {
-    while (readdir(dir)) ++count;
-    closedir(dir);
-  }
-  return count;
 }
 
 std::string Fixture(const std::string& name, double seconds, bool video, bool audio, int channels = 2) {
@@ -344,13 +334,13 @@ TEST_F(PlaybackTest, AudioOnlyFileDrawsOneWaveformBandPerChannel) {
 }
 
 TEST_F(PlaybackTest, MissingFileFailsAndLeavesNothingRunning) {
-  const int threads = CountEntries("/proc/self/task");
+  const int threads = fixtures::CountThreads();
   const std::string path = fixtures::Dir() + "/no such file.mp4";
   EXPECT_FALSE(player_.Open(path, &display_));
   EXPECT_EQ(player_.LastErrMsg(), path + ": no such file or directory");
   EXPECT_FALSE(player_.Playing());
   Serve(50ms);
-  EXPECT_EQ(CountEntries("/proc/self/task"), threads);
+  EXPECT_EQ(fixtures::CountThreads(), threads);
   EXPECT_TRUE(recorder_.States().empty());
 }
 
@@ -478,7 +468,7 @@ TEST_F(PlaybackTest, PlayingAndStoppingManyTimesLeaksNoThreadOrFile) {
   ASSERT_TRUE(player_.Open(path, &display_));
   Serve(100ms);
   player_.Stop(true);
-  const int threads = CountEntries("/proc/self/task"), files = CountEntries("/proc/self/fd");
+  const int threads = fixtures::CountThreads(), files = fixtures::CountOpenFiles();
   for (int cycle = 0; cycle < 20; ++cycle) {
     ASSERT_TRUE(player_.Open(path, &display_)) << player_.LastErrMsg();
     Serve(std::chrono::milliseconds(100 + 10 * (cycle % 5)));
@@ -488,8 +478,8 @@ TEST_F(PlaybackTest, PlayingAndStoppingManyTimesLeaksNoThreadOrFile) {
   player_.Stop(true);
   ASSERT_TRUE(WaitFor([&] { return !player_.Playing(); }, 2000ms));
   Serve(50ms);
-  EXPECT_EQ(CountEntries("/proc/self/task"), threads);
-  EXPECT_EQ(CountEntries("/proc/self/fd"), files);
+  EXPECT_EQ(fixtures::CountThreads(), threads);
+  EXPECT_EQ(fixtures::CountOpenFiles(), files);
 }
 
 }  // namespace
