@@ -1,5 +1,6 @@
 #include "app/file_list.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/text_utils.h"
@@ -139,6 +140,20 @@ void TFileList::SetResult(int AIndex, const std::string& AOutputFile, const std:
   if (AIndex < 0 || AIndex >= Count()) return;
   rows_[static_cast<size_t>(AIndex)].OutputFile = AOutputFile;
   rows_[static_cast<size_t>(AIndex)].Message = AMessage;
+  Changed(AIndex);
+}
+
+void TFileList::AddNote(int AIndex, const std::string& ANote) {
+  if (AIndex < 0 || AIndex >= Count()) return;
+  std::vector<std::string>& notes = rows_[static_cast<size_t>(AIndex)].Notes;
+  if (std::find(notes.begin(), notes.end(), ANote) != notes.end()) return;
+  notes.push_back(ANote);
+  Changed(AIndex);
+}
+
+void TFileList::ClearNotes(int AIndex) {
+  if (AIndex < 0 || AIndex >= Count() || rows_[static_cast<size_t>(AIndex)].Notes.empty()) return;
+  rows_[static_cast<size_t>(AIndex)].Notes.clear();
   Changed(AIndex);
 }
 

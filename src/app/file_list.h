@@ -22,6 +22,9 @@ struct TFileRow {
   std::array<std::string, 6> Columns;  // indexed by TFileColumn
   std::string OutputFile;  // where the last conversion of the row went
   std::string Message;     // why the last conversion of the row failed
+  // What the user should know of the last conversion although it may have
+  // succeeded: substitutions, warnings, renamed outputs. Kept until the row's next run.
+  std::vector<std::string> Notes;
 };
 
 // What the list needs to know of a media file.
@@ -76,6 +79,9 @@ class TFileList {
   void CheckAll(bool AChecked);
   void SetColumn(int AIndex, TFileColumn AColumn, const std::string& AText);
   void SetResult(int AIndex, const std::string& AOutputFile, const std::string& AMessage);
+  // Adds a note to the row unless it already holds the same text.
+  void AddNote(int AIndex, const std::string& ANote);
+  void ClearNotes(int AIndex);
   std::string Column(int AIndex, TFileColumn AColumn) const { return Row(AIndex).Columns[AColumn]; }
   // Clears the given columns of every row.
   void ClearColumns(std::initializer_list<TFileColumn> AColumns);
