@@ -487,8 +487,11 @@ int OpenOutputFile(TCustomFFmpeg& engine, const std::string& fileName, bool join
     recorded = true;
     if ((format->flags & AVFMT_NEEDNUMBER) && !ff::av_filename_number_test(url.c_str()))
       throw TOutputFailure{media::OpenErrorText(fileName, AVERROR(EDOM))};
-    if (!(format->flags & AVFMT_NOFILE) && ff::avio_open(&out->ctx->pb, url.c_str(), AVIO_FLAG_WRITE) < 0)
-      throw TOutputFailure{Format("Could not open '%s'", fileName.c_str())};
+    if (!(format->flags & AVFMT_NOFILE)) {
+      const int opened = ff::avio_open(&out->ctx->pb, url.c_str(), AVIO_FLAG_WRITE);
+      if (opened < 0)
+        throw TOutputFailure{Format("Could not open '%s': %s", fileName.c_str(), media::ErrorReason(opened).c_str())};
+    }
     SetMuxerOptions(s, *out);
     if (join && s.input_files.size() > 1) SetUpJoin(engine, out);
   } catch (const TOutputFailure& failure) {

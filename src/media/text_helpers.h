@@ -23,6 +23,10 @@ std::string URLToFileName(const std::string& url);
 
 // The user-facing text for a library error code met while opening a file.
 std::string OpenErrorText(const std::string& fileName, int code);
+// True for a code that carries an errno (AVERROR(ENOSPC) and the like).
+bool IsSystemError(int code);
+// The system's or the libraries' text for an error code.
+std::string ErrorReason(int code);
 
 // "mpeg4(MPEG-4 part 2)" and the like, for stream reports.
 std::string CodecDescription(const AVCodecContext* context, bool encoder);
