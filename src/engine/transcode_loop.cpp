@@ -89,22 +89,25 @@ void FollowDiscontinuity(TCustomFFmpeg& engine, int fileIndex, const TInputStrea
   if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= shift;
 }
 
-// Formats that promise continuous time stamps: one far off its stream's
-// course is damage, not a cut, and following it would stretch the output by
-// the size of the jump. The stamp is dropped and the stream's own clock runs on.
-void IgnoreStrayTimestamps(TCustomFFmpeg& engine, const TInputStreamRec& ist, AVPacket* pkt) {
+// What is still far off the stream's course after that is damage, not a cut
+// (a format without discontinuities, or a presentation stamp the demuxer
+// derived from a damaged one): following it would stretch the output by the
+// size of the jump. The stamp is corrected to the stream's own clock.
+void CorrectStrayTimestamps(TCustomFFmpeg& engine, const TInputStreamRec& ist, AVPacket* pkt) {
   const int kind = ist.st->codecpar->codec_type;
   if (kind != AVMEDIA_TYPE_VIDEO && kind != AVMEDIA_TYPE_AUDIO) return;  // subtitles leave long gaps by nature
   const int64_t threshold = static_cast<int64_t>(engine.State().opt.dts_error_threshold * 1000000.0);
-  for (int64_t* stamp : {&pkt->dts, &pkt->pts}) {
-    if (*stamp == AV_NOPTS_VALUE) continue;
-    const int64_t delta = ff::av_rescale_q(*stamp, ist.st->time_base, AV_TIME_BASE_Q) - ist.next_pts;
-    if (std::llabs(delta) <= threshold) continue;
+  const auto stray = [&](int64_t stamp) {
+    if (stamp == AV_NOPTS_VALUE) return false;
+    const int64_t delta = ff::av_rescale_q(stamp, ist.st->time_base, AV_TIME_BASE_Q) - ist.next_pts;
+    if (std::llabs(delta) <= threshold) return false;
     EngineLog(engine, media::llWarning,
-              Format("Stream #%d.%d: a time stamp %.1f s off the stream's course was ignored", ist.file_index,
+              Format("Stream #%d.%d: a time stamp %.1f s off the stream's course was corrected", ist.file_index,
                      ist.index, static_cast<double>(delta) / 1000000.0));
-    *stamp = AV_NOPTS_VALUE;
-  }
+    return true;
+  };
+  if (stray(pkt->dts)) pkt->dts = ff::av_rescale_q(ist.next_pts, AV_TIME_BASE_Q, ist.st->time_base);
+  if (stray(pkt->pts)) pkt->pts = pkt->dts;
 }
 
 void CorrectTimestamps(TCustomFFmpeg& engine, int fileIndex, TInputStreamRec& ist, AVPacket* pkt) {
@@ -119,10 +122,8 @@ void CorrectTimestamps(TCustomFFmpeg& engine, int fileIndex, TInputStreamRec& is
     if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = std::llround(pkt->pts * scale);
   }
   if (ist.next_pts == AV_NOPTS_VALUE || s.opt.copy_ts) return;
-  if (s.input_files[fileIndex].ctx->iformat->flags & AVFMT_TS_DISCONT)
-    FollowDiscontinuity(engine, fileIndex, ist, pkt);
-  else
-    IgnoreStrayTimestamps(engine, ist, pkt);
+  if (s.input_files[fileIndex].ctx->iformat->flags & AVFMT_TS_DISCONT) FollowDiscontinuity(engine, fileIndex, ist, pkt);
+  CorrectStrayTimestamps(engine, ist, pkt);
 }
 
 void FlushDecoder(TCustomFFmpeg& engine, int istIndex) { ProcessPacket(engine, istIndex, nullptr); }
