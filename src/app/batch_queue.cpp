@@ -253,7 +253,7 @@ void TBatchQueue::JobEnded(bool AFinished, bool AException, const std::string& A
   std::string message = AMessage;
   std::string outputFile;
   if (output_.Active() && status == "Done") {
-    outputFile = output_.Commit(overwrite_, message);
+    outputFile = output_.Commit(overwrite_, message, planned_.count(CurrentRow) ? planned_[CurrentRow].NaturalFile : "");
     if (outputFile.empty()) status = "Fail";
   }
   ReleaseOutput();

@@ -141,7 +141,7 @@ bool TPartialOutput::Create(const std::string& AFinalName, std::string& AError) 
   return false;
 }
 
-std::string TPartialOutput::Commit(bool AOverwrite, std::string& AError) {
+std::string TPartialOutput::Commit(bool AOverwrite, std::string& AError, const std::string& ANumberFrom) {
   if (!Active()) {
     AError = "The conversion wrote no output file";
     return {};
@@ -164,7 +164,8 @@ std::string TPartialOutput::Commit(bool AOverwrite, std::string& AError) {
       Discard();
       return {};
     }
-    target = UniqueOutputName(final_, ExtensionOf(final_));
+    const std::string& base = ANumberFrom.empty() ? final_ : ANumberFrom;
+    target = UniqueOutputName(base, ExtensionOf(base));
   }
   name_.clear();
   Release();

@@ -32,9 +32,10 @@ class TPartialOutput {
   const std::string& FinalName() const { return final_; }
 
   // Moves the finished file to its final name. Without AOverwrite an existing
-  // file is never replaced: the next free "-N" name is taken instead. Returns
-  // the name used, or empty with AError set (the partial file is then removed).
-  std::string Commit(bool AOverwrite, std::string& AError);
+  // file is never replaced: the next free "-N" name after ANumberFrom (the
+  // final name when empty) is taken instead. Returns the name used, or empty
+  // with AError set (the partial file is then removed).
+  std::string Commit(bool AOverwrite, std::string& AError, const std::string& ANumberFrom = "");
   // Removes the partial file; one the engine already removed is no error.
   void Discard();
 

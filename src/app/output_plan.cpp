@@ -62,6 +62,7 @@ bool TOutputPlan::Taken(const TFileKey& AKey) const {
 TPlannedOutput TOutputPlan::Add(const std::string& AInput) {
   const std::string natural = folder_ + ChangeFileExt(media::ExtractFileName(Trim(AInput)), extension_);
   TPlannedOutput planned;
+  planned.NaturalFile = natural;
   for (int number = 0;; ++number) {
     const std::string name = Numbered(natural, extension_, number);
     const TFileKey key = KeyOf(name);

@@ -12,6 +12,8 @@ namespace strella::app {
 
 struct TPlannedOutput {
   std::string OutputFile;
+  // The name before any "-N": where a name taken meanwhile counts on from.
+  std::string NaturalFile;
   // Why the row does not get the name overwriting would give it; empty when it does.
   std::string Note;
 };

@@ -43,6 +43,10 @@ TEST(PartialOutput, CommitNeverReplacesAFileThatAppearedMeanwhile) {
     EXPECT_FALSE(partial.Active());
   }
   EXPECT_EQ(fs::file_size(dir + "/clip-1.mp4"), 3u);
+  // A planned "-1" name taken meanwhile counts on from the plain name, not from "clip-1".
+  TPartialOutput numbered;
+  ASSERT_TRUE(numbered.Create(dir + "/clip-1.mp4", error)) << error;
+  EXPECT_EQ(numbered.Commit(false, error, dir + "/clip.mp4"), dir + "/clip-2.mp4") << error;
 }
 
 TEST(PartialOutput, ALongNameShortensOnlyTheHiddenName) {
