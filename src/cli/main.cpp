@@ -11,6 +11,7 @@
 #include "cli/cli_batch.h"
 #include "cli/cli_options.h"
 #include "media/loader.h"
+#include "media/logger.h"
 
 namespace {
 
@@ -65,9 +66,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!LoadLibraries()) return 3;
+  media::TFFLogger::Instance().SetLogLevelByName(options.logLevel);
   if (options.probe) return cli::ProbeFiles(options.files, model.CurrentFormatKey, std::cout);
 
   if (const std::string error = cli::CheckJobReady(model); !error.empty()) {
+    std::cerr << "strella-cli: " << error << "\n";
+    return 2;
+  }
+  if (const std::string error = cli::PrepareOutputFolder(prefs.OutputFolder); !error.empty()) {
     std::cerr << "strella-cli: " << error << "\n";
     return 2;
   }
@@ -78,7 +84,8 @@ int main(int argc, char** argv) {
     return 3;
   }
   CatchStopSignals();
-  const int status = cli::RunBatch(options.files, model, prefs, *converter, std::cout);
+  const int status =
+      cli::RunBatch(options.files, model, prefs, *converter, std::cout, options.verbose ? &std::cerr : nullptr);
   // Stopped by a signal: the shell's convention for a program that signal ended.
   if (const int signal = cli::StopSignal()) return 128 + signal;
   return status;
