@@ -549,7 +549,7 @@ void CloseOutputFiles(TEngineState& s) {
     ff::av_dict_free(&file->muxer_options);
     if (ctx) ff::avformat_free_context(ctx);
     file->ctx = nullptr;
-    if (!file->file_name.empty() && media::FileSizeW(file->file_name) == 0) std::remove(file->file_name.c_str());
+    if (!file->file_name.empty() && media::FileSizeW(file->file_name) == 0) media::RemoveRegularFile(file->file_name);
   }
   s.output_owned.clear();
   s.output_slots.clear();

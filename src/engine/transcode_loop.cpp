@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <thread>
 
 #include "engine/stages.h"
@@ -260,7 +259,7 @@ void CheckOutputsHoldData(TCustomFFmpeg& engine) {
       packets += stream.packets_written;
     }
     if (hasMedia && packets == 0) {
-      std::remove(file->file_name.c_str());
+      media::RemoveRegularFile(file->file_name);
       throw FFmpegException("The output holds no audio or video data");
     }
     for (const TOutputStreamSetup& stream : file->streams)

@@ -1,5 +1,6 @@
 #include "media/text_helpers.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -183,6 +184,11 @@ std::string ExpandFileName(const std::string& path) {
   std::error_code ec;
   auto full = std::filesystem::absolute(path, ec);
   return ec ? path : full.lexically_normal().string();
+}
+
+bool RemoveRegularFile(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::unlink(path.c_str()) == 0;
 }
 
 int64_t FileSizeW(const std::string& path) {

@@ -47,6 +47,9 @@ std::string GetCurrentDir();
 bool SetCurrentDir(const std::string& dir);
 std::string GetEnvironmentVariable(const std::string& name);
 std::string ExpandFileName(const std::string& path);
+// Removes PATH only when it is a regular file: an output named "/dev/null" or
+// another device is never deleted. True when a file was removed.
+bool RemoveRegularFile(const std::string& path);
 // Size of an existing file in bytes (64-bit: files over 2 GiB are real), -1 if there is none.
 int64_t FileSizeW(const std::string& path);
 

@@ -1,6 +1,8 @@
 // Damaged time stamps and outputs without data: a run never writes far past
 // its input and never calls an empty file a result.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "media/text_helpers.h"
 #include "test_support.h"
@@ -58,6 +60,22 @@ TEST(EmptyOutput, ARunThatWritesNoPacketFailsAndLeavesNoFile) {
   EXPECT_FALSE(run.Run());
   EXPECT_EQ(run.engine->ErrorMessage(), "The output holds no audio or video data");
   EXPECT_FALSE(media::FileExists(output));
+}
+
+TEST(EmptyOutput, ADeviceNamedAsTheOutputIsNeverRemoved) {
+  // A null device of the test's own: the real /dev/null must never be at stake.
+  const std::string device = fixtures::ScratchDir("device_output") + "/null";
+  if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) GTEST_SKIP() << "cannot make a device node here";
+  for (const Options& options : {Options{{"f", "null"}}, Options{{"f", "null"}, {"ss", "30"}}}) {
+    EngineRun run;
+    ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("clip.mp4")));
+    run.Options(options);
+    ASSERT_GT(run.engine->AddOutputFile(device), 0) << run.engine->LastErrMsg();
+    run.Run();
+    struct stat info {};
+    ASSERT_EQ(::lstat(device.c_str(), &info), 0) << options.size();
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+  }
 }
 
 }  // namespace
