@@ -127,6 +127,7 @@ int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AForma
 int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
              app::TConverter& AConverter, std::ostream& AOut, std::ostream* AVerboseLog) {
   stop_requested = false;
+  stop_signal = 0;
   app::TFileList list;
   TConsoleView view(AOut, list);
   app::TBatchQueue queue(list, AModel, APrefs, AConverter, view);

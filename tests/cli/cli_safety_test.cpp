@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -51,23 +50,6 @@ bool HasPartialFile(const std::string& dir) {
   for (const auto& entry : fs::directory_iterator(dir))
     if (entry.path().filename().string().find(".partial") != std::string::npos) return true;
   return false;
-}
-
-// strella-cli started in the background, its output going to LOG.
-pid_t Spawn(const std::vector<std::string>& args, const std::string& log) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  std::vector<std::string> all = {STRELLA_CLI_PROGRAM};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : all) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
 }
 
 int ExitStatus(pid_t pid) {
@@ -117,7 +99,7 @@ TEST(CliSafety, ThreeRunsIntoOneFolderKeepTheirOwnOutputs) {
     fs::create_directory(out);
     std::vector<pid_t> runs;
     for (size_t i = 0; i < sizes.size(); ++i)
-      runs.push_back(Spawn({"-p", "8", "--size", sizes[i], "--letterbox", "none", "-o", out, input},
+      runs.push_back(SpawnCli({"-p", "8", "--size", sizes[i], "--letterbox", "none", "-o", out, input},
                            dir + "/run" + std::to_string(i) + ".log"));
     for (size_t i = 0; i < runs.size(); ++i)
       ASSERT_EQ(ExitStatus(runs[i]), 0) << "round " << round << ": " << ReadAll(dir + "/run" + std::to_string(i) + ".log");
@@ -141,16 +123,11 @@ TEST(CliSafety, ThreeRunsIntoOneFolderKeepTheirOwnOutputs) {
 }
 
 TEST(CliSafety, TermAndHangUpStopLikeStop) {
-  fixtures::FixtureSpec recipe;
-  recipe.file_name = "long_720p.mp4";
-  recipe.duration = 60;
-  recipe.video = fixtures::VideoSpec{1280, 720, 25, 1, 1, 1, "mpeg4", 2000000};
-  recipe.audio = fixtures::AudioSpec{};
-  const std::string input = fixtures::Make(recipe);
+  const std::string input = fixtures::Make(LongClipRecipe());
   for (const int signal : {SIGTERM, SIGHUP}) {
     const std::string out = fixtures::ScratchDir("cli_safety_signal_" + std::to_string(signal));
     const std::string log = out + "/../cli_signal_" + std::to_string(signal) + ".log";
-    const pid_t pid = Spawn({"-p", "8", "-o", out, input, fixtures::Path("clip.mp4")}, log);
+    const pid_t pid = SpawnCli({"-p", "8", "-o", out, input, fixtures::Path("clip.mp4")}, log);
     for (int i = 0; i < 600 && !HasPartialFile(out); ++i) std::this_thread::sleep_for(50ms);
     ASSERT_TRUE(HasPartialFile(out));
     ::kill(pid, signal);
