@@ -22,6 +22,7 @@ class TMediaProbe : public TFileProbe {
     if (AResult.HasVideo) {
       AResult.Width = video.Width;
       AResult.Height = video.Height;
+      AResult.CoverArt = video.AttachedPicture;
     }
     media::TFileStreamInfo file;
     AResult.DurationUS = probe_.GetFileStreamInfo(file) ? file.Duration : -1;
@@ -95,6 +96,7 @@ TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeRes
   if (Contains(duration, "-")) duration = "Unknown";
   row.Columns[fcDuration] = duration;
   row.Columns[fcOutput] = AFormatKey;
+  row.CoverArt = AProbe.CoverArt;
   return row;
 }
 

@@ -25,6 +25,8 @@ struct TFileRow {
   // What the user should know of the last conversion although it may have
   // succeeded: substitutions, warnings, renamed outputs. Kept until the row's next run.
   std::vector<std::string> Notes;
+  // The input's only picture is a cover (an attached picture), not a video.
+  bool CoverArt = false;
 };
 
 // What the list needs to know of a media file.
@@ -33,6 +35,7 @@ struct TProbeResult {
   int Width = 0;
   int Height = 0;
   int64_t DurationUS = -1;  // -1 when unknown
+  bool CoverArt = false;    // the video stream is an attached picture
 };
 
 class TFileProbe {

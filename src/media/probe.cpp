@@ -227,6 +227,7 @@ bool TCustomAVProbe::GetVideoStreamInfo(int AStreamIndex, TVideoStreamInfo& AInf
   AInfo.PixelFormat = parameters->format;
   AInfo.FrameRateNum = stream->r_frame_rate.num;
   AInfo.FrameRateDen = stream->r_frame_rate.den;
+  AInfo.AttachedPicture = (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
   return true;
 }
 

@@ -43,6 +43,7 @@ struct TVideoStreamInfo {
   int PixelFormat = -1;       // the library's pixel format number
   int FrameRateNum = -1;      // the stream's real base frame rate
   int FrameRateDen = -1;
+  bool AttachedPicture = false;  // a still picture such as an album cover, not a moving video
 };
 
 // Holds the whole behaviour. Failures give false and keep their reason in
