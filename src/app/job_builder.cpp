@@ -268,6 +268,9 @@ TJob BuildJob(const TFileRow& ARow, const TSettingsModel& ASettings, const TPref
     job.Output.DisableVideo = true;
   }
   FillAudio(job.Output, ASettings, APrefs);
+  // The input's tags (title, artist, album, date, track, creation time) go to
+  // the output; each muxer stores those its format can hold.
+  AddOptionLines(job.Output, "map_meta_data=0:0");
   if (profile) AddOptionLines(job.Output, profile->EncoderOptions);
   const std::string duration = ARow.Columns[fcDuration];
   if (duration == "00:00:00" || duration == "Unknown") job.Output.RecordingTimeMS = kUnknownDurationLimitMS;
