@@ -18,9 +18,28 @@ std::optional<std::string> FormatRemaining(int64_t AMilliseconds) {
                        static_cast<long long>(AMilliseconds % 60000 / 1000));
 }
 
+std::string BatchSummary(const TFileList& AList) {
+  int converted = 0, failed = 0, stopped = 0, notRun = 0;
+  for (const TFileRow& row : AList.Rows()) {
+    if (!row.Checked) continue;
+    const std::string& status = row.Columns[fcProgress];
+    if (status == "Done") ++converted;
+    else if (status == "Fail" || status == "Failed") ++failed;
+    else if (status == "Abort") ++stopped;
+    else ++notRun;
+  }
+  if (failed + stopped + notRun == 0) return "All converting jobs completed.";
+  std::string text = std::to_string(converted) + " converted";
+  if (failed) text += ", " + std::to_string(failed) + " failed";
+  if (stopped) text += ", " + std::to_string(stopped) + " stopped";
+  if (notRun) text += ", " + std::to_string(notRun) + " not run";
+  return text;
+}
+
 TBatchQueue::TBatchQueue(TFileList& AList, TSettingsModel& ASettings, TPreferences& APrefs,
                          TConverter& AConverter, TBatchView& AView)
-    : list_(AList), settings_(ASettings), prefs_(APrefs), converter_(AConverter), view_(AView) {
+    : JobLog(AList), list_(AList), settings_(ASettings), prefs_(APrefs), converter_(AConverter), view_(AView) {
+  JobLog.Attach();
   converter_.OnProgress = [this](int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
                                  float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration) {
     EncoderProgress(AIndex, AFrameNumber, AFPS, ACurrentDuration, AQuality, ABitRate, ACurrentSize,
@@ -85,7 +104,7 @@ void TBatchQueue::FinishBatch() {
   view_.SetProgressBar(0);
   SetTimer(false);
   JobStarted = Busy = false;
-  view_.ShowInformation("All converting jobs completed.");
+  view_.ShowInformation(BatchSummary(list_));
   view_.SetSettingsEnabled(true);
 }
 
@@ -107,7 +126,7 @@ bool TBatchQueue::TakeNextRow() {
 }
 
 void TBatchQueue::FailJob(const std::string& AMessage) {
-  media::Log(this, media::llError, AMessage);
+  JobLog.Add(CurrentRow, media::llError, AMessage);
   list_.SetColumn(CurrentRow, fcProgress, "Fail");
   list_.SetResult(CurrentRow, "", AMessage);
   JobFailed = true;
@@ -123,10 +142,14 @@ void TBatchQueue::FFGoConvert(int ARowIndex) {
     Busy = JobStarted = false;
   } else {
     int task = -1;
+    JobLog.BeginRow(ARowIndex);
+    // Set-up runs here: what it logs (a substituted rate, say) belongs to the row.
+    const media::TThreadLogTag tag(TJobLog::TagOfRow(ARowIndex));
     try {
       TJob job = BuildJob(list_.Row(ARowIndex), settings_, prefs_);
       task = converter_.AddInput(job.InputFile, job.Input);
       if (task < 0) return FailJob(converter_.LastErrMsg());
+      converter_.SetLogTag(task, TJobLog::TagOfRow(ARowIndex));
       const std::string partial = PartialOutputName(job.OutputFile);
       if (!converter_.SetOutput(task, partial, job.Output)) {
         FailJob(job.OutputFile + ": " + converter_.LastErrMsg());
@@ -239,7 +262,8 @@ void TBatchQueue::JobEnded(bool AFinished, bool AException, const std::string& A
     output_ = {};
   }
   ReleaseOutput();
-  if (!message.empty()) media::Log(this, media::llError, message);
+  if (!message.empty()) JobLog.Add(CurrentRow, media::llError, message);
+  if (status == "Done") JobLog.Add(CurrentRow, media::llInfo, "Done -> " + outputFile);
   list_.SetColumn(CurrentRow, fcProgress, status);
   list_.SetResult(CurrentRow, outputFile, message);
   JobStarted = Busy = false;

@@ -12,6 +12,7 @@
 
 #include "app/converter.h"
 #include "app/file_list.h"
+#include "app/job_log.h"
 #include "app/settings_model.h"
 
 namespace strella::app {
@@ -33,6 +34,10 @@ class TBatchView {
   // Timer1: while enabled, Tick runs every 100 ms.
   virtual void SetTimerEnabled(bool /*AEnabled*/) {}
 };
+
+// "All converting jobs completed." when every checked row is "Done", else
+// the counts: "3 converted, 1 failed, 1 stopped" (", 2 not run" after a stop).
+std::string BatchSummary(const TFileList& AList);
 
 // "h:mm:ss"; nothing for 24 hours or more.
 std::optional<std::string> FormatRemaining(int64_t AMilliseconds);
@@ -71,6 +76,8 @@ class TBatchQueue {
   std::atomic<bool> StoppedByUser{false};
   int LastTakenRow = -1;
   int CurrentRow = -1;
+  // Every line the jobs logged, by row; attached to the log sink while the queue lives.
+  TJobLog JobLog;
 
  private:
   struct TProgress {

@@ -27,6 +27,9 @@ struct TFileRow {
   std::vector<std::string> Notes;
   // The input's only picture is a cover (an attached picture), not a video.
   bool CoverArt = false;
+  // The picture's shape and rate as read when the row was added; 0 when unknown.
+  int SampleAspectNum = 0, SampleAspectDen = 1;
+  int FrameRateNum = 0, FrameRateDen = 1;
 };
 
 // What the list needs to know of a media file.
@@ -36,6 +39,8 @@ struct TProbeResult {
   int Height = 0;
   int64_t DurationUS = -1;  // -1 when unknown
   bool CoverArt = false;    // the video stream is an attached picture
+  int SampleAspectNum = 0, SampleAspectDen = 1;  // 0 when unknown (square pixels assumed)
+  int FrameRateNum = 0, FrameRateDen = 1;        // the average rate; 0 when unknown
 };
 
 class TFileProbe {

@@ -10,6 +10,7 @@
 #include "cli/cli_batch.h"
 #include "cli/cli_options.h"
 #include "media/loader.h"
+#include "media/logger.h"
 
 namespace {
 
@@ -58,9 +59,14 @@ int main(int argc, char** argv) {
     std::cout << cliApp.help();
     return 0;
   }
+  media::TFFLogger::Instance().SetLogLevelByName(options.logLevel);
   if (options.probe) return cli::ProbeFiles(options.files, model.CurrentFormatKey, std::cout);
 
   if (const std::string error = cli::CheckJobReady(model); !error.empty()) {
+    std::cerr << "strella-cli: " << error << "\n";
+    return 2;
+  }
+  if (const std::string error = cli::PrepareOutputFolder(prefs.OutputFolder); !error.empty()) {
     std::cerr << "strella-cli: " << error << "\n";
     return 2;
   }
@@ -71,5 +77,5 @@ int main(int argc, char** argv) {
     return 3;
   }
   std::signal(SIGINT, OnInterrupt);
-  return cli::RunBatch(options.files, model, prefs, *converter, std::cout);
+  return cli::RunBatch(options.files, model, prefs, *converter, std::cout, options.verbose ? &std::cerr : nullptr);
 }
