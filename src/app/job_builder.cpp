@@ -239,8 +239,7 @@ void AddOptionLines(TOutputOptions& out, std::string_view lines) {
 
 // A codec whose encoder the libraries lack is refused before anything starts.
 std::string CheckedEncoder(const std::string& encoder, const TDropDown& list, const char* what) {
-  if (std::string reason = MissingEncoderReason(encoder); !reason.empty())
-    throw TJobError(std::string("The ") + what + " \"" + Trim(list.Text()) + "\" " + reason);
+  if (std::string message = MissingCodecMessage(what, list.Text(), encoder); !message.empty()) throw TJobError(message);
   return encoder;
 }
 

@@ -57,6 +57,12 @@ std::string MissingEncoderReason(const std::string& AEncoderName) {
   return "needs the " + AEncoderName + " encoder, which the installed FFmpeg lacks";
 }
 
+std::string MissingCodecMessage(const char* AWhat, const std::string& AShownName, const std::string& AEncoderName) {
+  const std::string reason = MissingEncoderReason(AEncoderName);
+  if (reason.empty()) return {};
+  return std::string("The ") + AWhat + " \"" + Trim(AShownName) + "\" " + reason;
+}
+
 std::string ProfileUnavailableReason(const Quality& AProfile) {
   for (const std::string& name : PreselectedEncoders(AProfile)) {
     if (name.empty()) continue;

@@ -25,6 +25,10 @@ void LookUpProfileEncoders(const TEncoderLookup& ALookup);
 // lookup found the encoder missing; empty otherwise.
 std::string MissingEncoderReason(const std::string& AEncoderName);
 
+// "The video codec "h264" needs the libx264 encoder, ..." for a codec choice
+// (AWhat: "video codec" or "audio codec") whose encoder is missing; empty otherwise.
+std::string MissingCodecMessage(const char* AWhat, const std::string& AShownName, const std::string& AEncoderName);
+
 // Empty when the profile can be served; else the reason of its first
 // preselected encoder that is missing.
 std::string ProfileUnavailableReason(const Quality& AProfile);

@@ -187,6 +187,17 @@ std::string CheckJobReady(const app::TSettingsModel& AModel) {
     return "\"" + profile + "\" leaves no choice selected for " + n.options +
            "; choose one. Valid choices: " + ChoiceList(*n.list);
   }
+  struct Codec {
+    const TDropDown* list;
+    std::string encoder;
+    const char* what;
+  };
+  std::vector<Codec> codecs = {{c.ComboAudioCodec, AModel.GetNewAudioCodec(), "audio codec"}};
+  if (!AModel.isAudio()) codecs.insert(codecs.begin(), {c.ComboVideoCodec, AModel.GetNewVideoCodec(), "video codec"});
+  for (const Codec& codec : codecs) {
+    if (std::string message = app::MissingCodecMessage(codec.what, codec.list->Text(), codec.encoder); !message.empty())
+      return message;
+  }
   return {};
 }
 

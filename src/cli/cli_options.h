@@ -51,8 +51,9 @@ const app::Quality* MatchProfile(const std::string& AGiven);
 // Returns an empty text, or the message for the first option that does not fit.
 std::string ApplyOptions(const TCliOptions& AOptions, app::TSettingsModel& AModel, app::TPreferences& APrefs);
 
-// A list the job reads a number from must have a selection, or every row
-// would fail: the message naming the options that choose one, or empty.
+// A list the job reads a number from must have a selection, and a chosen
+// codec must have its encoder, or every row would fail: the message naming
+// the options that choose one (or the missing encoder), or empty.
 std::string CheckJobReady(const app::TSettingsModel& AModel);
 
 // Makes sure the output folder exists, creating it with its parents; the

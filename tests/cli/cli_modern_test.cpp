@@ -14,6 +14,7 @@
 #include "app/settings_model.h"
 #include "cli/cli_options.h"
 #include "fixtures.h"
+#include "media/ff.h"
 #include "run_program.h"
 
 namespace strella::cli {
@@ -126,17 +127,38 @@ TEST(ModernProfiles, TagsAndCoversAreCarriedOver) {
   }
 }
 
-// A lookup that lacks libx265, as libraries built without it would.
-class WithoutX265 : public ::testing::Test {
+// The libraries' encoder lookup, through the loader's function table, with
+// one encoder hidden as libraries built without it would be.
+class HiddenEncoder : public ::testing::Test {
  protected:
-  WithoutX265() {
+  void Hide(const std::string& name) {
     fixtures::EnsureLibraries();
-    app::LookUpProfileEncoders([](const std::string& name) { return name != "libx265"; });
+    hidden_ = name;
+    real_ = ff::avcodec_find_encoder_by_name;
+    ff::avcodec_find_encoder_by_name = [](const char* encoder) -> const AVCodec* {
+      return encoder == hidden_ ? nullptr : real_(encoder);
+    };
+    app::LookUpProfileEncoders(app::LoadedEncoders());
   }
-  ~WithoutX265() override { app::LookUpProfileEncoders(app::LoadedEncoders()); }
+  ~HiddenEncoder() override {
+    if (real_) ff::avcodec_find_encoder_by_name = real_;
+    app::LookUpProfileEncoders(app::LoadedEncoders());
+  }
+  // ApplyOptions's message, else CheckJobReady's.
+  static std::string Refusal(const TCliOptions& options) {
+    app::TListSettingsControls lists;
+    app::TSettingsModel model(lists.Controls());
+    model.Initialize();
+    app::TPreferences prefs;
+    const std::string error = ApplyOptions(options, model, prefs);
+    return error.empty() ? CheckJobReady(model) : error;
+  }
+  static inline std::string hidden_;
+  static inline decltype(ff::avcodec_find_encoder_by_name) real_ = nullptr;
 };
 
-TEST_F(WithoutX265, ListedAsUnavailableAndRefused) {
+TEST_F(HiddenEncoder, AProfileWithoutItsEncoderIsListedAsUnavailableAndRefused) {
+  Hide("libx265");
   std::ostringstream listing;
   ListProfiles(listing);
   const std::string reason = "needs the libx265 encoder, which the installed FFmpeg lacks";
@@ -145,15 +167,21 @@ TEST_F(WithoutX265, ListedAsUnavailableAndRefused) {
       << listing.str();
   EXPECT_NE(listing.str().find("47  MP4 - H.264 + AAC (*.mp4)  (.mp4)\n"), std::string::npos);
 
-  app::TListSettingsControls lists;
-  app::TSettingsModel model(lists.Controls());
-  model.Initialize();
-  app::TPreferences prefs;
   TCliOptions options;
   options.profile = "49";
-  EXPECT_EQ(ApplyOptions(options, model, prefs), "--profile \"MKV - H.265/HEVC + Opus (*.mkv)\" " + reason);
+  EXPECT_EQ(Refusal(options), "--profile \"MKV - H.265/HEVC + Opus (*.mkv)\" " + reason);
   options.profile = "47";
-  EXPECT_EQ(ApplyOptions(options, model, prefs), "");
+  EXPECT_EQ(Refusal(options), "");
+}
+
+TEST_F(HiddenEncoder, ACodecChoiceWithoutItsEncoderRefusesTheRun) {
+  Hide("libx264");
+  TCliOptions options;
+  options.profile = "MP4 - MPEG4 Video (*.mp4)";
+  options.videoCodec = "h264";
+  EXPECT_EQ(Refusal(options), "The video codec \"h264\" needs the libx264 encoder, which the installed FFmpeg lacks");
+  options.videoCodec = "mpeg4";
+  EXPECT_EQ(Refusal(options), "");
 }
 
 }  // namespace
