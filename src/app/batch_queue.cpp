@@ -78,6 +78,8 @@ bool TBatchQueue::ConvertNow() {
     return false;
   }
   LastTakenRow = -1;
+  RemoveStalePartials(Trim(prefs_.OutputFolder));
+  PlanBatch();
   converter_.SetPreviewBitmap(true);
   JobFailed = JobStarted = LastRowReached = StoppedByUser = false;
   view_.StopPreview();
@@ -106,6 +108,21 @@ void TBatchQueue::FinishBatch() {
   JobStarted = Busy = false;
   view_.ShowInformation(BatchSummary(list_));
   view_.SetSettingsEnabled(true);
+}
+
+void TBatchQueue::PlanBatch() {
+  std::vector<std::string> inputs;
+  for (const TFileRow& row : list_.Rows()) inputs.push_back(row.Caption);
+  plan_.emplace(inputs, prefs_.OutputFolder, settings_.CurrentFormatKey, prefs_.Overwrite);
+  planned_.clear();
+  for (int row = 0; row < list_.Count(); ++row)
+    if (list_.Row(row).Checked) planned_[row] = plan_->Add(list_.Row(row).Caption);
+}
+
+// A row checked after the batch started is planned when it is reached.
+TPlannedOutput TBatchQueue::PlannedOutput(int ARow) {
+  if (!planned_.count(ARow)) planned_[ARow] = plan_->Add(list_.Row(ARow).Caption);
+  return planned_[ARow];
 }
 
 bool TBatchQueue::TakeNextRow() {
@@ -147,17 +164,22 @@ void TBatchQueue::FFGoConvert(int ARowIndex) {
     const media::TThreadLogTag tag(TJobLog::TagOfRow(ARowIndex));
     try {
       TJob job = BuildJob(list_.Row(ARowIndex), settings_, prefs_);
+      if (plan_) job.OutputFile = PlannedOutput(ARowIndex).OutputFile;
       task = converter_.AddInput(job.InputFile, job.Input);
       if (task < 0) return FailJob(converter_.LastErrMsg());
       converter_.SetLogTag(task, TJobLog::TagOfRow(ARowIndex));
-      const std::string partial = PartialOutputName(job.OutputFile);
-      if (!converter_.SetOutput(task, partial, job.Output)) {
+      std::string error;
+      if (!output_.Create(job.OutputFile, error)) {
+        converter_.RemoveTask(task);
+        return FailJob(error);
+      }
+      if (!converter_.SetOutput(task, output_.Name(), job.Output)) {
         FailJob(job.OutputFile + ": " + converter_.LastErrMsg());
         converter_.RemoveTask(task);
-        DiscardOutput(partial);
+        ReleaseOutput();
         return;
       }
-      output_ = {true, partial, job.OutputFile, prefs_.Overwrite};
+      overwrite_ = prefs_.Overwrite;
       list_.SetResult(ARowIndex, job.OutputFile, "");
     } catch (const std::exception& error) {
       FailJob(error.what());
@@ -166,7 +188,7 @@ void TBatchQueue::FFGoConvert(int ARowIndex) {
       return;
     }
   }
-  awaiting_job_end_ = output_.active;
+  awaiting_job_end_ = output_.Active();
   try {
     converter_.StartTasks(1);
   } catch (const std::exception& error) {
@@ -178,10 +200,7 @@ void TBatchQueue::FFGoConvert(int ARowIndex) {
   }
 }
 
-void TBatchQueue::ReleaseOutput() {
-  if (output_.active) DiscardOutput(output_.partial);
-  output_ = {};
-}
+void TBatchQueue::ReleaseOutput() { output_.Discard(); }
 
 void TBatchQueue::Stop() {
   if (!Busy) return;
@@ -256,12 +275,13 @@ void TBatchQueue::JobEnded(bool AFinished, bool AException, const std::string& A
   std::string status = AException ? "Fail" : StoppedByUser || !AFinished ? "Abort" : "Done";
   std::string message = AMessage;
   std::string outputFile;
-  if (output_.active && status == "Done") {
-    outputFile = CommitOutput(output_.partial, output_.final, output_.overwrite, message);
+  if (output_.Active() && status == "Done") {
+    outputFile = output_.Commit(overwrite_, message, planned_.count(CurrentRow) ? planned_[CurrentRow].NaturalFile : "");
     if (outputFile.empty()) status = "Fail";
-    output_ = {};
   }
   ReleaseOutput();
+  if (planned_.count(CurrentRow) && !planned_[CurrentRow].Note.empty())
+    list_.AddNote(CurrentRow, planned_[CurrentRow].Note);
   if (!message.empty()) JobLog.Add(CurrentRow, media::llError, message);
   if (status == "Done") JobLog.Add(CurrentRow, media::llInfo, "Done -> " + outputFile);
   list_.SetColumn(CurrentRow, fcProgress, status);

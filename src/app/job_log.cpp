@@ -23,6 +23,8 @@ const char* LevelName(media::TLogLevel level) {
   return "info";
 }
 
+constexpr size_t kMaxLines = 200000;
+
 int64_t NowMS() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
@@ -36,9 +38,10 @@ bool IsNoteLevel(media::TLogLevel level) { return level >= media::llPanic && lev
 std::string WithoutContext(const std::string& text) {
   if (text.empty() || text[0] != '[') return text;
   const size_t at = text.find(" @ 0x");
-  const size_t close = text.find("] ");
+  const size_t close = text.find(']');
   if (at == std::string::npos || close == std::string::npos || at > close) return text;
-  return text.substr(1, at - 1) + ": " + text.substr(close + 2);
+  const size_t rest = text.find_first_not_of(' ', close + 1);
+  return text.substr(1, at - 1) + ": " + (rest == std::string::npos ? std::string() : text.substr(rest));
 }
 
 }  // namespace
@@ -94,6 +97,9 @@ void TJobLog::Keep(int ARow, media::TLogLevel ALevel, const std::string& AText, 
   line.Text = AText;
   while (!line.Text.empty() && (line.Text.back() == '\r' || line.Text.back() == '\n')) line.Text.pop_back();
   if (line.Row >= 0 && ANote) list_.AddNote(line.Row, line.Text);
+  // A debug-level log of a long batch would grow without end: the view keeps the first lines.
+  if (lines_.size() > kMaxLines) return;
+  if (lines_.size() == kMaxLines) line.Text = "(the log holds no more lines)";
   lines_.push_back(line);
   if (OnLine) OnLine(lines_.back());
 }

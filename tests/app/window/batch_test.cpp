@@ -54,7 +54,7 @@ class BatchTest : public WindowTest {
   QString Column(int row, app::TFileColumn column) { return form_->ListView1->ColumnText(row, column); }
   bool Completed() {
     for (const TShownMessage& m : messages_)
-      if (m.text == "All converting jobs completed.") return true;
+      if (m.text == "All converting jobs completed." || m.text.endsWith(" failed")) return true;
     return false;
   }
 
@@ -182,6 +182,7 @@ TEST_F(BatchTest, FailedRowsAreMarkedAndTheBatchGoesOn) {
   EXPECT_EQ(Column(0, app::fcProgress), "Failed");
   EXPECT_EQ(Column(1, app::fcProgress), "Fail");
   EXPECT_EQ(Column(2, app::fcProgress), "Done");
+  EXPECT_EQ(messages_.back().text, "1 converted, 2 failed");
   EXPECT_FALSE(QFileInfo::exists(QDir(folder_).filePath("crash.mp4")));
 }
 
