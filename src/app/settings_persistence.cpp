@@ -1,5 +1,6 @@
 #include "app/settings_persistence.h"
 
+#include "app/profile_encoders.h"
 #include "app/text_utils.h"
 #include "media/logger.h"
 
@@ -41,12 +42,17 @@ void LoadSkin(TSettingsStore& store, TWindowSettings& window) {
   }
 }
 
-// An index that names no profile (negative, past the list, a header) selects the first-run format.
+// An index that names no profile (negative, past the list, a header), or a
+// profile whose encoder the libraries lack, selects the first-run format.
 void LoadFormat(TSettingsStore& store, TSettingsModel& model) {
   TDropDown& formats = *model.Controls().ComboOutputFormat;
   const int index = store.ReadInteger("ComboOutputFormat");
   formats.SetItemIndex(index);
-  if (index < 0 || !FindProfile(formats.Text())) formats.SetItemIndex(kDefaultFormatEntry);
+  const Quality* profile = index < 0 ? nullptr : FindProfile(formats.Text());
+  const std::string unserved = profile ? ProfileUnavailableReason(*profile) : std::string();
+  if (!unserved.empty())
+    media::Log(nullptr, media::llWarning, "The saved format \"" + formats.Text() + "\" " + unserved);
+  if (!profile || !unserved.empty()) formats.SetItemIndex(kDefaultFormatEntry);
   model.SavedFormatIndex = formats.ItemIndex();
 }
 

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "app/encoder_converter.h"
+#include "app/profile_encoders.h"
 #include "cli/cli_batch.h"
 #include "cli/cli_options.h"
 #include "media/loader.h"
@@ -31,9 +32,13 @@ void CatchStopSignals() {
   }
 }
 
+// Loads the libraries and looks up which profiles their encoders serve.
 bool LoadLibraries() {
   auto& loader = strella::media::FFLoader();
-  if (loader.LoadLibs(strella::media::kEncoderLibraries)) return true;
+  if (loader.LoadLibs(strella::media::kEncoderLibraries)) {
+    strella::app::LookUpProfileEncoders(strella::app::LoadedEncoders());
+    return true;
+  }
   std::cerr << "strella-cli: Some files are missing. Please re-install this software\n" << loader.LastErrMsg() << "\n";
   return false;
 }
@@ -47,6 +52,7 @@ int main(int argc, char** argv) {
   cli::AddOptions(cliApp, options);
   CLI11_PARSE(cliApp, argc, argv);
 
+  if (!LoadLibraries()) return 3;
   if (options.listProfiles) {
     cli::ListProfiles(std::cout);
     return 0;
@@ -65,7 +71,6 @@ int main(int argc, char** argv) {
     std::cout << cliApp.help();
     return 0;
   }
-  if (!LoadLibraries()) return 3;
   media::TFFLogger::Instance().SetLogLevelByName(options.logLevel);
   if (options.probe) return cli::ProbeFiles(options.files, model.CurrentFormatKey, std::cout);
 

@@ -8,10 +8,12 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QStyle>
 #include <QUrl>
 
+#include "app/profile_encoders.h"
 #include "app/window/about_box.h"
 #include "app/window/dialogs.h"
 #include "app/window/glyphs.h"
@@ -471,6 +473,7 @@ void TForm1::BindSettings() {
   settings_->OnFormatKeyChanged = [this](const std::string& key) { files_.SetOutputColumn(key); };
   settings_->Initialize();
   MarkFormatHeaders();
+  MarkUnavailableProfiles();
   ComboOutputFormat->setMaxVisibleItems(36);
 
   // Only the user's choice (activated) runs the handlers; choices made from
@@ -490,10 +493,25 @@ void TForm1::MarkFormatHeaders() {
     if (ComboOutputFormat->itemText(i).contains("---")) ComboOutputFormat->setItemData(i, bold, Qt::FontRole);
 }
 
+void TForm1::MarkUnavailableProfiles() {
+  auto* entries = qobject_cast<QStandardItemModel*>(ComboOutputFormat->model());
+  for (int i = 0; entries && i < ComboOutputFormat->count(); ++i) {
+    const app::Quality* profile = app::FindProfile(ComboOutputFormat->itemText(i).toStdString());
+    if (!profile) continue;
+    const std::string reason = app::ProfileUnavailableReason(*profile);
+    entries->item(i)->setEnabled(reason.empty());
+    ComboOutputFormat->setItemData(i, reason.empty() ? QVariant() : QVariant(QString::fromStdString(reason)),
+                                   Qt::ToolTipRole);
+  }
+}
 
 bool TForm1::LoadLibraries() {
   media::FFLoader().SetLibraryPath(media::ProgramFolder());
-  if (media::FFLoader().LoadLibs(media::kEncoderLibraries)) return true;
+  if (media::FFLoader().LoadLibs(media::kEncoderLibraries)) {
+    app::LookUpProfileEncoders(app::LoadedEncoders());
+    MarkUnavailableProfiles();
+    return true;
+  }
   media::Log(this, media::llError, media::FFLoader().LastErrMsg());
   ShowInformation(this, "Some files are missing. Please re-install this software");
   return false;

@@ -65,6 +65,9 @@ class TForm1 : public QMainWindow {
   bool LoadLibraries();
   // The choices of the last run; a first run gets the defaults, written back.
   void LoadSettings();
+  // Profiles whose encoder the loaded libraries lack (as last looked up) are
+  // shown disabled, their reason as the entry's tooltip.
+  void MarkUnavailableProfiles();
   // Keeps the choices for the next run (closing the window does this).
   void SaveSettings();
 
