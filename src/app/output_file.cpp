@@ -12,13 +12,23 @@
 
 namespace strella::app {
 
-namespace {
-
-std::string ExtensionOf(const std::string& path) {
-  const std::string name = media::ExtractFileName(path);
+std::string ExtensionOf(const std::string& APath) {
+  const std::string name = media::ExtractFileName(APath);
   const size_t dot = name.rfind('.');
   return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
 }
+
+std::string NameOutsideOf(const std::string& AName, const std::function<bool(const std::string&)>& ATaken) {
+  if (!ATaken(AName)) return AName;
+  const std::string extension = ExtensionOf(AName);
+  const std::string base = AName.substr(0, AName.size() - extension.size());
+  for (int n = 1;; ++n) {
+    const std::string name = base + "-" + std::to_string(n) + extension;
+    if (!ATaken(name) && ::access(name.c_str(), F_OK) != 0) return name;
+  }
+}
+
+namespace {
 
 // Renames without replacing: 0, or the errno (EEXIST when the name is taken).
 int RenameNoReplace(const std::string& from, const std::string& to) {

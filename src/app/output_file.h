@@ -3,9 +3,17 @@
 // failed or stopped conversion leaves nothing under the final name.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace strella::app {
+
+// The file name's extension with its dot ("" when it has none).
+std::string ExtensionOf(const std::string& APath);
+
+// AName unless ATaken says it is taken; else the first "-N" name beside it
+// that is neither taken nor an existing file: jobs running at once never share an output.
+std::string NameOutsideOf(const std::string& AName, const std::function<bool(const std::string&)>& ATaken);
 
 // A hidden name beside AFinalName with the same extension (the muxer is chosen by it).
 std::string PartialOutputName(const std::string& AFinalName);

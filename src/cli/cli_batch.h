@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/batch_queue.h"
 #include "app/converter.h"
 #include "app/settings_model.h"
 
@@ -14,9 +15,16 @@ namespace strella::cli {
 // Prints the file list's columns for each file; 0 when every file could be read.
 int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AFormatKey, std::ostream& AOut);
 
-// Converts the files; 0 only when every checked row ends "Done".
+struct TBatchOptions {
+  bool skipExisting = false;  // rows whose output exists are not converted
+  std::string reportFile;     // a JSON line per row, when set
+  // Converters for the slots beyond the first (APrefs.SimultaneousConversions).
+  app::TConverterFactory makeConverter;
+};
+
+// Converts the files; 0 only when every checked row ends "Done" (a skipped row counts as done).
 int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
-             app::TConverter& AConverter, std::ostream& AOut);
+             app::TConverter& AConverter, std::ostream& AOut, const TBatchOptions& AOptions = {});
 
 // Asks a running batch to stop as the window's Stop answered Yes (from a signal handler).
 void RequestStop();

@@ -7,6 +7,7 @@
 
 #include "app/encoder_converter.h"
 #include "cli/cli_batch.h"
+#include "cli/cli_farm.h"
 #include "cli/cli_options.h"
 #include "media/loader.h"
 
@@ -52,6 +53,23 @@ int main(int argc, char** argv) {
     std::cout << cliApp.help();
     return 0;
   }
+  if (!options.shard.empty()) {
+    const std::optional<cli::TShard> shard = cli::ParseShard(options.shard);
+    if (!shard) {
+      std::cerr << "strella-cli: --shard \"" << options.shard << "\" is not valid. Valid: K/N with 1 <= K <= N\n";
+      return 2;
+    }
+    options.files = cli::SelectShard(options.files, *shard);
+    if (options.files.empty()) {
+      // More parts than files: this part has nothing to do, which is no failure.
+      std::cout << "Nothing to convert in part " << options.shard << ".\n";
+      if (!options.report.empty()) {
+        std::string error;
+        if (!cli::WriteReportFile(options.report, app::TFileList{}, {}, error)) std::cerr << "strella-cli: " << error << "\n";
+      }
+      return 0;
+    }
+  }
   if (!LoadLibraries()) return 3;
   if (options.probe) return cli::ProbeFiles(options.files, model.CurrentFormatKey, std::cout);
 
@@ -66,5 +84,9 @@ int main(int argc, char** argv) {
     return 3;
   }
   std::signal(SIGINT, OnInterrupt);
-  return cli::RunBatch(options.files, model, prefs, *converter, std::cout);
+  cli::TBatchOptions batch;
+  batch.skipExisting = options.skipExisting;
+  batch.reportFile = options.report;
+  batch.makeConverter = [](std::string& AError) { return app::CreateEncoderConverter(AError); };
+  return cli::RunBatch(options.files, model, prefs, *converter, std::cout, batch);
 }

@@ -73,6 +73,12 @@ void TWindowBatchView::SetTimerEnabled(bool AEnabled) {
     form_.Timer1->stop();
 }
 
+void TWindowBatchView::TickSoon() {
+  QTimer::singleShot(0, &form_, [this] {
+    if (form_.Queue()) form_.Queue()->Tick();
+  });
+}
+
 // Rows taken so far plus the checked rows still ahead make the batch; the
 // title shows how far through it the running row has come.
 void TWindowBatchView::ShowOverall(int rowPercent) {

@@ -47,6 +47,7 @@ int main(int argc, char* argv[]) {
   form.LoadSettings();
   if (!line.output_folder.isEmpty()) form.EditOutputFolder->setText(line.output_folder);
   form.show();
+  form.RestoreSession();
   form.AddFileNames(line.files);
 
   QTimer start_batch;
