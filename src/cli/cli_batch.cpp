@@ -164,6 +164,7 @@ int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel
     if (stop_requested && queue.Busy) queue.Stop();
     if (stop_requested) break;
     queue.Tick();
+    if (!queue.Running()) break;
     // A job's end asks for the next tick at once, so the next row starts without waiting.
     media::WaitServingMainThread([&] { return stop_requested.load() || view.TakeTickRequest(); }, milliseconds(100));
   }
