@@ -115,6 +115,7 @@ void SkipExisting(app::TFileList& list, const app::TSettingsModel& model, const 
         app::OutputFileFor(list.Row(i).Caption, prefs.OutputFolder, model.CurrentFormatKey, /*AOverwrite=*/true);
     if (!list.Row(i).Checked || ::access(output.c_str(), F_OK) != 0) continue;
     list.SetChecked(i, false);
+    list.SetResult(i, output, "");
     runs.at(static_cast<size_t>(i)).Skipped = true;
   }
 }

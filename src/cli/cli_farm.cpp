@@ -51,12 +51,13 @@ nlohmann::json RowObject(const app::TFileRow& row, const TRowRun& run) {
   if (run.Skipped) status = "Skipped";
   else if (!row.Checked) status = "Unchecked";
   else if (status.empty()) status = "Not run";
-  const bool done = status == "Done";
+  // A skipped row's output is the file that was there already.
+  const bool written = status == "Done" || status == "Skipped";
   struct stat info {};
-  const bool sized = done && ::stat(row.OutputFile.c_str(), &info) == 0;
+  const bool sized = written && ::stat(row.OutputFile.c_str(), &info) == 0;
   return {
       {"input", row.Caption},
-      {"output", done ? row.OutputFile : std::string()},
+      {"output", written ? row.OutputFile : std::string()},
       {"status", status},
       {"message", row.Message},
       {"notes", row.Notes},
