@@ -58,7 +58,8 @@ void TWindowBatchView::FocusRow(int ARow) {
   const QModelIndex index = form_.ListView1->indexFromItem(item);
   form_.ListView1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
   form_.ListView1->scrollToItem(item);
-  if (ARow != last_row_) {
+  // Rows are taken in list order; with several running the focus also goes back to an earlier one.
+  if (ARow > last_row_) {
     last_row_ = ARow;
     ++jobs_taken_;
   }
