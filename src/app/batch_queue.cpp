@@ -18,9 +18,28 @@ std::optional<std::string> FormatRemaining(int64_t AMilliseconds) {
                        static_cast<long long>(AMilliseconds % 60000 / 1000));
 }
 
+std::string BatchSummary(const TFileList& AList) {
+  int converted = 0, failed = 0, stopped = 0, notRun = 0;
+  for (const TFileRow& row : AList.Rows()) {
+    if (!row.Checked) continue;
+    const std::string& status = row.Columns[fcProgress];
+    if (status == "Done") ++converted;
+    else if (status == "Fail" || status == "Failed") ++failed;
+    else if (status == "Abort") ++stopped;
+    else ++notRun;
+  }
+  if (failed + stopped + notRun == 0) return "All converting jobs completed.";
+  std::string text = std::to_string(converted) + " converted";
+  if (failed) text += ", " + std::to_string(failed) + " failed";
+  if (stopped) text += ", " + std::to_string(stopped) + " stopped";
+  if (notRun) text += ", " + std::to_string(notRun) + " not run";
+  return text;
+}
+
 TBatchQueue::TBatchQueue(TFileList& AList, TSettingsModel& ASettings, TPreferences& APrefs,
                          TConverter& AConverter, TBatchView& AView)
-    : list_(AList), settings_(ASettings), prefs_(APrefs), view_(AView) {
+    : JobLog(AList), list_(AList), settings_(ASettings), prefs_(APrefs), view_(AView) {
+  JobLog.Attach();
   slots_.push_back(std::make_unique<TSlot>());
   slots_[0]->converter = &AConverter;
   BindSlot(*slots_[0]);
@@ -59,7 +78,7 @@ void TBatchQueue::MakeSlots() {
     std::string error;
     std::unique_ptr<TConverter> converter = MakeConverter(error);
     if (!converter) {
-      media::Log(this, media::llWarning, "Converting one file at a time less: " + error);
+      media::Log(this, media::llWarning, "Fewer conversions at once than asked: " + error);
       break;
     }
     auto slot = std::make_unique<TSlot>();
@@ -169,7 +188,7 @@ void TBatchQueue::FinishBatch() {
   view_.SetProgressBar(0);
   SetTimer(false);
   JobStarted = Busy = false;
-  view_.ShowInformation("All converting jobs completed.");
+  view_.ShowInformation(BatchSummary(list_));
   view_.SetSettingsEnabled(true);
 }
 
@@ -196,7 +215,7 @@ bool TBatchQueue::TakeNextRow(TSlot& ASlot) {
 }
 
 void TBatchQueue::FailJob(TSlot& ASlot, const std::string& AMessage) {
-  media::Log(this, media::llError, AMessage);
+  JobLog.Add(ASlot.row, media::llError, AMessage);
   list_.SetColumn(ASlot.row, fcProgress, "Fail");
   list_.SetResult(ASlot.row, "", AMessage);
   failed_rows_.push_back(ASlot.row);
@@ -228,10 +247,14 @@ void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
   ASlot.busy = true;
   UpdateBusy();
   int task = -1;
+  JobLog.BeginRow(ARowIndex);
+  // Set-up runs here: what it logs (a substituted rate, say) belongs to the row.
+  const media::TThreadLogTag tag(TJobLog::TagOfRow(ARowIndex));
   try {
     TJob job = BuildJob(list_.Row(ARowIndex), settings_, prefs_);
     task = ASlot.converter->AddInput(job.InputFile, job.Input);
     if (task < 0) return FailJob(ASlot, ASlot.converter->LastErrMsg());
+    ASlot.converter->SetLogTag(task, TJobLog::TagOfRow(ARowIndex));
     const std::string final = DistinctOutputName(ASlot, job.OutputFile);
     const std::string partial = PartialOutputName(final);
     if (!ASlot.converter->SetOutput(task, partial, job.Output)) {
@@ -372,7 +395,8 @@ void TBatchQueue::JobEnded(TSlot& ASlot, bool AFinished, bool AException, const 
     ASlot.output = {};
   }
   ReleaseOutput(ASlot);
-  if (!message.empty()) media::Log(this, media::llError, message);
+  if (!message.empty()) JobLog.Add(ASlot.row, media::llError, message);
+  if (status == "Done") JobLog.Add(ASlot.row, media::llInfo, "Done -> " + outputFile);
   list_.SetColumn(ASlot.row, fcProgress, status);
   list_.SetResult(ASlot.row, outputFile, message);
   ASlot.busy = false;

@@ -15,6 +15,7 @@
 
 #include "app/converter.h"
 #include "app/file_list.h"
+#include "app/job_log.h"
 #include "app/settings_model.h"
 
 namespace strella::app {
@@ -43,6 +44,10 @@ class TBatchView {
 using TConverterFactory = std::function<std::unique_ptr<TConverter>(std::string& AError)>;
 // The rows' preview pictures: the row whose job made the picture.
 using TRowPreviewEvent = std::function<void(int ARow, media::TBitmap* ABitmap, int AFrameNumber, int64_t APTS)>;
+
+// "All converting jobs completed." when every checked row is "Done", else
+// the counts: "3 converted, 1 failed, 1 stopped" (", 2 not run" after a stop).
+std::string BatchSummary(const TFileList& AList);
 
 // "h:mm:ss"; nothing for 24 hours or more.
 std::optional<std::string> FormatRemaining(int64_t AMilliseconds);
@@ -91,6 +96,8 @@ class TBatchQueue {
   int CurrentRow = -1;  // the row taken last
   // The row whose pictures the preview shows while it runs; otherwise the first running row's.
   int PreviewRow = -1;
+  // Every line the jobs logged, by row; attached to the log sink while the queue lives.
+  TJobLog JobLog;
 
   TConverterFactory MakeConverter;
   TRowPreviewEvent OnPreviewBitmap;

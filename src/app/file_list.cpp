@@ -13,6 +13,23 @@ namespace strella::app {
 
 namespace {
 
+// The stream's base rate where its average agrees (a steady rate, kept
+// exactly: the average of a short clip wobbles); the average where they part
+// (pictures at irregular times), or where the base rate is a fine clock.
+void ChooseSourceRate(const media::TVideoStreamInfo& video, TProbeResult& result) {
+  const bool realKnown = video.FrameRateNum > 0 && video.FrameRateDen > 0;
+  const bool averageKnown = video.AverageFrameRateNum > 0 && video.AverageFrameRateDen > 0;
+  const double real = realKnown ? double(video.FrameRateNum) / video.FrameRateDen : 0;
+  const double average = averageKnown ? double(video.AverageFrameRateNum) / video.AverageFrameRateDen : 0;
+  if (realKnown && (!averageKnown || std::fabs(average - real) <= 0.05 * real)) {
+    result.FrameRateNum = video.FrameRateNum;
+    result.FrameRateDen = video.FrameRateDen;
+  } else if (averageKnown) {
+    result.FrameRateNum = video.AverageFrameRateNum;
+    result.FrameRateDen = video.AverageFrameRateDen;
+  }
+}
+
 class TMediaProbe : public TFileProbe {
  public:
   bool Probe(const std::string& AFileName, TProbeResult& AResult) override {
@@ -22,6 +39,9 @@ class TMediaProbe : public TFileProbe {
     if (AResult.HasVideo) {
       AResult.Width = video.Width;
       AResult.Height = video.Height;
+      AResult.SampleAspectNum = video.SampleAspectNum;
+      AResult.SampleAspectDen = video.SampleAspectDen;
+      ChooseSourceRate(video, AResult);
     }
     media::TFileStreamInfo file;
     AResult.DurationUS = probe_.GetFileStreamInfo(file) ? file.Duration : -1;
@@ -89,6 +109,10 @@ TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeRes
     return row;
   }
   row.Columns[fcSize] = AProbe.HasVideo ? media::Format("%dx%d", AProbe.Width, AProbe.Height) : " ";
+  row.SampleAspectNum = AProbe.SampleAspectNum;
+  row.SampleAspectDen = AProbe.SampleAspectDen;
+  row.FrameRateNum = AProbe.FrameRateNum;
+  row.FrameRateDen = AProbe.FrameRateDen;
   // Whole seconds, the fraction dropped; an unknown duration (-1 us) reads 00:00:00.
   const auto seconds = static_cast<double>(AProbe.DurationUS / 1000000);
   std::string duration = FormatHMS(':', seconds);
@@ -143,11 +167,14 @@ void TFileList::SetResult(int AIndex, const std::string& AOutputFile, const std:
   Changed(AIndex);
 }
 
+constexpr size_t kMaxNotes = 20;
+
 void TFileList::AddNote(int AIndex, const std::string& ANote) {
   if (AIndex < 0 || AIndex >= Count()) return;
   std::vector<std::string>& notes = rows_[static_cast<size_t>(AIndex)].Notes;
-  if (std::find(notes.begin(), notes.end(), ANote) != notes.end()) return;
-  notes.push_back(ANote);
+  if (std::find(notes.begin(), notes.end(), ANote) != notes.end() || notes.size() > kMaxNotes) return;
+  // A damaged file can warn on every packet: the row keeps the first few, the log keeps all.
+  notes.push_back(notes.size() == kMaxNotes ? "(more in the log)" : ANote);
   Changed(AIndex);
 }
 

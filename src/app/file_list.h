@@ -25,6 +25,9 @@ struct TFileRow {
   // What the user should know of the last conversion although it may have
   // succeeded: substitutions, warnings, renamed outputs. Kept until the row's next run.
   std::vector<std::string> Notes;
+  // The picture's shape and rate as read when the row was added; 0 when unknown.
+  int SampleAspectNum = 0, SampleAspectDen = 1;
+  int FrameRateNum = 0, FrameRateDen = 1;
 };
 
 // What the list needs to know of a media file.
@@ -33,6 +36,8 @@ struct TProbeResult {
   int Width = 0;
   int Height = 0;
   int64_t DurationUS = -1;  // -1 when unknown
+  int SampleAspectNum = 0, SampleAspectDen = 1;  // 0 when unknown (square pixels assumed)
+  int FrameRateNum = 0, FrameRateDen = 1;        // the average rate; 0 when unknown
 };
 
 class TFileProbe {

@@ -29,6 +29,11 @@ void AddAndWait(app::TFileList& list, const std::vector<std::string>& files, con
   list.WaitForAdding();
 }
 
+// What the user should know of a row's conversion, one line each.
+void PrintNotes(std::ostream& out, const app::TFileRow& row, const std::string& indent = "    ") {
+  for (const std::string& note : row.Notes) out << indent << "note: " << note << "\n";
+}
+
 std::string Cell(const std::string& text, size_t width) {
   return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
 }
@@ -76,6 +81,7 @@ class TConsoleView : public app::TBatchView {
     } else {
       out_ << line << "\n";
     }
+    if (ended) PrintNotes(out_, row);
   }
   void EndLine() {
     if (open_) out_ << "\n";
@@ -95,6 +101,7 @@ class TConsoleView : public app::TBatchView {
 };
 
 void PrintTable(std::ostream& out, const app::TFileList& list, const std::vector<TRowRun>& runs) {
+  const std::string indent(13, ' ');
   out << "\n" << Cell("Row", 5) << Cell("Status", 8) << "File\n";
   for (int i = 0; i < list.Count(); ++i) {
     const app::TFileRow& row = list.Row(i);
@@ -102,8 +109,9 @@ void PrintTable(std::ostream& out, const app::TFileList& list, const std::vector
     if (!row.Checked) status = runs.at(static_cast<size_t>(i)).Skipped ? "Skipped" : "-";
     out << Cell(std::to_string(i), 5) << Cell(status.empty() ? "(not run)" : status, 8) << row.Caption;
     if (status == "Done") out << " -> " << row.OutputFile;
-    if (!row.Message.empty()) out << "\n" << std::string(13, ' ') << row.Message;
+    if (!row.Message.empty()) out << "\n" << indent << row.Message;
     out << "\n";
+    PrintNotes(out, row, indent);
   }
 }
 
@@ -152,6 +160,11 @@ int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel
   TConsoleView view(AOut, list);
   app::TBatchQueue queue(list, AModel, APrefs, AConverter, view);
   queue.MakeConverter = AOptions.makeConverter;
+  if (AOptions.verboseLog)
+    queue.JobLog.OnLine = [&](const app::TJobLogLine& ALine) {
+      view.EndLine();
+      *AOptions.verboseLog << app::FormatJobLogLine(ALine) << "\n" << std::flush;
+    };
   queue.AddVideo(AFiles, app::CreateMediaProbe());
   media::WaitServingMainThread([&] { return !list.AddingFiles(); });
   list.WaitForAdding();
@@ -172,6 +185,8 @@ int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel
   // A stopped job's end may still be on its way.
   if (stop_requested) media::WaitServingMainThread([] { return false; }, milliseconds(200));
   view.EndLine();
+  // A finished batch said its summary; a stopped one says it here.
+  if (queue.StoppedByUser || stop_requested) AOut << app::BatchSummary(list) << "\n";
   PrintTable(AOut, list, runs);
   int status = AllCheckedDone(list) ? 0 : 1;
   if (!AOptions.reportFile.empty()) {

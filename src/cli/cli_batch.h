@@ -20,6 +20,8 @@ struct TBatchOptions {
   std::string reportFile;     // a JSON line per row, when set
   // Converters for the slots beyond the first (APrefs.SimultaneousConversions).
   app::TConverterFactory makeConverter;
+  // Every line the jobs log is written there as it comes, when set.
+  std::ostream* verboseLog = nullptr;
 };
 
 // Converts the files; 0 only when every checked row ends "Done" (a skipped row counts as done).

@@ -10,6 +10,7 @@
 #include "cli/cli_farm.h"
 #include "cli/cli_options.h"
 #include "media/loader.h"
+#include "media/logger.h"
 
 namespace {
 
@@ -71,9 +72,14 @@ int main(int argc, char** argv) {
     }
   }
   if (!LoadLibraries()) return 3;
+  media::TFFLogger::Instance().SetLogLevelByName(options.logLevel);
   if (options.probe) return cli::ProbeFiles(options.files, model.CurrentFormatKey, std::cout);
 
   if (const std::string error = cli::CheckJobReady(model); !error.empty()) {
+    std::cerr << "strella-cli: " << error << "\n";
+    return 2;
+  }
+  if (const std::string error = cli::PrepareOutputFolder(prefs.OutputFolder); !error.empty()) {
     std::cerr << "strella-cli: " << error << "\n";
     return 2;
   }
@@ -88,5 +94,6 @@ int main(int argc, char** argv) {
   batch.skipExisting = options.skipExisting;
   batch.reportFile = options.report;
   batch.makeConverter = [](std::string& AError) { return app::CreateEncoderConverter(AError); };
+  batch.verboseLog = options.verbose ? &std::cerr : nullptr;
   return cli::RunBatch(options.files, model, prefs, *converter, std::cout, batch);
 }

@@ -227,6 +227,11 @@ bool TCustomAVProbe::GetVideoStreamInfo(int AStreamIndex, TVideoStreamInfo& AInf
   AInfo.PixelFormat = parameters->format;
   AInfo.FrameRateNum = stream->r_frame_rate.num;
   AInfo.FrameRateDen = stream->r_frame_rate.den;
+  AInfo.AverageFrameRateNum = stream->avg_frame_rate.den ? stream->avg_frame_rate.num : 0;
+  AInfo.AverageFrameRateDen = stream->avg_frame_rate.den ? stream->avg_frame_rate.den : 1;
+  const AVRational sar = stream->sample_aspect_ratio.num > 0 ? stream->sample_aspect_ratio : parameters->sample_aspect_ratio;
+  AInfo.SampleAspectNum = sar.num > 0 && sar.den > 0 ? sar.num : 0;
+  AInfo.SampleAspectDen = sar.num > 0 && sar.den > 0 ? sar.den : 1;
   return true;
 }
 
