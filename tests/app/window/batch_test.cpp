@@ -52,9 +52,11 @@ class BatchTest : public WindowTest {
     form_->Files().Append(row);
   }
   QString Column(int row, app::TFileColumn column) { return form_->ListView1->ColumnText(row, column); }
+  // The batch's end notice: "All converting jobs completed." or the counts when some row did not convert.
   bool Completed() {
+    const QString summary = QString::fromStdString(app::BatchSummary(form_->Files()));
     for (const TShownMessage& m : messages_)
-      if (m.text == "All converting jobs completed.") return true;
+      if (m.text == summary) return true;
     return false;
   }
 
