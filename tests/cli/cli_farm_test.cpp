@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "app/settings_model.h"
 #include "fixtures.h"
 #include "run_program.h"
 
@@ -109,6 +110,29 @@ TEST(Shard, GnuParallelConvertsEveryFileOnceAndARerunSkipsThem) {
   for (const auto& entry : fs::directory_iterator(out)) outputs.insert(entry.path().filename().string());
   EXPECT_EQ(outputs, expected);
   EXPECT_EQ(fs::last_write_time(out + "/tone5.mp3"), written);
+}
+
+// Two conversions at a time through the real encoder: inputs named alike in
+// different folders still get an output each.
+TEST(Jobs, TwoAtATimeGiveEveryFileItsOwnOutput) {
+  if (app::ProcessorCount() < 2) GTEST_SKIP() << "needs two processors";
+  const std::string in = fixtures::ScratchDir("jobs_in");
+  const std::string out = fixtures::ScratchDir("jobs_out");
+  fs::create_directories(in + "/one");
+  fs::create_directories(in + "/two");
+  fs::copy_file(fixtures::Path("clip.mp4"), in + "/one/clip.mp4");
+  fs::copy_file(fixtures::Path("clip.mp4"), in + "/two/clip.mp4");
+  const auto [status, output] = RunCli({"-j", "2", "-p", "25", "-o", out, in + "/one/clip.mp4", in + "/two/clip.mp4",
+                                        fixtures::Path("clip.avi"), fixtures::Path("tone.wav")});
+  ASSERT_EQ(status, 0) << output;
+  std::set<std::string> outputs;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    outputs.insert(entry.path().filename().string());
+    const auto [probed, streams] =
+        Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + Quote(entry.path().string()));
+    EXPECT_EQ(streams, "mp3\n") << entry.path();
+  }
+  EXPECT_EQ(outputs, (std::set<std::string>{"clip.mp3", "clip-1.mp3", "clip-2.mp3", "tone.mp3"}));
 }
 
 }  // namespace
