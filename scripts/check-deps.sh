@@ -37,7 +37,7 @@ header_path() {
 carriers() {
   if ! command -v apt-file >/dev/null; then echo "(install apt-file to look it up)"; return; fi
   local found
-  found=$(apt-file search -l "include/$1" 2>/dev/null | grep -E -- '-dev$' | head -n 5 | paste -sd ' ' - || true)
+  found=$(apt-file search -l "/$1" 2>/dev/null | grep -E -- '-dev$' | head -n 5 | paste -sd ' ' - || true)
   echo "${found:-(apt-file knows none; run apt-file update)}"
 }
 

@@ -30,6 +30,9 @@ void ChooseSourceRate(const media::TVideoStreamInfo& video, TProbeResult& result
   }
 }
 
+// A millisecond clock reads as 1000 pictures a second; no video is that fast.
+bool PlausibleRate(int num, int den) { return num > 0 && den > 0 && num <= 240 * den; }
+
 class TMediaProbe : public TFileProbe {
  public:
   bool Probe(const std::string& AFileName, TProbeResult& AResult) override {
@@ -42,6 +45,8 @@ class TMediaProbe : public TFileProbe {
       AResult.SampleAspectNum = video.SampleAspectNum;
       AResult.SampleAspectDen = video.SampleAspectDen;
       ChooseSourceRate(video, AResult);
+      if (!PlausibleRate(AResult.FrameRateNum, AResult.FrameRateDen))
+        probe_.MeasureFrameRate(probe_.FirstVideoStream(), AResult.FrameRateNum, AResult.FrameRateDen);
     }
     media::TFileStreamInfo file;
     AResult.DurationUS = probe_.GetFileStreamInfo(file) ? file.Duration : -1;

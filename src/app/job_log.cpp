@@ -36,9 +36,10 @@ bool IsNoteLevel(media::TLogLevel level) { return level >= media::llPanic && lev
 std::string WithoutContext(const std::string& text) {
   if (text.empty() || text[0] != '[') return text;
   const size_t at = text.find(" @ 0x");
-  const size_t close = text.find("] ");
+  const size_t close = text.find(']');
   if (at == std::string::npos || close == std::string::npos || at > close) return text;
-  return text.substr(1, at - 1) + ": " + text.substr(close + 2);
+  const size_t rest = text.find_first_not_of(' ', close + 1);
+  return text.substr(1, at - 1) + ": " + (rest == std::string::npos ? std::string() : text.substr(rest));
 }
 
 }  // namespace

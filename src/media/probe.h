@@ -75,6 +75,12 @@ class TCustomAVProbe {
   // The given stream; a negative index means the first video stream.
   bool GetVideoStreamInfo(int AStreamIndex, TVideoStreamInfo& AInfo);
 
+  // The pictures per second of a video stream, from the times of its first
+  // packets: for files that state no usable rate (a millisecond clock and no
+  // frame count). Reads the file on, so only for a file the probe opened
+  // itself; false when too few packets carry a time.
+  bool MeasureFrameRate(int AStreamIndex, int& ANum, int& ADen);
+
   AVFormatContext* FormatContext() const { return format_context_; }
   bool OwnsContext() const { return owns_context_; }
   const std::string& LastErrMsg() const { return last_err_msg_; }
