@@ -300,14 +300,14 @@ void TForm1::CreatePreferencesGroup(QWidget* parent) {
   SpinVolume->setGeometry(10, 100, 90, 22);
   CheckBoxOverwriteFile = new QCheckBox("Overwrite file with same name.", GroupBox1);
   CheckBoxOverwriteFile->setObjectName("CheckBoxOverwriteFile");
-  CheckBoxOverwriteFile->setGeometry(10, 144, 190, 22);
-  Caption(GroupBox1, "Simultaneous conversions :", 10, 178, 135);
+  CheckBoxOverwriteFile->setGeometry(10, 132, 190, 22);
+  Caption(GroupBox1, "Simultaneous conversions :", 10, 162, 185);
   SpinSimultaneous = new QSpinBox(GroupBox1);
   SpinSimultaneous->setObjectName("SpinSimultaneous");
   SpinSimultaneous->setRange(1, app::ProcessorCount());
   SpinSimultaneous->setValue(1);
   SpinSimultaneous->setToolTip("Files converted at the same time, up to the number of processors");
-  SpinSimultaneous->setGeometry(145, 176, 50, 22);
+  SpinSimultaneous->setGeometry(10, 182, 90, 22);
 }
 
 void TForm1::CreateStatusBar() {
