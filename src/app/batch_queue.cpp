@@ -148,6 +148,8 @@ bool TBatchQueue::ConvertNow() {
   MakeSlots();
   LastTakenRow = -1;
   failed_rows_.clear();
+  RemoveStalePartials(Trim(prefs_.OutputFolder));
+  PlanBatch();
   for (auto& slot : slots_) {
     TSlot* s = slot.get();
     if (OnPreviewBitmap) {
@@ -193,6 +195,21 @@ void TBatchQueue::FinishBatch() {
 }
 
 // A row that fails its set-up ends the filling: it shows "Failed" from the next tick on.
+void TBatchQueue::PlanBatch() {
+  std::vector<std::string> inputs;
+  for (const TFileRow& row : list_.Rows()) inputs.push_back(row.Caption);
+  plan_.emplace(inputs, prefs_.OutputFolder, settings_.CurrentFormatKey, prefs_.Overwrite);
+  planned_.clear();
+  for (int row = 0; row < list_.Count(); ++row)
+    if (list_.Row(row).Checked) planned_[row] = plan_->Add(list_.Row(row).Caption);
+}
+
+// A row checked after the batch started is planned when it is reached.
+TPlannedOutput TBatchQueue::PlannedOutput(int ARow) {
+  if (!planned_.count(ARow)) planned_[ARow] = plan_->Add(list_.Row(ARow).Caption);
+  return planned_[ARow];
+}
+
 void TBatchQueue::FillSlots() {
   while (TSlot* slot = FreeSlot()) {
     if (LastRowReached || JobFailed || !TakeNextRow(*slot)) return;
@@ -226,14 +243,6 @@ void TBatchQueue::FailJob(TSlot& ASlot, const std::string& AMessage) {
 
 void TBatchQueue::FFGoConvert(int ARowIndex) { StartJob(*slots_[0], ARowIndex); }
 
-std::string TBatchQueue::DistinctOutputName(const TSlot& ASlot, const std::string& AFinalName) const {
-  return NameOutsideOf(AFinalName, [&](const std::string& name) {
-    return std::any_of(slots_.begin(), slots_.end(), [&](const auto& slot) {
-      return slot.get() != &ASlot && slot->busy && slot->output.active && slot->output.final == name;
-    });
-  });
-}
-
 void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
   ASlot.converter->ClearTasks();
   if (Shown(ARowIndex)) view_.SetProgressBar(0);
@@ -252,19 +261,24 @@ void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
   const media::TThreadLogTag tag(TJobLog::TagOfRow(ARowIndex));
   try {
     TJob job = BuildJob(list_.Row(ARowIndex), settings_, prefs_);
+    // The plan gives every row of the batch an output of its own, so slots running at once never share one.
+    if (plan_) job.OutputFile = PlannedOutput(ARowIndex).OutputFile;
     task = ASlot.converter->AddInput(job.InputFile, job.Input);
     if (task < 0) return FailJob(ASlot, ASlot.converter->LastErrMsg());
     ASlot.converter->SetLogTag(task, TJobLog::TagOfRow(ARowIndex));
-    const std::string final = DistinctOutputName(ASlot, job.OutputFile);
-    const std::string partial = PartialOutputName(final);
-    if (!ASlot.converter->SetOutput(task, partial, job.Output)) {
-      FailJob(ASlot, final + ": " + ASlot.converter->LastErrMsg());
+    std::string error;
+    if (!ASlot.output.Create(job.OutputFile, error)) {
       ASlot.converter->RemoveTask(task);
-      DiscardOutput(partial);
+      return FailJob(ASlot, error);
+    }
+    if (!ASlot.converter->SetOutput(task, ASlot.output.Name(), job.Output)) {
+      FailJob(ASlot, job.OutputFile + ": " + ASlot.converter->LastErrMsg());
+      ASlot.converter->RemoveTask(task);
+      ReleaseOutput(ASlot);
       return;
     }
-    ASlot.output = {true, partial, final, prefs_.Overwrite};
-    list_.SetResult(ARowIndex, final, "");
+    ASlot.overwrite = prefs_.Overwrite;
+    list_.SetResult(ARowIndex, job.OutputFile, "");
   } catch (const std::exception& error) {
     FailJob(ASlot, error.what());
     if (task >= 0) ASlot.converter->RemoveTask(task);
@@ -283,10 +297,7 @@ void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
   }
 }
 
-void TBatchQueue::ReleaseOutput(TSlot& ASlot) {
-  if (ASlot.output.active) DiscardOutput(ASlot.output.partial);
-  ASlot.output = {};
-}
+void TBatchQueue::ReleaseOutput(TSlot& ASlot) { ASlot.output.Discard(); }
 
 void TBatchQueue::Stop() {
   if (!Busy) return;
@@ -389,12 +400,14 @@ void TBatchQueue::JobEnded(TSlot& ASlot, bool AFinished, bool AException, const 
   std::string status = AException ? "Fail" : StoppedByUser || !AFinished ? "Abort" : "Done";
   std::string message = AMessage;
   std::string outputFile;
-  if (ASlot.output.active && status == "Done") {
-    outputFile = CommitOutput(ASlot.output.partial, ASlot.output.final, ASlot.output.overwrite, message);
+  if (ASlot.output.Active() && status == "Done") {
+    const auto planned = planned_.find(ASlot.row);
+    outputFile = ASlot.output.Commit(ASlot.overwrite, message, planned != planned_.end() ? planned->second.NaturalFile : "");
     if (outputFile.empty()) status = "Fail";
-    ASlot.output = {};
   }
   ReleaseOutput(ASlot);
+  if (const auto planned = planned_.find(ASlot.row); planned != planned_.end() && !planned->second.Note.empty())
+    list_.AddNote(ASlot.row, planned->second.Note);
   if (!message.empty()) JobLog.Add(ASlot.row, media::llError, message);
   if (status == "Done") JobLog.Add(ASlot.row, media::llInfo, "Done -> " + outputFile);
   list_.SetColumn(ASlot.row, fcProgress, status);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,6 +17,8 @@
 #include "app/converter.h"
 #include "app/file_list.h"
 #include "app/job_log.h"
+#include "app/output_file.h"
+#include "app/output_plan.h"
 #include "app/settings_model.h"
 
 namespace strella::app {
@@ -109,12 +112,6 @@ class TBatchQueue {
     int64_t currentSize = 0;
     int totalDuration = 0;
   };
-  struct TPendingOutput {
-    bool active = false;
-    std::string partial;
-    std::string final;
-    bool overwrite = false;
-  };
 
   // One converter and the job it runs.
   struct TSlot {
@@ -125,7 +122,8 @@ class TBatchQueue {
     // A started job whose end notice has not come: a stopped job's notice that
     // comes late must not end the next batch's job.
     bool awaitingEnd = false;
-    TPendingOutput output;
+    TPartialOutput output;  // the running job's file, until it is committed or discarded
+    bool overwrite = false;
     std::mutex progressLock;
     std::optional<TProgress> progress;
   };
@@ -141,7 +139,8 @@ class TBatchQueue {
   void FillSlots();
   bool TakeNextRow(TSlot& ASlot);
   void StartJob(TSlot& ASlot, int ARowIndex);
-  std::string DistinctOutputName(const TSlot& ASlot, const std::string& AFinalName) const;
+  void PlanBatch();
+  TPlannedOutput PlannedOutput(int ARow);
   void ApplyProgress();
   void ShowProgress(int ARow, const TProgress& AProgress);
   void SlotProgress(TSlot& ASlot, int AFrameNumber, int ACurrentDuration, int64_t ACurrentSize,
@@ -159,6 +158,8 @@ class TBatchQueue {
   std::vector<std::unique_ptr<TSlot>> slots_;
   size_t active_slots_ = 1;  // the slots this batch uses
   std::vector<int> failed_rows_;  // rows whose job could not be set up, for the next tick's "Failed"
+  std::optional<TOutputPlan> plan_;  // made when the batch starts
+  std::map<int, TPlannedOutput> planned_;  // by row
 };
 
 }  // namespace strella::app

@@ -1,5 +1,7 @@
 #include "app/file_list.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -93,6 +95,16 @@ std::string OpenDialogFilter() {
   std::string filter;
   for (const TFileFilter& entry : kOpenDialogFilters) filter += std::string(entry.Description) + "|" + entry.Patterns + "|";
   return filter;
+}
+
+std::string InputRefusal(const std::string& AFileName) {
+  struct stat info {};
+  if (::stat(AFileName.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return {};
+  if (S_ISFIFO(info.st_mode)) return "is a named pipe";
+  if (S_ISDIR(info.st_mode)) return "is a folder";
+  if (S_ISSOCK(info.st_mode)) return "is a socket";
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "is a device";
+  return "is not a regular file";
 }
 
 std::unique_ptr<TFileProbe> CreateMediaProbe() { return std::make_unique<TMediaProbe>(); }
@@ -228,8 +240,14 @@ void TFileList::RunAddFiles(std::vector<std::string> files, std::unique_ptr<TFil
   try {
     for (const std::string& file : files) {
       TProbeResult result;
-      const bool opened = probe->Probe(file, result);
-      media::RunOnMainThread([&] { Append(MakeFileRow(file, opened, result, formatKey ? formatKey() : "")); });
+      // Refused before the probe: reading a named pipe or a device could block for ever.
+      const std::string refusal = InputRefusal(file);
+      const bool opened = refusal.empty() && probe->Probe(file, result);
+      media::RunOnMainThread([&] {
+        TFileRow row = MakeFileRow(file, opened, result, formatKey ? formatKey() : "");
+        if (!refusal.empty()) row.Message = file + ": " + refusal;
+        Append(std::move(row));
+      });
     }
   } catch (const std::exception& error) {
     // An error ends the run early; the remaining files are skipped.

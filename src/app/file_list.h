@@ -47,6 +47,11 @@ class TFileProbe {
   virtual bool Probe(const std::string& AFileName, TProbeResult& AResult) = 0;
 };
 
+// Why AFileName cannot be an input ("is a named pipe", "is a folder"), or
+// empty: only regular files (and links to them) are read. A missing file is
+// left to the probe, which names it so.
+std::string InputRefusal(const std::string& AFileName);
+
 // The probe of the media layer.
 std::unique_ptr<TFileProbe> CreateMediaProbe();
 

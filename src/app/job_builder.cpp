@@ -270,6 +270,8 @@ void FillAudio(TOutputOptions& out, const TSettingsModel& settings, const TPrefe
 TJob BuildJob(const TFileRow& ARow, const TSettingsModel& ASettings, const TPreferences& APrefs) {
   TJob job;
   job.InputFile = Trim(ARow.Caption);
+  if (const std::string refusal = InputRefusal(job.InputFile); !refusal.empty())
+    throw TJobError(job.InputFile + ": " + refusal);
   job.OutputFile = OutputFileFor(job.InputFile, APrefs.OutputFolder, ASettings.CurrentFormatKey, APrefs.Overwrite);
   ResetInputOptions(job.Input);
   job.Input.FileName = job.InputFile;

@@ -23,6 +23,8 @@ const char* LevelName(media::TLogLevel level) {
   return "info";
 }
 
+constexpr size_t kMaxLines = 200000;
+
 int64_t NowMS() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
@@ -95,6 +97,9 @@ void TJobLog::Keep(int ARow, media::TLogLevel ALevel, const std::string& AText, 
   line.Text = AText;
   while (!line.Text.empty() && (line.Text.back() == '\r' || line.Text.back() == '\n')) line.Text.pop_back();
   if (line.Row >= 0 && ANote) list_.AddNote(line.Row, line.Text);
+  // A debug-level log of a long batch would grow without end: the view keeps the first lines.
+  if (lines_.size() > kMaxLines) return;
+  if (lines_.size() == kMaxLines) line.Text = "(the log holds no more lines)";
   lines_.push_back(line);
   if (OnLine) OnLine(lines_.back());
 }

@@ -9,7 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
+
+#include "app/output_file.h"
+#include "media/text_helpers.h"
 
 namespace strella::app {
 
@@ -46,7 +50,8 @@ json RowToJson(const TFileRow& row, bool converting) {
           {"converting", converting}};
 }
 
-TFileRow RowFromJson(const json& item) {
+// AStoppedFolders gathers the output folders of rows that were converting.
+TFileRow RowFromJson(const json& item, std::set<std::string>& AStoppedFolders) {
   TFileRow row;
   row.Caption = item.at("file").get<std::string>();
   row.Checked = item.value("checked", true);
@@ -56,6 +61,7 @@ TFileRow RowFromJson(const json& item) {
   if (item.contains("notes")) row.Notes = item.at("notes").get<std::vector<std::string>>();
   if (item.value("converting", false)) {
     // The program ended while this row converted: its job did not finish.
+    if (!row.OutputFile.empty()) AStoppedFolders.insert(media::ExtractFilePath(row.OutputFile));
     row.Columns[fcProgress] = kStoppedStatus;
     row.Columns[fcTimeRemaining].clear();
     row.Columns[fcFrames].clear();
@@ -101,14 +107,17 @@ int TSessionList::Restore(TFileList& AList, std::string& AError) {
   std::stringstream text;
   text << file.rdbuf();
   std::vector<TFileRow> rows;
+  std::set<std::string> stoppedFolders;
   try {
     const json saved = json::parse(text.str());
-    for (const json& item : saved.at("rows")) rows.push_back(RowFromJson(item));
+    for (const json& item : saved.at("rows")) rows.push_back(RowFromJson(item, stoppedFolders));
   } catch (const std::exception& error) {
     AError = "The file list of the last session (\"" + file_name_ + "\") cannot be read: " + error.what();
     return 0;
   }
   for (TFileRow& row : rows) AList.Append(std::move(row));
+  // What the interrupted jobs were writing; files another run still writes are locked and stay.
+  for (const std::string& folder : stoppedFolders) RemoveStalePartials(folder);
   return static_cast<int>(rows.size());
 }
 

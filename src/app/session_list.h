@@ -1,7 +1,8 @@
 // The file list kept between runs: every change is written to a file in the
 // user's state folder (a temporary file renamed over the last one, so a crash
 // or a power cut leaves either the old list or the new one). The next start
-// reads it back; rows that were converting come back as stopped.
+// reads it back; rows that were converting come back as stopped, and the
+// partial files they left are removed.
 #pragma once
 
 #include <functional>

@@ -20,6 +20,8 @@ namespace strella::cli {
 namespace {
 
 std::atomic<bool> stop_requested{false};
+std::atomic<int> stop_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
 using std::chrono::milliseconds;
 
@@ -137,7 +139,12 @@ bool AllCheckedDone(const app::TFileList& list) {
 
 }  // namespace
 
-void RequestStop() { stop_requested = true; }
+void RequestStop(int ASignal) {
+  if (ASignal != 0) stop_signal = ASignal;
+  stop_requested = true;
+}
+
+int StopSignal() { return stop_signal; }
 
 int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AFormatKey, std::ostream& AOut) {
   app::TFileList list;
@@ -156,6 +163,7 @@ int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AForma
 int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
              app::TConverter& AConverter, std::ostream& AOut, const TBatchOptions& AOptions) {
   stop_requested = false;
+  stop_signal = 0;
   app::TFileList list;
   TConsoleView view(AOut, list);
   app::TBatchQueue queue(list, AModel, APrefs, AConverter, view);

@@ -28,7 +28,10 @@ struct TBatchOptions {
 int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
              app::TConverter& AConverter, std::ostream& AOut, const TBatchOptions& AOptions = {});
 
-// Asks a running batch to stop as the window's Stop answered Yes (from a signal handler).
-void RequestStop();
+// Asks a running batch to stop as the window's Stop answered Yes (from a
+// signal handler); ASignal is the signal that asked, 0 for none.
+void RequestStop(int ASignal = 0);
+// The signal that stopped the batch, 0 when none did.
+int StopSignal();
 
 }  // namespace strella::cli

@@ -2,6 +2,8 @@
 // profiles, settings and queue of the converter.
 #include <CLI/CLI.hpp>
 
+#include <signal.h>
+
 #include <csignal>
 #include <iostream>
 
@@ -14,10 +16,20 @@
 
 namespace {
 
-// The first Ctrl-C stops the batch as the window's Stop does; a second one ends the program.
-void OnInterrupt(int) {
-  strella::cli::RequestStop();
-  std::signal(SIGINT, SIG_DFL);
+// Ctrl-C, a closed terminal and the SIGTERM of kill, timeout or a service
+// manager stop the batch as the window's Stop does; a second one ends the program.
+void OnStopSignal(int ASignal) {
+  strella::cli::RequestStop(ASignal);
+  std::signal(ASignal, SIG_DFL);
+}
+
+void CatchStopSignals() {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 bool LoadLibraries() {
@@ -89,11 +101,14 @@ int main(int argc, char** argv) {
     std::cerr << "strella-cli: " << error << "\n";
     return 3;
   }
-  std::signal(SIGINT, OnInterrupt);
+  CatchStopSignals();
   cli::TBatchOptions batch;
   batch.skipExisting = options.skipExisting;
   batch.reportFile = options.report;
   batch.makeConverter = [](std::string& AError) { return app::CreateEncoderConverter(AError); };
   batch.verboseLog = options.verbose ? &std::cerr : nullptr;
-  return cli::RunBatch(options.files, model, prefs, *converter, std::cout, batch);
+  const int status = cli::RunBatch(options.files, model, prefs, *converter, std::cout, batch);
+  // Stopped by a signal: the shell's convention for a program that signal ended.
+  if (const int signal = cli::StopSignal()) return 128 + signal;
+  return status;
 }

@@ -184,6 +184,7 @@ TEST_F(BatchTest, FailedRowsAreMarkedAndTheBatchGoesOn) {
   EXPECT_EQ(Column(0, app::fcProgress), "Failed");
   EXPECT_EQ(Column(1, app::fcProgress), "Fail");
   EXPECT_EQ(Column(2, app::fcProgress), "Done");
+  EXPECT_EQ(messages_.back().text, "1 converted, 2 failed");
   EXPECT_FALSE(QFileInfo::exists(QDir(folder_).filePath("crash.mp4")));
 }
 
