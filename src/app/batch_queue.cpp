@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/batch_summary.h"
 #include "app/job_builder.h"
 #include "app/output_file.h"
 #include "app/text_utils.h"
@@ -85,7 +86,8 @@ void TBatchQueue::FinishBatch() {
   view_.SetProgressBar(0);
   SetTimer(false);
   JobStarted = Busy = false;
-  view_.ShowInformation("All converting jobs completed.");
+  // Counts when anything failed or stopped, so a failure is not read as success.
+  view_.ShowInformation(BatchEndText(CountResults(list_)));
   view_.SetSettingsEnabled(true);
 }
 

@@ -117,6 +117,9 @@ struct TPlayback {
   // Both under PictureLock: the queued picture was decoded before a seek
   // (dropped, not shown); the next picture shown is the first after a seek.
   bool PictureStale = false, RestartTiming = false;
+  // Under PictureLock: the first picture after a seek is shown even while
+  // paused, so that a paused seek shows (and a snapshot takes) the new position.
+  bool ShowWhilePaused = false;
   std::atomic<bool> VideoFinished{false};  // the decoder has given out its last picture
   std::mutex PictureLock;
   std::condition_variable PictureChanged;

@@ -39,6 +39,7 @@ void TPipeline::FlushVideo(TPlayback& playback) {
   std::lock_guard guard(playback.PictureLock);
   playback.PictureStale = playback.PictureCount > 0;
   playback.RestartTiming = true;
+  playback.ShowWhilePaused = true;
 }
 
 int TPipeline::DecodeVideoPacket(TPlayback& playback, AVPacket* packet, AVFrame* frame, bool& draining) {
