@@ -5,9 +5,12 @@
 
 namespace strella::app {
 
-const std::vector<std::string> kDetailedSettingNames = {
-    "VideoCodec",    "VideoBitrate", "VideoSize", "FrameRate", "AudioCodec", "AudioBitrate",
-    "SamplingRate",  "AudioChannels", "AspectRatio", "Volume", "FormWidth", "FormHeight", "Maximized"};
+const std::vector<std::string>& DetailedSettingNames() {
+  static const std::vector<std::string> names = {
+      "VideoCodec",   "VideoBitrate",  "VideoSize",   "FrameRate", "AudioCodec", "AudioBitrate",   "SamplingRate",
+      "AudioChannels", "AspectRatio", "Volume",     "FormWidth", "FormHeight", "Maximized"};
+  return names;
+}
 
 std::string TMemorySettingsStore::ReadString(const std::string& AName) {
   const auto it = values.find(AName);

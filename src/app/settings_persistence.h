@@ -63,7 +63,7 @@ struct TWindowSettings {
 // Values kept beside the original ten: the window's size and the selections
 // of the detailed settings, so that a restart shows what the screen showed.
 // They may be missing (kept by an older version) without making it a first run.
-extern const std::vector<std::string> kDetailedSettingNames;
+const std::vector<std::string>& DetailedSettingNames();
 
 inline constexpr int kFirstRunFormTop = 5;
 inline constexpr int kFirstRunFormLeft = 150;

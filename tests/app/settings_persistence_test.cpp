@@ -11,7 +11,7 @@ const std::vector<std::string> kTenValues = {"Skin",         "Output Folder", "C
 // The ten, then what a restart needs to show what the screen showed.
 const std::vector<std::string> kAllValues = [] {
   std::vector<std::string> all = kTenValues;
-  all.insert(all.end(), kDetailedSettingNames.begin(), kDetailedSettingNames.end());
+  all.insert(all.end(), DetailedSettingNames().begin(), DetailedSettingNames().end());
   return all;
 }();
 
@@ -146,7 +146,7 @@ TEST(Settings, RestartShowsTheDetailedChoicesAndOlderKeysStillLoad) {
   EXPECT_EQ(next.window.FormWidth, 1000);
   EXPECT_TRUE(next.window.Maximized);
 
-  for (const std::string& name : kDetailedSettingNames) store.values.erase(name);
+  for (const std::string& name : DetailedSettingNames()) store.values.erase(name);
   store.written.clear();
   Session older(store);
   EXPECT_TRUE(store.written.empty());

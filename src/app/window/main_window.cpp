@@ -130,8 +130,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   column->setSpacing(0);
   column->addWidget(CreateButtonPanel(central));
   column->addWidget(CreateFormatPanel(central));
-  // The list takes most of the room a larger window gives, the preview the rest.
-  column->addWidget(CreateListPanel(central), 3);
+  // The list takes two thirds of the height, the preview beside the settings
+  // the rest (the box gives heights in proportion, each at least its minimum).
+  column->addWidget(CreateListPanel(central), 2);
   column->addWidget(CreateSettingsPanel(central), 1);
   setCentralWidget(central);
   CreateMenus();
@@ -227,6 +228,7 @@ QWidget* TForm1::CreateListPanel(QWidget* parent) {
   auto* panel = new QWidget(parent);
   panel->setObjectName("Panel4");
   panel->setMinimumHeight(120);
+  panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
   auto* box = new QVBoxLayout(panel);
   box->setContentsMargins(4, 2, 4, 2);
   ListView1 = new TFileListView(panel);
@@ -238,6 +240,7 @@ QWidget* TForm1::CreateSettingsPanel(QWidget* parent) {
   auto* panel = new QWidget(parent);
   panel->setObjectName("Panel6");
   panel->setMinimumHeight(219);
+  panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
   QHBoxLayout* row = Row(panel, 4);
   PageControl1 = new QTabWidget(panel);
   PageControl1->setObjectName("PageControl1");
@@ -269,7 +272,7 @@ void TForm1::CreateOutputSettingsTab() {
                         {"LetterBox : ", "ComboBoxLetterbox", &ComboBoxLetterbox}};
   for (int i = 0; i < 4; ++i) {
     grid->addWidget(Caption(TabSheet1, cells[i].label), i, 0);
-    *cells[i].combo = DropDown(TabSheet1, cells[i].name, 160);
+    *cells[i].combo = DropDown(TabSheet1, cells[i].name, 150);
     grid->addWidget(*cells[i].combo, i, 1);
   }
   grid->setRowStretch(4, 1);
@@ -302,7 +305,7 @@ void TForm1::CreateDetailedSettingsTab() {
   for (int i = 0; i < 8; ++i) {
     const int column = i % 2, row = (i / 2) * 2;
     grid->addWidget(Caption(TabSheet2, cells[i].label), row, column);
-    *cells[i].combo = DropDown(TabSheet2, cells[i].name, 136);
+    *cells[i].combo = DropDown(TabSheet2, cells[i].name, 126);
     grid->addWidget(*cells[i].combo, row + 1, column);
   }
   grid->setRowStretch(8, 1);
@@ -322,7 +325,7 @@ void TForm1::CreatePreviewPanel(QWidget* parent) {
   auto* bar = new QHBoxLayout;
   TrackBar1 = new TPositionBar(Panel1);
   TrackBar1->setObjectName("TrackBar1");
-  TrackBar1->setMinimumWidth(160);
+  TrackBar1->setMinimumWidth(120);
   TrackBar1->setRange(0, 0);
   // Milliseconds: an arrow key moves five seconds, a page key a minute.
   TrackBar1->setSingleStep(5000);
@@ -353,7 +356,7 @@ void TForm1::CreatePreferencesGroup(QWidget* parent) {
   GroupBox1->setMinimumWidth(205);
   GroupBox1->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
   auto* box = new QVBoxLayout(GroupBox1);
-  box->setContentsMargins(10, 14, 10, 10);
+  box->setContentsMargins(8, 14, 8, 8);
   box->setSpacing(4);
   box->addWidget(Caption(GroupBox1, "Video Aspect Ratio :"));
   ComboBoxAspectRatio = DropDown(GroupBox1, "ComboBoxAspectRatio", 160);
@@ -567,8 +570,8 @@ void TForm1::ShowGlyphs() {
     item->setIcon(SpeakerGlyph(SpeakerLevelOfTag(item->data().toInt()), ink));
 }
 
-void TForm1::changeEvent(QEvent* event) {
-  QMainWindow::changeEvent(event);
+bool TForm1::event(QEvent* event) {
+  const bool handled = QMainWindow::event(event);
   if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange) {
     if (!following_desktop_) {  // the skin's own change of the application does not come back here
       following_desktop_ = true;
@@ -577,6 +580,7 @@ void TForm1::changeEvent(QEvent* event) {
       following_desktop_ = false;
     }
   }
+  return handled;
 }
 
 void TForm1::CheckSkinMenuItem(int tag) {

@@ -14,7 +14,7 @@ std::vector<TSkin> MakeSkins() {
                           "#c4dcf7", "#0b1d33", "#7fa6d6", "#5f7590", 3};
   const TPalette pleasant_grey{"#e4e4e2", "#202020", "#fbfbfa", "#202020", "#f6f6f4", "#cfcfcb",
                                "#d3d9e2", "#1b1f26", "#9a9a96", "#6b6b68", 2};
-  const TPalette sporting{"#1f4f2a", "#f2f7ee", "#f7fbf4", "#16301c", "#3f8a30", "#2c6a27",
+  const TPalette sporting{"#1f4f2a", "#f2f7ee", "#f7fbf4", "#16301c", "#2f7a25", "#2c6a27",
                           "#f2b705", "#1d1400", "#0f2c15", "#9fbf9f", 4};
   const TPalette serrated{"#d9d4cc", "#2a211a", "#f7f3ee", "#2a211a", "#efe9e0", "#c9bfb1",
                           "#f0d2c4", "#2a140a", "#7d6f5e", "#6e6458", 0};

@@ -78,7 +78,7 @@ TEST_F(LayoutTest, ControlsCarryTheirNamesAndCaptions) {
   EXPECT_EQ(form.SpinVolume->toolTip(), "100 is the original video volume");
   EXPECT_GE(form.sPanelPlay->width(), 255);
   EXPECT_GE(form.sPanelPlay->height(), 137);
-  EXPECT_GE(form.TrackBar1->width(), 160);
+  EXPECT_GE(form.TrackBar1->width(), 120);
   EXPECT_EQ(form.TimeReadout->text(), "0:00 / 0:00");
   EXPECT_EQ(form.SpeedButtonVolume->toolTip(), "Adjust volume");
   EXPECT_EQ(form.ButtonSnapshot->toolTip(), "Take a snapshot");
