@@ -69,6 +69,8 @@ void TPipeline::Refresh(TPlayback& playback) {
       stale = playback.PictureStale;
       restart = count > 0 && !stale && !playback.Paused && playback.RestartTiming;
       if (restart) playback.RestartTiming = false;
+      // While paused: a picture from before a seek goes unseen.
+      if (playback.Paused && playback.DropUntilFlush) stale = stale || count > 0;
       showPaused = count > 0 && !stale && playback.Paused && playback.ShowWhilePaused;
       if (count > 0 && !stale) playback.ShowWhilePaused = false;
     }
