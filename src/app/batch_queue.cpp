@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/batch_summary.h"
 #include "app/job_builder.h"
 #include "app/output_file.h"
 #include "app/text_utils.h"
@@ -18,23 +19,7 @@ std::optional<std::string> FormatRemaining(int64_t AMilliseconds) {
                        static_cast<long long>(AMilliseconds % 60000 / 1000));
 }
 
-std::string BatchSummary(const TFileList& AList) {
-  int converted = 0, failed = 0, stopped = 0, notRun = 0;
-  for (const TFileRow& row : AList.Rows()) {
-    if (!row.Checked) continue;
-    const std::string& status = row.Columns[fcProgress];
-    if (status == "Done") ++converted;
-    else if (status == "Fail" || status == "Failed") ++failed;
-    else if (status == "Abort") ++stopped;
-    else ++notRun;
-  }
-  if (failed + stopped + notRun == 0) return "All converting jobs completed.";
-  std::string text = std::to_string(converted) + " converted";
-  if (failed) text += ", " + std::to_string(failed) + " failed";
-  if (stopped) text += ", " + std::to_string(stopped) + " stopped";
-  if (notRun) text += ", " + std::to_string(notRun) + " not run";
-  return text;
-}
+std::string BatchSummary(const TFileList& AList) { return BatchEndText(CountResults(AList)); }
 
 TBatchQueue::TBatchQueue(TFileList& AList, TSettingsModel& ASettings, TPreferences& APrefs,
                          TConverter& AConverter, TBatchView& AView)
@@ -190,6 +175,7 @@ void TBatchQueue::FinishBatch() {
   view_.SetProgressBar(0);
   SetTimer(false);
   JobStarted = Busy = false;
+  // Counts when anything failed or stopped, so a failure is not read as success.
   view_.ShowInformation(BatchSummary(list_));
   view_.SetSettingsEnabled(true);
 }

@@ -49,7 +49,7 @@ using TConverterFactory = std::function<std::unique_ptr<TConverter>(std::string&
 using TRowPreviewEvent = std::function<void(int ARow, media::TBitmap* ABitmap, int AFrameNumber, int64_t APTS)>;
 
 // "All converting jobs completed." when every checked row is "Done", else
-// the counts: "3 converted, 1 failed, 1 stopped" (", 2 not run" after a stop).
+// the counts: "3 converted, 1 failed, 1 stopped." (", 2 not run" after a stop).
 std::string BatchSummary(const TFileList& AList);
 
 // "h:mm:ss"; nothing for 24 hours or more.

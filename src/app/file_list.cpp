@@ -38,7 +38,10 @@ bool PlausibleRate(int num, int den) { return num > 0 && den > 0 && num <= 240 *
 class TMediaProbe : public TFileProbe {
  public:
   bool Probe(const std::string& AFileName, TProbeResult& AResult) override {
-    if (!probe_.LoadFile(AFileName)) return false;
+    if (!probe_.LoadFile(AFileName)) {
+      AResult.Error = probe_.LastErrMsg();
+      return false;
+    }
     media::TVideoStreamInfo video;
     AResult.HasVideo = probe_.VideoStreamCount() > 0 && probe_.GetVideoStreamInfo(video);
     if (AResult.HasVideo) {
@@ -124,6 +127,7 @@ TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeRes
   row.Caption = AFileName;
   if (!AOpened) {
     row.Columns[fcProgress] = "Error";
+    row.Message = AProbe.Error;
     return row;
   }
   row.Columns[fcSize] = AProbe.HasVideo ? media::Format("%dx%d", AProbe.Width, AProbe.Height) : " ";
@@ -205,7 +209,8 @@ void TFileList::ClearNotes(int AIndex) {
 
 void TFileList::ClearColumns(std::initializer_list<TFileColumn> AColumns) {
   for (TFileRow& row : rows_) {
-    for (TFileColumn column : AColumns) row.Columns[column].clear();
+    for (TFileColumn column : AColumns)
+      if (column != fcProgress || row.Columns[fcProgress] != "Error") row.Columns[column].clear();
   }
   Changed(-1);
 }
@@ -230,24 +235,38 @@ void TFileList::Select(int AIndex, bool ABusy) {
 
 bool TFileList::AddFiles(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe,
                          std::function<std::string()> AFormatKey) {
+  std::vector<TFileToAdd> files;
+  for (std::string& file : AFiles) files.push_back({std::move(file), false});
+  return AddFiles(std::move(files), std::move(AProbe), std::move(AFormatKey));
+}
+
+bool TFileList::AddFiles(std::vector<TFileToAdd> AFiles, std::unique_ptr<TFileProbe> AProbe,
+                         std::function<std::string()> AFormatKey) {
   if (adding_) return false;
-  if (worker_.joinable()) worker_.join();
+  WaitForAdding();  // the last run's end notice may still wait for the main thread
   adding_ = true;
   worker_ = std::thread(&TFileList::RunAddFiles, this, std::move(AFiles), std::move(AProbe), std::move(AFormatKey));
   return true;
 }
 
-void TFileList::RunAddFiles(std::vector<std::string> files, std::unique_ptr<TFileProbe> probe,
+void TFileList::RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFileProbe> probe,
                             std::function<std::string()> formatKey) {
+  int added = 0, skipped = 0;
   try {
-    for (const std::string& file : files) {
+    for (const TFileToAdd& file : files) {
       TProbeResult result;
       // Refused before the probe: reading a named pipe or a device could block for ever.
-      const std::string refusal = InputRefusal(file);
-      const bool opened = refusal.empty() && probe->Probe(file, result);
+      const std::string refusal = InputRefusal(file.Path);
+      const bool opened = refusal.empty() && probe->Probe(file.Path, result);
+      if (!opened && file.FromFolder) {
+        ++skipped;
+        media::Log(this, media::llInfo, "Skipped " + file.Path + ": " + (refusal.empty() ? result.Error : refusal));
+        continue;
+      }
+      ++added;
       media::RunOnMainThread([&] {
-        TFileRow row = MakeFileRow(file, opened, result, formatKey ? formatKey() : "");
-        if (!refusal.empty()) row.Message = file + ": " + refusal;
+        TFileRow row = MakeFileRow(file.Path, opened, result, formatKey ? formatKey() : "");
+        if (!refusal.empty()) row.Message = file.Path + ": " + refusal;
         Append(std::move(row));
       });
     }
@@ -256,6 +275,9 @@ void TFileList::RunAddFiles(std::vector<std::string> files, std::unique_ptr<TFil
     media::Log(this, media::llError, std::string("Adding files stopped: ") + error.what());
   }
   adding_ = false;
+  media::RunOnMainThread([&] {
+    if (OnAddingFinished) OnAddingFinished(added, skipped);
+  });
 }
 
 void TFileList::WaitForAdding() {

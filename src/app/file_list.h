@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/media_files.h"
+
 namespace strella::app {
 
 enum TFileColumn { fcSize, fcDuration, fcOutput, fcTimeRemaining, fcProgress, fcFrames };
@@ -41,6 +43,7 @@ struct TProbeResult {
   bool CoverArt = false;    // the video stream is an attached picture
   int SampleAspectNum = 0, SampleAspectDen = 1;  // 0 when unknown (square pixels assumed)
   int FrameRateNum = 0, FrameRateDen = 1;        // the average rate; 0 when unknown
+  std::string Error;        // why the file could not be opened
 };
 
 class TFileProbe {
@@ -96,7 +99,7 @@ class TFileList {
   void AddNote(int AIndex, const std::string& ANote);
   void ClearNotes(int AIndex);
   std::string Column(int AIndex, TFileColumn AColumn) const { return Row(AIndex).Columns[AColumn]; }
-  // Clears the given columns of every row.
+  // Clears the given columns of every row; an unreadable file keeps its "Error".
   void ClearColumns(std::initializer_list<TFileColumn> AColumns);
   // Writes the format key into every row's Output column.
   void SetOutputColumn(const std::string& AFormatKey);
@@ -113,16 +116,23 @@ class TFileList {
   // during the run reaches the later rows.
   bool AddFiles(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe,
                 std::function<std::string()> AFormatKey);
+  // The same for files named or found in folders: a file found in a folder
+  // that cannot be read is skipped instead of listed.
+  bool AddFiles(std::vector<TFileToAdd> AFiles, std::unique_ptr<TFileProbe> AProbe,
+                std::function<std::string()> AFormatKey);
   bool AddingFiles() const { return adding_; }
   // Waits for the worker, serving its hand-overs to the main thread.
   void WaitForAdding();
 
   // Called on the main thread after any change (-1: the rows as a whole).
   std::function<void(int)> OnChanged;
+  // Called on the main thread when a run of AddFiles has ended: rows added,
+  // files of folders skipped because they could not be read.
+  std::function<void(int AAdded, int ASkipped)> OnAddingFinished;
 
  private:
   void Changed(int AIndex);
-  void RunAddFiles(std::vector<std::string> files, std::unique_ptr<TFileProbe> probe,
+  void RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFileProbe> probe,
                    std::function<std::string()> formatKey);
 
   std::vector<TFileRow> rows_;

@@ -191,8 +191,10 @@ void TSettingsModel::OutputFormatChanged() {
     return;
   }
   SelectOutputFormat();
-  controls_.ComboVideoQuality->SetItemIndex(SavedVideoQuality);
-  controls_.ComboAudioQuality->SetItemIndex(SavedAudioQuality);
+  // The quality lists follow the bit rates the profile selects, as they follow
+  // a bit rate the user picks: both tabs show what the conversion will use.
+  QualityChanged(*controls_.ComboVideoBitrate);
+  QualityChanged(*controls_.ComboAudioBitrate);
 }
 
 void TSettingsModel::QualityChanged(TDropDown& ASender) {

@@ -6,6 +6,13 @@
 
 namespace strella::app {
 
+const std::vector<std::string>& DetailedSettingNames() {
+  static const std::vector<std::string> names = {
+      "VideoCodec",   "VideoBitrate",  "VideoSize",   "FrameRate", "AudioCodec", "AudioBitrate",   "SamplingRate",
+      "AudioChannels", "AspectRatio", "Volume",     "FormWidth", "FormHeight", "Maximized"};
+  return names;
+}
+
 std::string TMemorySettingsStore::ReadString(const std::string& AName) {
   const auto it = values.find(AName);
   return it == values.end() ? std::string() : it->second;
@@ -74,14 +81,57 @@ void LoadChoices(TSettingsStore& store, TSettingsModel& model, TPreferences& pre
   if (const int letterbox = store.ReadInteger("LetterBox"); letterbox >= 0) c.ComboBoxLetterbox->SetItemIndex(letterbox);
   if (const int video = store.ReadInteger("VideoQuality"); video >= 0) model.SavedVideoQuality = video;
   if (const int audio = store.ReadInteger("AudioQuality"); audio >= 0) model.SavedAudioQuality = audio;
+  // The format change sets the qualities from the profile's bit rates; the kept ones come after it.
+  const int video = model.SavedVideoQuality, audio = model.SavedAudioQuality;
   model.OutputFormatChanged();
-  c.ComboVideoQuality->SetItemIndex(model.SavedVideoQuality);
+  c.ComboVideoQuality->SetItemIndex(video);
   model.QualityChanged(*c.ComboVideoQuality);
-  c.ComboAudioQuality->SetItemIndex(model.SavedAudioQuality);
+  c.ComboAudioQuality->SetItemIndex(audio);
   model.QualityChanged(*c.ComboAudioQuality);
   if (const int top = store.ReadInteger("FormTop"); top >= 0) window.FormTop = top;
   if (const int left = store.ReadInteger("FormLeft"); left >= 0) window.FormLeft = left;
   if (const int tab = store.ReadInteger("Tabsheet"); tab >= 0) window.Tabsheet = tab == 1 ? 1 : 2;
+}
+
+// The detailed lists by the name their selection is kept under, in writing order.
+std::vector<std::pair<std::string, TDropDown*>> DetailedLists(const TSettingsControls& c) {
+  return {{"VideoCodec", c.ComboVideoCodec},       {"VideoBitrate", c.ComboVideoBitrate},
+          {"VideoSize", c.ComboVideoSize},         {"FrameRate", c.ComboVideoFrameRate},
+          {"AudioCodec", c.ComboAudioCodec},       {"AudioBitrate", c.ComboAudioBitrate},
+          {"SamplingRate", c.ComboSamplingRate},   {"AudioChannels", c.ComboAudioChannels},
+          {"AspectRatio", c.ComboBoxAspectRatio}};
+}
+
+int FindItem(const TDropDown& list, const std::string& text) {
+  for (int i = 0; i < list.Count(); ++i)
+    if (list.Item(i) == text) return i;
+  return -1;
+}
+
+// Each kept selection that the profile still offers is selected again; the
+// bit rates take the quality lists along, the size list its twin.
+void LoadDetailedChoices(TSettingsStore& store, TSettingsModel& model, TPreferences& prefs, TWindowSettings& window) {
+  const TSettingsControls& c = model.Controls();
+  for (const auto& [name, list] : DetailedLists(c)) {
+    const int index = FindItem(*list, store.ReadString(name));
+    if (index < 0) continue;
+    list->SetItemIndex(index);
+    if (list == c.ComboVideoBitrate || list == c.ComboAudioBitrate) model.QualityChanged(*list);
+    if (list == c.ComboVideoSize) model.VideoSizeChanged(*list);
+  }
+  auto readInteger = [&](const char* name, int& value) {
+    try {
+      value = store.ReadInteger(name);
+    } catch (const TSettingsError&) {
+      // kept by an older version: the value stays as it was
+    }
+  };
+  readInteger("Volume", prefs.SpinVolume);
+  readInteger("FormWidth", window.FormWidth);
+  readInteger("FormHeight", window.FormHeight);
+  int maximized = window.Maximized ? 1 : 0;
+  readInteger("Maximized", maximized);
+  window.Maximized = maximized != 0;
 }
 
 void ApplyFirstRunDefaults(TSettingsModel& model, TWindowSettings& window) {
@@ -103,6 +153,7 @@ void LoadSettings(TSettingsStore& AStore, TSettingsModel& AModel, TPreferences& 
   LoadSimultaneousConversions(AStore, APrefs);
   try {
     LoadChoices(AStore, AModel, APrefs, AWindow);
+    LoadDetailedChoices(AStore, AModel, APrefs, AWindow);
   } catch (const std::exception& error) {
     // The first run, or a value gone missing: defaults, written back at once.
     media::Log(nullptr, media::llInfo, std::string("Settings incomplete, using defaults: ") + error.what());
@@ -130,6 +181,11 @@ void SaveSettings(TSettingsStore& AStore, const TSettingsModel& AModel, const TP
     AStore.WriteInteger("FormLeft", AWindow.FormLeft);
     AStore.WriteInteger("Tabsheet", AWindow.Tabsheet);
     AStore.WriteInteger("SimultaneousConversions", APrefs.SimultaneousConversions);
+    for (const auto& [name, list] : DetailedLists(c)) AStore.WriteString(name, list->Text());
+    AStore.WriteInteger("Volume", APrefs.SpinVolume);
+    AStore.WriteInteger("FormWidth", AWindow.FormWidth);
+    AStore.WriteInteger("FormHeight", AWindow.FormHeight);
+    AStore.WriteBool("Maximized", AWindow.Maximized);
   } catch (const std::exception& error) {
     // Saving is best effort: the program is closing.
     media::Log(nullptr, media::llWarning, std::string("Settings not saved: ") + error.what());

@@ -54,7 +54,16 @@ struct TWindowSettings {
   int FormTop = -1;
   int FormLeft = -1;
   int Tabsheet = 1;  // 1: "Output  Settings", 2: "Detailed Output Settings"
+  // The frame's size and whether the window was maximized; 0 size: the natural one.
+  int FormWidth = 0;
+  int FormHeight = 0;
+  bool Maximized = false;
 };
+
+// Values kept beside the original ten: the window's size and the selections
+// of the detailed settings, so that a restart shows what the screen showed.
+// They may be missing (kept by an older version) without making it a first run.
+const std::vector<std::string>& DetailedSettingNames();
 
 inline constexpr int kFirstRunFormTop = 5;
 inline constexpr int kFirstRunFormLeft = 150;

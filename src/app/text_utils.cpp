@@ -1,5 +1,7 @@
 #include "app/text_utils.h"
 
+#include <cstdio>
+
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -60,6 +62,16 @@ long long RoundHalfEven(double value) {
   if (fraction < 0.5) return static_cast<long long>(floor);
   const auto whole = static_cast<long long>(floor);
   return whole % 2 == 0 ? whole : whole + 1;
+}
+
+std::string FormatClock(long long AMilliseconds) {
+  const long long seconds = AMilliseconds > 0 ? AMilliseconds / 1000 : 0;
+  char text[32];
+  if (seconds >= 3600)
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  else
+    std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
+  return text;
 }
 
 }  // namespace strella::app

@@ -19,5 +19,7 @@ std::optional<long long> ParseWhole(std::string_view s);
 std::optional<double> ParseDecimal(std::string_view s);
 // Nearest whole number, a half to the even neighbour.
 long long RoundHalfEven(double value);
+// A play time as people read it: "0:12", "1:30", "1:02:03" (whole seconds; negative reads 0:00).
+std::string FormatClock(long long AMilliseconds);
 
 }  // namespace strella::app

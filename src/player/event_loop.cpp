@@ -62,15 +62,30 @@ void TPipeline::EventLoop(TCustomPlayer& player, const std::shared_ptr<TPlayback
 void TPipeline::Refresh(TPlayback& playback) {
   if (playback.VideoStream) {
     int count;
-    bool stale, restart;
+    bool stale, restart, showPaused;
     {
       std::lock_guard guard(playback.PictureLock);
       count = playback.PictureCount;
       stale = playback.PictureStale;
       restart = count > 0 && !stale && !playback.Paused && playback.RestartTiming;
       if (restart) playback.RestartTiming = false;
+      // While paused: a picture from before a seek goes unseen.
+      if (playback.Paused && playback.DropUntilFlush) stale = stale || count > 0;
+      showPaused = count > 0 && !stale && playback.Paused && playback.ShowWhilePaused;
+      if (count > 0 && !stale) playback.ShowWhilePaused = false;
     }
-    if (playback.Paused) {
+    if (playback.Paused && stale) {
+      playback.Events.ScheduleRefresh(1);
+      TakePicture(playback);
+    } else if (showPaused) {
+      // The first picture of a seek made while paused: shown at once, the
+      // clock stands at it; the pictures after it wait for the resume.
+      playback.CurrentPts = playback.Picture.Pts;
+      playback.CurrentPtsTime = ff::av_gettime_relative();
+      playback.Events.ScheduleRefresh(10);
+      Display(playback);
+      TakePicture(playback);
+    } else if (playback.Paused) {
       // The picture of the pause stays; the next one waits for the resume.
       playback.Events.ScheduleRefresh(10);
     } else if (count == 0) {

@@ -117,6 +117,12 @@ struct TPlayback {
   // Both under PictureLock: the queued picture was decoded before a seek
   // (dropped, not shown); the next picture shown is the first after a seek.
   bool PictureStale = false, RestartTiming = false;
+  // Under PictureLock: the first picture after a seek is shown even while
+  // paused, so that a paused seek shows (and a snapshot takes) the new
+  // position; until the decoder starts afresh, pictures of the old position
+  // are dropped while paused.
+  // (Atomic too: the paused decoder looks at them to know it has work.)
+  std::atomic<bool> ShowWhilePaused{false}, DropUntilFlush{false};
   std::atomic<bool> VideoFinished{false};  // the decoder has given out its last picture
   std::mutex PictureLock;
   std::condition_variable PictureChanged;

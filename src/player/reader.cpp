@@ -165,12 +165,18 @@ void TPipeline::ReadLoop(TPlayback& playback) {
 }
 
 void TPipeline::RequestSeek(TPlayback& playback, int64_t target, int64_t relative, int flags) {
-  std::lock_guard guard(playback.SeekLock);
-  if (playback.SeekPending) return;  // one request at a time; a later one is dropped
-  playback.SeekTarget = target;
-  playback.SeekRelative = relative;
-  playback.SeekFlags = flags;
-  playback.SeekPending = true;
+  {
+    std::lock_guard guard(playback.SeekLock);
+    if (playback.SeekPending) return;  // one request at a time; a later one is dropped
+    playback.SeekTarget = target;
+    playback.SeekRelative = relative;
+    playback.SeekFlags = flags;
+    playback.SeekPending = true;
+  }
+  // While paused, the pictures still coming from the old position are let
+  // go unseen, so that the decoder gets on to the new one.
+  std::lock_guard guard(playback.PictureLock);
+  playback.DropUntilFlush = true;
 }
 
 void TPipeline::ExecuteSeek(TPlayback& playback) {
@@ -195,6 +201,8 @@ void TPipeline::ExecuteSeek(TPlayback& playback) {
   }
   if (ff::avformat_seek_file(playback.Demuxer, -1, lowest, target, highest, flags) < 0) {
     media::Log(&playback.Owner, media::llError, media::Format("%s: error while seeking", playback.FileName.c_str()));
+    std::lock_guard guard(playback.PictureLock);
+    playback.DropUntilFlush = false;  // no new position comes
   } else {
     if (playback.AudioIndex >= 0) {
       playback.AudioQueue.Flush();

@@ -14,7 +14,10 @@ void TPipeline::VideoThread(TPlayback& playback) {
   AVPacket* packet = nullptr;
   bool draining = false;  // the end was signalled to the decoder; more empty packets add nothing
   while (frame) {
-    while (playback.Paused && !playback.VideoQueue.Aborted()) Sleep(10);
+    // Paused, the decoder rests, except to bring the picture of a seek.
+    while (playback.Paused && !playback.VideoQueue.Aborted() && !playback.DropUntilFlush &&
+           !playback.ShowWhilePaused)
+      Sleep(10);
     if (playback.VideoQueue.Get(packet, true) < 0) break;
     if (IsFlushMarker(packet)) {
       FlushVideo(playback);
@@ -39,6 +42,8 @@ void TPipeline::FlushVideo(TPlayback& playback) {
   std::lock_guard guard(playback.PictureLock);
   playback.PictureStale = playback.PictureCount > 0;
   playback.RestartTiming = true;
+  playback.ShowWhilePaused = true;
+  playback.DropUntilFlush = false;
 }
 
 int TPipeline::DecodeVideoPacket(TPlayback& playback, AVPacket* packet, AVFrame* frame, bool& draining) {

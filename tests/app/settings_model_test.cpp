@@ -133,7 +133,10 @@ TEST_F(SettingsModelTest, FillsTheTellingProfiles) {
     EXPECT_EQ(c().ComboSamplingRate->Text(), fc.sampleRate);
     EXPECT_EQ(c().ComboAudioChannels->Items(), fc.channels);
     EXPECT_EQ(c().ComboAudioChannels->ItemIndex(), 0);
-    EXPECT_EQ(c().ComboVideoQuality->Text(), "Normal");
+    // The quality lists show the preset of the bit rates the profile selects.
+    for (auto [quality, bitrate] : {std::pair{c().ComboVideoQuality, c().ComboVideoBitrate},
+                                    std::pair{c().ComboAudioQuality, c().ComboAudioBitrate}})
+      EXPECT_EQ(quality->ItemIndex(), bitrate->ItemIndex() < quality->Count() ? bitrate->ItemIndex() : -1);
   }
 }
 
@@ -173,10 +176,12 @@ TEST_F(SettingsModelTest, QualityAndBitrateFollowEachOtherByIndex) {
   EXPECT_EQ(c().ComboAudioBitrate->Text(), "32 Kbps");
   EXPECT_EQ(model.SavedAudioQuality, 4);
 
-  // Another profile: the quality lists keep the presets, the bitrates show the new preselection.
+  // Another profile: the bitrates show its preselection and the quality
+  // lists follow them, so that both tabs show what a job will use.
   Choose("WMV - Windows Media Video (*.wmv)");
-  EXPECT_EQ(c().ComboVideoQuality->Text(), "Higher");
-  EXPECT_EQ(c().ComboAudioQuality->Text(), "Lowest");
+  EXPECT_EQ(c().ComboVideoQuality->Text(), "Normal");
+  EXPECT_EQ(c().ComboAudioQuality->Text(), "Normal");
+  EXPECT_EQ(model.SavedVideoQuality, 2);
   EXPECT_EQ(c().ComboVideoBitrate->Text(), "1500 Kbps");
   EXPECT_EQ(c().ComboAudioBitrate->Text(), "128 Kbps");
 

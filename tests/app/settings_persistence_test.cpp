@@ -5,9 +5,17 @@
 namespace strella::app {
 namespace {
 
-const std::vector<std::string> kAllValues = {"Skin",         "Output Folder", "ComboOutputFormat", "Overwrite",
+const std::vector<std::string> kTenValues = {"Skin",         "Output Folder", "ComboOutputFormat", "Overwrite",
                                              "LetterBox",    "VideoQuality",  "AudioQuality",      "FormTop",
-                                             "FormLeft",     "Tabsheet",      "SimultaneousConversions"};
+                                             "FormLeft",     "Tabsheet"};
+// The ten, then what later versions added: what a restart needs to show what
+// the screen showed, and the number of simultaneous conversions.
+const std::vector<std::string> kAllValues = [] {
+  std::vector<std::string> all = kTenValues;
+  all.insert(all.end(), DetailedSettingNames().begin(), DetailedSettingNames().end());
+  all.push_back("SimultaneousConversions");
+  return all;
+}();
 
 // One start of the program: fresh lists, settings loaded from the store.
 struct Session {
@@ -128,6 +136,42 @@ TEST(Settings, SaveErrorsAreIgnoredAndTheKeyIsClosed) {
   EXPECT_EQ(store.written, (std::vector<std::string>{"Skin", "Output Folder"}));
   EXPECT_EQ(store.opens, 1);
   EXPECT_EQ(store.closes, 1);
+}
+
+// A bit rate below the five presets has no quality; the restart shows it all
+// the same. Values an older version did not keep are no first run.
+TEST(Settings, RestartShowsTheDetailedChoicesAndOlderKeysStillLoad) {
+  TMemorySettingsStore store;
+  std::string bitrate, size;
+  {
+    Session s(store);
+    s.c().ComboOutputFormat->SelectText("Xbox360 AVI Video (*.avi)");
+    s.model.OutputFormatChanged();
+    s.c().ComboVideoBitrate->SetItemIndex(8);
+    s.model.QualityChanged(*s.c().ComboVideoBitrate);
+    s.c().ComboVideoSize->SetItemIndex(4);
+    s.model.VideoSizeChanged(*s.c().ComboVideoSize);
+    s.prefs.SpinVolume = 160;
+    s.window.FormWidth = 1000;
+    s.window.Maximized = true;
+    bitrate = s.c().ComboVideoBitrate->Text();
+    size = s.c().ComboVideoSize1->Text();
+    EXPECT_EQ(s.c().ComboVideoQuality->ItemIndex(), -1);
+    SaveSettings(store, s.model, s.prefs, s.window);
+  }
+  Session next(store);
+  EXPECT_EQ(next.c().ComboVideoBitrate->Text(), bitrate);
+  EXPECT_EQ(next.c().ComboVideoQuality->ItemIndex(), -1);
+  EXPECT_EQ(next.c().ComboVideoSize1->Text(), size);
+  EXPECT_EQ(next.prefs.SpinVolume, 160);
+  EXPECT_EQ(next.window.FormWidth, 1000);
+  EXPECT_TRUE(next.window.Maximized);
+
+  for (const std::string& name : DetailedSettingNames()) store.values.erase(name);
+  store.written.clear();
+  Session older(store);
+  EXPECT_TRUE(store.written.empty());
+  EXPECT_EQ(older.c().ComboOutputFormat->Text(), "Xbox360 AVI Video (*.avi)");
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "app/window/batch_view.h"
 
+#include <QMenu>
 #include <QMenuBar>
+
+#include "app/batch_summary.h"
 
 #include "app/window/dialogs.h"
 #include "app/window/main_window.h"
@@ -30,14 +33,16 @@ void TWindowBatchView::SetSettingsEnabled(bool AEnabled) {
                            static_cast<QWidget*>(form_.ButtonClearList), static_cast<QWidget*>(form_.ButtonOpenDVD),
                            static_cast<QWidget*>(form_.ButtonRipNow), static_cast<QWidget*>(form_.TrackBar1)})
     control->setEnabled(AEnabled);
-  for (QAction* menu : form_.menuBar()->actions()) menu->setEnabled(AEnabled);
+  // The View menu stays: the log is worth reading while a batch runs.
+  for (QAction* menu : form_.menuBar()->actions())
+    if (menu->menu() && menu->menu()->objectName() != "View1") menu->setEnabled(AEnabled);
   if (AEnabled) {
     form_.ProgressBar1->setValue(0);
     form_.StatusPanel0->clear();
+    form_.SetStatusText("Ready");
     form_.setWindowTitle(kMainCaption);
     if (form_.sPanelPlay->HasFrame()) form_.sPanelPlay->ShowPlaceholder();  // the batch's last frame goes
-    jobs_taken_ = 0;
-    last_row_ = -1;
+    taken_.clear();
     overall_ = -1;
   }
 }
@@ -52,6 +57,7 @@ void TWindowBatchView::SetStatusText(const std::string& AText) {
 }
 
 // The row gets the focus mark and is scrolled into view; the selection stays.
+// A newly taken row is named in the status bar with its place in the batch.
 void TWindowBatchView::FocusRow(int ARow) {
   QTreeWidgetItem* item = form_.ListView1->Row(ARow);
   if (!item) return;
@@ -59,9 +65,11 @@ void TWindowBatchView::FocusRow(int ARow) {
   form_.ListView1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
   form_.ListView1->scrollToItem(item);
   // Rows are taken in list order; with several running the focus also goes back to an earlier one.
-  if (ARow > last_row_) {
-    last_row_ = ARow;
-    ++jobs_taken_;
+  if (taken_.empty() || ARow > taken_.back()) {
+    taken_.push_back(ARow);
+    const std::vector<int> rows = BatchRows();
+    form_.SetStatusText(QString::fromStdString(app::ConvertingText(
+        static_cast<int>(taken_.size()), static_cast<int>(rows.size()), form_.Files().Row(ARow).Caption)));
   }
 }
 
@@ -80,15 +88,28 @@ void TWindowBatchView::TickSoon() {
   });
 }
 
-// Rows taken so far plus the checked rows still ahead make the batch; the
-// title shows how far through it the running row has come.
-void TWindowBatchView::ShowOverall(int rowPercent) {
-  if (jobs_taken_ <= 0) return;
+// Rows taken so far plus the checked rows still ahead make the batch.
+std::vector<int> TWindowBatchView::BatchRows() const {
+  std::vector<int> rows = taken_;
   const app::TFileList& files = form_.Files();
-  int ahead = 0;
-  for (int row = last_row_ + 1; row < files.Count(); ++row) ahead += files.Row(row).Checked ? 1 : 0;
-  const int total = jobs_taken_ + ahead;
-  overall_ = ((jobs_taken_ - 1) * 100 + rowPercent) / total;
+  const int last = taken_.empty() ? -1 : taken_.back();
+  for (int row = last + 1; row < files.Count(); ++row)
+    if (files.Row(row).Checked) rows.push_back(row);
+  return rows;
+}
+
+// The title shows how far through the batch the running row has come, each
+// row weighing with its duration.
+void TWindowBatchView::ShowOverall(int rowPercent) {
+  if (taken_.empty()) return;
+  std::vector<app::TBatchShare> shares;
+  const app::TFileList& files = form_.Files();
+  for (int row : BatchRows()) {
+    const bool done = row != taken_.back() && std::find(taken_.begin(), taken_.end(), row) != taken_.end();
+    const int percent = row == taken_.back() ? rowPercent : done ? 100 : 0;
+    shares.push_back({app::ParseHMS(files.Column(row, app::fcDuration)), percent});
+  }
+  overall_ = app::BatchPercent(shares);
   form_.setWindowTitle(QString("%1% - %2").arg(overall_).arg(kMainCaption));
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/batch_queue.h"
 #include "app/converter.h"
@@ -37,10 +38,10 @@ class TWindowBatchView : public app::TBatchView {
 
  private:
   void ShowOverall(int rowPercent);
+  std::vector<int> BatchRows() const;
 
   TForm1& form_;
-  int jobs_taken_ = 0;
-  int last_row_ = -1;
+  std::vector<int> taken_;  // rows of this batch taken so far, in order
   int overall_ = -1;
 };
 

@@ -28,8 +28,16 @@ bool RealOpenUrl(const QString& url) {
   return QDesktopServices::openUrl(QUrl(url));
 }
 
+QString RealOpenFolder(QWidget* parent, const QString& headline) {
+  return QFileDialog::getExistingDirectory(parent, headline, QString(), QFileDialog::ShowDirsOnly);
+}
+
+QString RealSaveFile(QWidget* parent, const QString& title, const QString& name, const QString& filter) {
+  return QFileDialog::getSaveFileName(parent, title, name, filter);
+}
+
 TDialogs RealDialogs() {
-  return TDialogs{RealMessageBox, RealBrowseForFolder, RealOpenFiles, RealOpenUrl};
+  return TDialogs{RealMessageBox, RealBrowseForFolder, RealOpenFiles, RealOpenUrl, RealOpenFolder, RealSaveFile};
 }
 
 }  // namespace

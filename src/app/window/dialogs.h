@@ -25,6 +25,10 @@ struct TDialogs {
   std::function<QStringList(QWidget* parent, const QString& filter)> OpenFiles;
   // Web addresses, "mailto:" addresses and local files in the desktop's program.
   std::function<bool(const QString& url)> OpenUrl;
+  // The folder picker of " Add Folder"; empty when cancelled.
+  std::function<QString(QWidget* parent, const QString& headline)> OpenFolder;
+  // The save dialog; empty when cancelled.
+  std::function<QString(QWidget* parent, const QString& title, const QString& name, const QString& filter)> SaveFile;
 };
 
 // The dialogs in use; the defaults show the real ones.

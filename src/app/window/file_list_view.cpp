@@ -26,6 +26,20 @@ class TGridDelegate : public QStyledItemDelegate {
   }
 };
 
+// The row's story for its tooltip: where the output went, why it failed
+// (with a pointer to the log), and the notes of its last conversion.
+QString RowTip(const app::TFileRow& row) {
+  QStringList lines;
+  const std::string& status = row.Columns[app::fcProgress];
+  if (!row.Message.empty()) lines << QString::fromStdString(row.Message);
+  if (status == "Fail" || status == "Failed" || status == "Error")
+    lines << "The log (View, Log) has the details.";
+  else if (!row.OutputFile.empty())
+    lines << "Output: " + QString::fromStdString(row.OutputFile);
+  for (const std::string& note : row.Notes) lines << QString::fromStdString(note);
+  return lines.join("\n");
+}
+
 QStringList LocalFiles(const QMimeData* mime) {
   QStringList files;
   if (!mime || !mime->hasUrls()) return files;
@@ -44,12 +58,15 @@ TFileListView::TFileListView(QWidget* parent) : QTreeWidget(parent) {
   const int widths[kFileColumnCount] = {230, 90, 80, 80, 115, 90, 80};
   for (int column = 0; column < kFileColumnCount; ++column) setColumnWidth(column, widths[column]);
   header()->setStretchLastSection(false);
+  // A wider window gives the room to the file names.
+  header()->setSectionResizeMode(kCaptionColumn, QHeaderView::Stretch);
+  header()->setMinimumSectionSize(40);
   header()->setSectionsMovable(false);
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setUniformRowHeights(true);
   setAllColumnsShowFocus(true);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setItemDelegate(new TGridDelegate(this));
@@ -101,15 +118,15 @@ void TFileListView::ShowRow(const app::TFileRow& row, QTreeWidgetItem* item) {
   const QString caption = QString::fromStdString(row.Caption);
   item->setText(kCaptionColumn, caption);
   // A long path shows in full as a tooltip, with the reason of a failure.
-  item->setToolTip(kCaptionColumn, row.Message.empty() ? caption
-                                                       : caption + "\n" + QString::fromStdString(row.Message));
+  const QString tip = RowTip(row);
+  item->setToolTip(kCaptionColumn, tip.isEmpty() ? caption : caption + "\n" + tip);
   item->setCheckState(kCaptionColumn, row.Checked ? Qt::Checked : Qt::Unchecked);
   for (int c = 0; c < kFileColumnCount - 1; ++c)
     item->setText(c + 1, QString::fromStdString(row.Columns[static_cast<size_t>(c)]));
-  if (!row.OutputFile.empty())
-    item->setToolTip(ViewColumn(app::fcProgress), QString::fromStdString(row.OutputFile));
-  else
-    item->setToolTip(ViewColumn(app::fcProgress), QString::fromStdString(row.Message));
+  // A file that cannot be read says why in the row itself.
+  if (row.Columns[app::fcProgress] == "Error" && !row.Message.empty())
+    item->setText(ViewColumn(app::fcProgress), "Error: " + QString::fromStdString(row.Message));
+  for (int c = 1; c < kFileColumnCount; ++c) item->setToolTip(c, tip);
 }
 
 void TFileListView::ShowRows(const app::TFileList& list, int row) {
@@ -127,8 +144,20 @@ void TFileListView::ShowRows(const app::TFileList& list, int row) {
 }
 
 int TFileListView::SelectedIndex() const {
-  const QList<QTreeWidgetItem*> selected = selectedItems();
-  return selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.first());
+  const std::vector<int> rows = SelectedIndexes();
+  return rows.empty() ? -1 : rows.front();
+}
+
+std::vector<int> TFileListView::SelectedIndexes() const {
+  std::vector<int> rows;
+  for (QTreeWidgetItem* item : selectedItems()) rows.push_back(indexOfTopLevelItem(item));
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+int TFileListView::CurrentIndex() const {
+  QTreeWidgetItem* item = currentItem();
+  return item ? indexOfTopLevelItem(item) : -1;
 }
 
 void TFileListView::dragEnterEvent(QDragEnterEvent* event) {

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <QTreeWidget>
+#include <vector>
 
 #include "app/file_list.h"
 
@@ -30,8 +31,12 @@ class TFileListView : public QTreeWidget {
   void SetAllChecked(bool checked);
   void SetColumnText(int index, app::TFileColumn column, const QString& text);
   QString ColumnText(int index, app::TFileColumn column) const;
-  // The selected row's index, -1 when none.
+  // The selected row's index (the first of several), -1 when none.
   int SelectedIndex() const;
+  // Every selected row, in list order.
+  std::vector<int> SelectedIndexes() const;
+  // The row with the focus mark, -1 when none.
+  int CurrentIndex() const;
 
  signals:
   // Local files dropped onto the list, in the drop's order.

@@ -1,6 +1,8 @@
 #include "app/window/main_window.h"
 
 #include <QActionGroup>
+#include <QBoxLayout>
+#include <QGridLayout>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -13,10 +15,14 @@
 #include <QStyle>
 #include <QUrl>
 
+#include "app/media_files.h"
 #include "app/profile_encoders.h"
+#include "app/user_folders.h"
+#include "app/window_placement.h"
 #include "app/window/about_box.h"
 #include "app/window/dialogs.h"
 #include "app/window/glyphs.h"
+#include "app/window/log_view.h"
 #include "app/window/qt_settings_store.h"
 #include "app/window/preview_controls.h"
 #include "app/window/preview_window.h"
@@ -27,68 +33,78 @@
 namespace strella::window {
 namespace {
 
-constexpr int kClientWidth = 793;
-constexpr int kClientHeight = 581;
-constexpr int kStatusBarHeight = 22;
-
-QLabel* Caption(QWidget* parent, const QString& text, int x, int y, int w, int h = 20) {
+QLabel* Caption(QWidget* parent, const QString& text) {
   auto* label = new QLabel(text, parent);
-  label->setGeometry(x, y, w, h);
+  label->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
   return label;
 }
 
-QComboBox* DropDown(QWidget* parent, const char* name, int x, int y, int w) {
+QComboBox* DropDown(QWidget* parent, const char* name, int minimumWidth) {
   auto* combo = new QComboBox(parent);
   combo->setObjectName(name);
   combo->setEditable(false);  // the user can only pick an item
-  combo->setGeometry(x, y, w, 22);
+  combo->setMinimumWidth(minimumWidth);
+  combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   return combo;
 }
 
-QToolButton* LargeButton(QWidget* parent, const char* name, const QString& caption,
-                         QStyle::StandardPixmap icon, int x, int w) {
+QToolButton* LargeButton(QWidget* parent, const char* name, const QString& caption, TGlyph glyph) {
   auto* button = new QToolButton(parent);
   button->setObjectName(name);
   button->setText(caption);
-  button->setIcon(parent->style()->standardIcon(icon));
+  button->setIcon(ButtonGlyph(glyph));
+  button->setProperty("glyph", static_cast<int>(glyph));
   button->setIconSize(QSize(24, 24));
   button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   button->setAutoRaise(true);  // flat
-  button->setGeometry(x, 6, w, 48);
+  button->setMinimumHeight(44);
   QFont font = button->font();
   font.setBold(true);
   button->setFont(font);
   return button;
 }
 
-QToolButton* SmallButton(QWidget* parent, const char* name, const QString& hint, const QIcon& icon,
-                         int x, int y) {
+QToolButton* SmallButton(QWidget* parent, const char* name, const QString& hint, const QIcon& icon) {
   auto* button = new QToolButton(parent);
   button->setObjectName(name);
   button->setToolTip(hint);
   button->setIcon(icon);
   button->setIconSize(QSize(20, 20));
   button->setAutoRaise(true);
-  button->setGeometry(x, y, 34, 30);
+  button->setFixedSize(34, 30);
   return button;
 }
 
-QAction* MenuItem(QMenu* menu, const char* name, const QString& caption) {
+QAction* MenuItem(QMenu* menu, const char* name, const QString& caption,
+                  const QKeySequence& shortcut = QKeySequence()) {
   QAction* action = menu->addAction(caption);
   action->setObjectName(name);
+  if (!shortcut.isEmpty()) action->setShortcut(shortcut);
   return action;
+}
+
+QHBoxLayout* Row(QWidget* panel, int margin = 4) {
+  auto* row = new QHBoxLayout(panel);
+  row->setContentsMargins(margin, 2, margin, 2);
+  row->setSpacing(6);
+  return row;
 }
 
 }  // namespace
 
 QString OpenDialogFilter() {
-  // Qt's filter: one entry per line, "description (patterns)"; our patterns
-  // are separated by ';' (with the odd blank), Qt's by blanks.
+  // Qt's filter: one entry per line, "description (patterns)". "All Supported
+  // Files" lists what the loaded libraries read; the named entries follow,
+  // then every file.
   QStringList entries;
+  entries << QString("All Supported Files (%1)")
+                 .arg(QString::fromStdString(app::ExtensionPatterns(app::ReadableExtensions())));
   for (const app::TFileFilter& entry : app::kOpenDialogFilters) {
+    if (entry.Description == std::string_view("All Supported Files")) continue;
     QString patterns = QString(entry.Patterns).replace(';', ' ').simplified();
     entries << QString("%1 (%2)").arg(entry.Description, patterns);
   }
+  entries << "All files (*)";
   return entries.join(";;");
 }
 
@@ -102,23 +118,24 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   InstallPreviewWindowFactory();
   setWindowTitle(kMainCaption);
   setWindowIcon(ProgramIcon());
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
-  QFont tahoma = font();
+  // The window's font for every control, kept by every skin.
+  QFont tahoma = QApplication::font();
   tahoma.setFamilies({"Tahoma", "DejaVu Sans", "Sans Serif"});
   tahoma.setPixelSize(11);
   setFont(tahoma);
+  skins_.SetFont(tahoma);
 
   auto* central = new QWidget(this);
   central->setObjectName("ClientArea");
-  central->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
-  int y = 0;
-  for (QWidget* panel : {CreateButtonPanel(central), CreateFormatPanel(central),
-                         CreateListPanel(central), CreateSettingsPanel(central)}) {
-    panel->move(0, y);
-    y += panel->height();
-  }
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(CreateButtonPanel(central));
+  column->addWidget(CreateFormatPanel(central));
+  // The list takes two thirds of the height, the preview beside the settings
+  // the rest (the box gives heights in proportion, each at least its minimum).
+  column->addWidget(CreateListPanel(central), 2);
+  column->addWidget(CreateSettingsPanel(central), 1);
   setCentralWidget(central);
   CreateMenus();
   CreateStatusBar();
@@ -129,17 +146,20 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   Timer1->setInterval(100);
   TimerPlay = new QTimer(this);
   TimerPlay->setObjectName("TimerPlay");
-  TimerPlay->setInterval(1000);
+  TimerPlay->setInterval(250);  // the time readout moves four times a second
 
   BindSettings();
   preview_ = new TPreviewControls(*this);
   BindFileList();
   BindPreferences();
   BindBatch();
+  BindLog();
   FormAbout = new TFormAbout(this);
   // Hints stay up long enough to read a long path.
   for (QWidget* widget : findChildren<QWidget*>()) widget->setToolTipDuration(30000);
-  setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  setMinimumSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  resize(minimumSize());
+  ShowGlyphs();
   // Without a remembered position the window starts centred.
   PlaceWindow();
 }
@@ -151,6 +171,7 @@ TForm1::~TForm1() {
   if (queue_ && queue_->Running()) queue_->StopAll();
   files_.WaitForAdding();
   files_.OnChanged = nullptr;
+  files_.OnAddingFinished = nullptr;
   // The list as it is now, so that a clean exit with an empty list leaves nothing to restore.
   if (session_) {
     std::string error;
@@ -166,33 +187,43 @@ TForm1::~TForm1() {
 QWidget* TForm1::CreateButtonPanel(QWidget* parent) {
   auto* panel = new QWidget(parent);
   panel->setObjectName("Panel3");
-  panel->resize(kClientWidth, 61);
-  ButtonOpenDVD = LargeButton(panel, "ButtonOpenDVD", " Add Video", QStyle::SP_DialogOpenButton, 8, 120);
-  ButtonRemoveItem =
-      LargeButton(panel, "ButtonRemoveItem", "Remove Item", QStyle::SP_TrashIcon, 132, 124);
-  ButtonClearList =
-      LargeButton(panel, "ButtonClearList", "Clear List", QStyle::SP_DialogResetButton, 260, 112);
-  ButtonStop = LargeButton(panel, "ButtonStop", " Stop", QStyle::SP_MediaStop, 540, 100);
-  ButtonRipNow = LargeButton(panel, "ButtonRipNow", " Convert Now", QStyle::SP_MediaPlay, 644, 141);
+  panel->setFixedHeight(61);
+  QHBoxLayout* row = Row(panel, 8);
+  ButtonOpenDVD = LargeButton(panel, "ButtonOpenDVD", " Add Video", TGlyph::Add);
+  ButtonOpenDVD->setToolTip("Add video and audio files, or a folder of them (Ctrl+O)");
+  ButtonRemoveItem = LargeButton(panel, "ButtonRemoveItem", "Remove Item", TGlyph::Remove);
+  ButtonRemoveItem->setToolTip("Remove the selected rows (Delete)");
+  ButtonClearList = LargeButton(panel, "ButtonClearList", "Clear List", TGlyph::Clear);
+  ButtonStop = LargeButton(panel, "ButtonStop", " Stop", TGlyph::Stop);
+  ButtonRipNow = LargeButton(panel, "ButtonRipNow", " Convert Now", TGlyph::Convert);
+  for (QToolButton* button : {ButtonOpenDVD, ButtonRemoveItem, ButtonClearList}) row->addWidget(button);
+  row->addStretch(1);
+  row->addWidget(ButtonStop);
+  row->addWidget(ButtonRipNow);
   return panel;
 }
 
 QWidget* TForm1::CreateFormatPanel(QWidget* parent) {
   auto* panel = new QWidget(parent);
   panel->setObjectName("Panel5");
-  panel->resize(kClientWidth, 33);
-  Caption(panel, "Choose Output Format :", 8, 6, 126);
-  ComboOutputFormat = DropDown(panel, "ComboOutputFormat", 136, 5, 273);
-  Caption(panel, "Output Folder : ", 420, 6, 84);
+  panel->setFixedHeight(33);
+  QHBoxLayout* row = Row(panel, 8);
+  row->addWidget(Caption(panel, "Choose Output Format :"));
+  ComboOutputFormat = DropDown(panel, "ComboOutputFormat", 273);
+  row->addWidget(ComboOutputFormat, 1);
+  row->addSpacing(8);
+  row->addWidget(Caption(panel, "Output Folder : "));
   EditOutputFolder = new QLineEdit(panel);
   EditOutputFolder->setObjectName("EditOutputFolder");
-  EditOutputFolder->setReadOnly(true);  // the picker and the settings fill it
-  EditOutputFolder->setGeometry(504, 5, 248, 22);
+  EditOutputFolder->setPlaceholderText("Type, paste or choose a folder");
+  EditOutputFolder->setMinimumWidth(180);
+  row->addWidget(EditOutputFolder, 1);
   ButtonBrowseForFolder = new QToolButton(panel);
   ButtonBrowseForFolder->setObjectName("ButtonBrowseForFolder");
   ButtonBrowseForFolder->setText("...");
   ButtonBrowseForFolder->setToolTip("Choose the output folder");
-  ButtonBrowseForFolder->setGeometry(756, 4, 30, 24);
+  ButtonBrowseForFolder->setFixedSize(30, 24);
+  row->addWidget(ButtonBrowseForFolder);
   connect(ButtonBrowseForFolder, &QToolButton::clicked, this, &TForm1::BrowseForOutputFolder);
   return panel;
 }
@@ -200,43 +231,65 @@ QWidget* TForm1::CreateFormatPanel(QWidget* parent) {
 QWidget* TForm1::CreateListPanel(QWidget* parent) {
   auto* panel = new QWidget(parent);
   panel->setObjectName("Panel4");
-  panel->resize(kClientWidth, 246);
+  panel->setMinimumHeight(120);
+  panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+  auto* box = new QVBoxLayout(panel);
+  box->setContentsMargins(4, 2, 4, 2);
   ListView1 = new TFileListView(panel);
-  ListView1->setGeometry(4, 2, kClientWidth - 8, 242);
+  box->addWidget(ListView1);
   return panel;
 }
 
 QWidget* TForm1::CreateSettingsPanel(QWidget* parent) {
   auto* panel = new QWidget(parent);
   panel->setObjectName("Panel6");
-  panel->resize(kClientWidth, 219);
+  panel->setMinimumHeight(219);
+  panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+  QHBoxLayout* row = Row(panel, 4);
   PageControl1 = new QTabWidget(panel);
   PageControl1->setObjectName("PageControl1");
-  PageControl1->setGeometry(4, 4, 306, 211);
+  PageControl1->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   CreateOutputSettingsTab();
   CreateDetailedSettingsTab();
   CreatePreviewPanel(panel);
   CreatePreferencesGroup(panel);
+  row->addWidget(PageControl1, 0, Qt::AlignTop);
+  row->addWidget(Panel1, 1);
+  row->addWidget(GroupBox1, 0, Qt::AlignTop);
   return panel;
 }
 
 void TForm1::CreateOutputSettingsTab() {
   TabSheet1 = new QWidget;
   TabSheet1->setObjectName("TabSheet1");
-  Caption(TabSheet1, "Video Quality :", 10, 14, 100);
-  ComboVideoQuality = DropDown(TabSheet1, "ComboVideoQuality", 112, 13, 178);
-  Caption(TabSheet1, "Audio Quality :", 10, 52, 100);
-  ComboAudioQuality = DropDown(TabSheet1, "ComboAudioQuality", 112, 51, 178);
-  Caption(TabSheet1, "Video Size : ", 10, 90, 100);
-  ComboVideoSize1 = DropDown(TabSheet1, "ComboVideoSize1", 112, 89, 178);
-  Caption(TabSheet1, "LetterBox : ", 10, 128, 100);
-  ComboBoxLetterbox = DropDown(TabSheet1, "ComboBoxLetterbox", 112, 127, 178);
+  auto* grid = new QGridLayout(TabSheet1);
+  grid->setContentsMargins(10, 10, 10, 10);
+  grid->setVerticalSpacing(14);
+  struct Cell {
+    const char* label;
+    const char* name;
+    QComboBox** combo;
+  };
+  const Cell cells[] = {{"Video Quality :", "ComboVideoQuality", &ComboVideoQuality},
+                        {"Audio Quality :", "ComboAudioQuality", &ComboAudioQuality},
+                        {"Video Size : ", "ComboVideoSize1", &ComboVideoSize1},
+                        {"LetterBox : ", "ComboBoxLetterbox", &ComboBoxLetterbox}};
+  for (int i = 0; i < 4; ++i) {
+    grid->addWidget(Caption(TabSheet1, cells[i].label), i, 0);
+    *cells[i].combo = DropDown(TabSheet1, cells[i].name, 150);
+    grid->addWidget(*cells[i].combo, i, 1);
+  }
+  grid->setRowStretch(4, 1);
   PageControl1->addTab(TabSheet1, "Output  Settings");
 }
 
 void TForm1::CreateDetailedSettingsTab() {
   TabSheet2 = new QWidget;
   TabSheet2->setObjectName("TabSheet2");
+  auto* grid = new QGridLayout(TabSheet2);
+  grid->setContentsMargins(8, 4, 8, 4);
+  grid->setHorizontalSpacing(8);
+  grid->setVerticalSpacing(1);
   struct Cell {
     const char* label;
     const char* name;
@@ -254,88 +307,125 @@ void TForm1::CreateDetailedSettingsTab() {
   };
   // Video on the left, audio on the right; a caption above each list.
   for (int i = 0; i < 8; ++i) {
-    const int x = i % 2 == 0 ? 8 : 152;
-    const int y = 4 + (i / 2) * 42;
-    Caption(TabSheet2, cells[i].label, x, y, 136, 16);
-    *cells[i].combo = DropDown(TabSheet2, cells[i].name, x, y + 17, 136);
+    const int column = i % 2, row = (i / 2) * 2;
+    grid->addWidget(Caption(TabSheet2, cells[i].label), row, column);
+    *cells[i].combo = DropDown(TabSheet2, cells[i].name, 126);
+    grid->addWidget(*cells[i].combo, row + 1, column);
   }
+  grid->setRowStretch(8, 1);
   PageControl1->addTab(TabSheet2, "Detailed Output Settings");
 }
 
 void TForm1::CreatePreviewPanel(QWidget* parent) {
   Panel1 = new QWidget(parent);
   Panel1->setObjectName("Panel1");
-  Panel1->setGeometry(314, 4, 265, 211);
+  auto* box = new QVBoxLayout(Panel1);
+  box->setContentsMargins(4, 4, 4, 0);
+  box->setSpacing(3);
   sPanelPlay = new TPreviewPanel(Panel1);
-  sPanelPlay->setGeometry(5, 4, 255, 137);
-  sPanelPlay->ShowPlaceholder();
-  TrackBar1 = new QSlider(Qt::Horizontal, Panel1);
+  sPanelPlay->setMinimumSize(255, 137);
+  sPanelPlay->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  box->addWidget(sPanelPlay, 1);
+  auto* bar = new QHBoxLayout;
+  TrackBar1 = new TPositionBar(Panel1);
   TrackBar1->setObjectName("TrackBar1");
-  TrackBar1->setGeometry(8, 144, 249, 22);
+  TrackBar1->setMinimumWidth(120);
   TrackBar1->setRange(0, 0);
   // Milliseconds: an arrow key moves five seconds, a page key a minute.
   TrackBar1->setSingleStep(5000);
   TrackBar1->setPageStep(60000);
-  QStyle* s = style();
-  SpeedButtonPlay = SmallButton(Panel1, "SpeedButtonPlay", "Play", s->standardIcon(QStyle::SP_MediaPlay), 22, 172);
-  SpeedButtonPause =
-      SmallButton(Panel1, "SpeedButtonPause", "Pause", s->standardIcon(QStyle::SP_MediaPause), 66, 172);
-  SpeedButtonStop = SmallButton(Panel1, "SpeedButtonStop", "Stop", s->standardIcon(QStyle::SP_MediaStop), 110, 172);
-  SpeedButtonVolume = SmallButton(Panel1, "SpeedButtonVolume", "Adjust volume",
-                                  SpeakerGlyph(TSpeakerLevel::Full), 154, 172);
-  ButtonSnapshot = SmallButton(Panel1, "ButtonSnapshot", "Take a snapshot", CameraGlyph(), 208, 172);
+  TimeReadout = new QLabel("0:00 / 0:00", Panel1);
+  TimeReadout->setObjectName("TimeReadout");
+  TimeReadout->setMinimumWidth(TimeReadout->fontMetrics().horizontalAdvance("00:00:00 / 00:00:00"));
+  TimeReadout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  bar->addWidget(TrackBar1, 1);
+  bar->addWidget(TimeReadout);
+  box->addLayout(bar);
+  auto* buttons = new QHBoxLayout;
+  SpeedButtonPlay = SmallButton(Panel1, "SpeedButtonPlay", "Play (Enter)", ButtonGlyph(TGlyph::Play));
+  SpeedButtonPause = SmallButton(Panel1, "SpeedButtonPause", "Pause", ButtonGlyph(TGlyph::Pause));
+  SpeedButtonStop = SmallButton(Panel1, "SpeedButtonStop", "Stop", ButtonGlyph(TGlyph::Stop));
+  SpeedButtonVolume = SmallButton(Panel1, "SpeedButtonVolume", "Adjust volume", SpeakerGlyph(TSpeakerLevel::Full));
+  ButtonSnapshot = SmallButton(Panel1, "ButtonSnapshot", "Take a snapshot", CameraGlyph());
+  buttons->addStretch(1);
+  for (QToolButton* b : {SpeedButtonPlay, SpeedButtonPause, SpeedButtonStop, SpeedButtonVolume, ButtonSnapshot})
+    buttons->addWidget(b);
+  buttons->addStretch(1);
+  box->addLayout(buttons);
 }
 
 void TForm1::CreatePreferencesGroup(QWidget* parent) {
   GroupBox1 = new QGroupBox(" Preferences ", parent);
   GroupBox1->setObjectName("GroupBox1");
-  GroupBox1->setGeometry(584, 4, 205, 211);
-  Caption(GroupBox1, "Video Aspect Ratio :", 10, 24, 185);
-  ComboBoxAspectRatio = DropDown(GroupBox1, "ComboBoxAspectRatio", 10, 44, 185);
-  Caption(GroupBox1, "Video Output Volume : ", 10, 80, 185);
+  GroupBox1->setMinimumWidth(205);
+  GroupBox1->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+  auto* box = new QVBoxLayout(GroupBox1);
+  box->setContentsMargins(8, 14, 8, 8);
+  box->setSpacing(4);
+  box->addWidget(Caption(GroupBox1, "Video Aspect Ratio :"));
+  ComboBoxAspectRatio = DropDown(GroupBox1, "ComboBoxAspectRatio", 160);
+  box->addWidget(ComboBoxAspectRatio);
+  box->addSpacing(10);
+  box->addWidget(Caption(GroupBox1, "Video Output Volume : "));
   SpinVolume = new TArrowSpinBox(GroupBox1);
   SpinVolume->setObjectName("SpinVolume");
   SpinVolume->setRange(0, 200);
   SpinVolume->setSingleStep(20);
   SpinVolume->setValue(100);
   SpinVolume->setToolTip("100 is the original video volume");
-  SpinVolume->setGeometry(10, 100, 90, 22);
+  SpinVolume->setFixedWidth(90);
+  box->addWidget(SpinVolume);
+  box->addSpacing(14);
   CheckBoxOverwriteFile = new QCheckBox("Overwrite file with same name.", GroupBox1);
   CheckBoxOverwriteFile->setObjectName("CheckBoxOverwriteFile");
-  CheckBoxOverwriteFile->setGeometry(10, 132, 190, 22);
-  Caption(GroupBox1, "Simultaneous conversions :", 10, 162, 185);
+  box->addWidget(CheckBoxOverwriteFile);
+  box->addSpacing(10);
+  box->addWidget(new QLabel("Simultaneous conversions :", GroupBox1));
   SpinSimultaneous = new QSpinBox(GroupBox1);
   SpinSimultaneous->setObjectName("SpinSimultaneous");
   SpinSimultaneous->setRange(1, app::ProcessorCount());
   SpinSimultaneous->setValue(1);
   SpinSimultaneous->setToolTip("Files converted at the same time, up to the number of processors");
-  SpinSimultaneous->setGeometry(10, 182, 90, 22);
+  SpinSimultaneous->setFixedWidth(90);
+  box->addWidget(SpinSimultaneous);
+  box->addStretch(1);
 }
 
 void TForm1::CreateStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName("StatusBar1");
-  bar->setSizeGripEnabled(false);
-  bar->setFixedHeight(kStatusBarHeight);
+  bar->setSizeGripEnabled(true);
+  ButtonLog = new QToolButton(bar);
+  ButtonLog->setObjectName("ButtonLog");
+  ButtonLog->setText("Log");
+  ButtonLog->setToolTip("Show the log of the conversions (Ctrl+L)");
+  ButtonLog->setIcon(ButtonGlyph(TGlyph::Log));
+  ButtonLog->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  ButtonLog->setAutoRaise(true);
+  ButtonLog->setIconSize(QSize(14, 14));
   StatusPanel0 = new QLabel(bar);
   StatusPanel0->setObjectName("StatusPanel0");
-  StatusPanel0->setFixedWidth(160);
+  StatusPanel0->setMinimumWidth(160);
   StatusPanel1 = new QWidget(bar);
   StatusPanel1->setObjectName("StatusPanel1");
-  StatusPanel1->setFixedSize(520, kStatusBarHeight - 2);
+  StatusPanel1->setMinimumWidth(200);
+  auto* holder = new QHBoxLayout(StatusPanel1);
   // The progress bar lies in the second panel, two pixels narrower than it.
+  holder->setContentsMargins(1, 1, 1, 1);
   ProgressBar1 = new QProgressBar(StatusPanel1);
   ProgressBar1->setObjectName("ProgressBar1");
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
-  ProgressBar1->setGeometry(1, 1, 518, kStatusBarHeight - 4);
-  StatusPanel2 = new QLabel("Ready", bar);
+  ProgressBar1->setMaximumHeight(16);
+  holder->addWidget(ProgressBar1);
+  StatusPanel2 = new TElidedLabel(bar);
   StatusPanel2->setObjectName("StatusPanel2");
-  StatusPanel2->setFixedWidth(50);
+  StatusPanel2->SetFullText("Ready");
+  bar->addWidget(ButtonLog);
   bar->addWidget(StatusPanel0);
-  bar->addWidget(StatusPanel1);
-  bar->addWidget(StatusPanel2);
+  bar->addWidget(StatusPanel1, 3);
+  bar->addWidget(StatusPanel2, 2);
 }
 
 void TForm1::CreateMenus() {
@@ -343,13 +433,59 @@ void TForm1::CreateMenus() {
   bar->setObjectName("MainMenu1");
   QMenu* file = bar->addMenu("File");
   file->setObjectName("File1");
-  connect(MenuItem(file, "Exit1", "Exit"), &QAction::triggered, this, &TForm1::Exit);
+  connect(MenuItem(file, "AddVideo1", "Add Video...", QKeySequence::Open), &QAction::triggered, this,
+          &TForm1::AddVideo);
+  connect(MenuItem(file, "AddFolder1", "Add Folder...", QKeySequence("Ctrl+Shift+O")), &QAction::triggered, this,
+          &TForm1::AddFolder);
+  file->addSeparator();
+  connect(MenuItem(file, "Exit1", "Exit", QKeySequence("Ctrl+Q")), &QAction::triggered, this, &TForm1::Exit);
+  QMenu* edit = bar->addMenu("Edit");
+  edit->setObjectName("Edit1");
+  CreateListActions();
+  for (const char* name : {"SelectAll1", "RemoveSelectedItem1", "ClearAllItems1", "-", "CheckAllItems1",
+                           "UnCheckAllItems1", "-", "PreviewSelected1"}) {
+    if (name == std::string_view("-"))
+      edit->addSeparator();
+    else
+      edit->addAction(findChild<QAction*>(name));
+  }
+  QMenu* view = bar->addMenu("View");
+  view->setObjectName("View1");
+  connect(MenuItem(view, "ShowLog1", "Log", QKeySequence("Ctrl+L")), &QAction::triggered, this, &TForm1::ShowLog);
   QMenu* skin = bar->addMenu("Skin");
   skin->setObjectName("Skin1");
   CreateSkinMenu(skin);
   QMenu* about = bar->addMenu("About");
   about->setObjectName("About1");
   CreateAboutMenu(about);
+}
+
+// The list's commands, shared by the Edit menu and the list's context menu.
+// Delete and Enter act while the list has the focus; the others anywhere in
+// the window (a text field keeps its own Ctrl+A).
+void TForm1::CreateListActions() {
+  struct Item {
+    const char* name;
+    const char* caption;
+    QKeySequence shortcut;
+    bool listOnly;
+  };
+  for (const Item& item : {Item{"SelectAll1", "Select All", QKeySequence::SelectAll, false},
+                           Item{"RemoveSelectedItem1", "Remove Selected Item", QKeySequence(Qt::Key_Delete), true},
+                           Item{"ClearAllItems1", "Clear All Items", {}, false},
+                           Item{"CheckAllItems1", "Check All Items", {}, false},
+                           Item{"UnCheckAllItems1", "UnCheck All Items", {}, false},
+                           Item{"PreviewSelected1", "Play Selected Item", QKeySequence(Qt::Key_Return), true}}) {
+    auto* action = new QAction(item.caption, this);
+    action->setObjectName(item.name);
+    action->setShortcut(item.shortcut);
+    if (item.listOnly) {
+      action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+      ListView1->addAction(action);
+    } else {
+      addAction(action);
+    }
+  }
 }
 
 void TForm1::CreateSkinMenu(QMenu* menu) {
@@ -384,14 +520,13 @@ void TForm1::CreateAboutMenu(QMenu* menu) {
 void TForm1::CreatePopupMenus() {
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
-  MenuItem(PopupMenu1, "UnCheckAllItems1", "UnCheck All Items");
-  PopupMenu1->addSeparator();
-  MenuItem(PopupMenu1, "CheckAllItems1", "Check All Items");
-  PopupMenu1->addSeparator();
-  MenuItem(PopupMenu1, "RemoveSelectedItem1", "Remove Selected Item");
-  MenuItem(PopupMenu1, "ClearAllItems1", "Clear All Items");
-  PopupMenu1->addSeparator();
-  MenuItem(PopupMenu1, "PreviewSelected1", "Play Selected Item");
+  for (const char* name : {"UnCheckAllItems1", "-", "CheckAllItems1", "-", "RemoveSelectedItem1", "ClearAllItems1",
+                           "-", "PreviewSelected1"}) {
+    if (name == std::string_view("-"))
+      PopupMenu1->addSeparator();
+    else
+      PopupMenu1->addAction(findChild<QAction*>(name));
+  }
 
   PopupMenuVolume = new QMenu(this);
   PopupMenuVolume->setObjectName("PopupMenuVolume");
@@ -416,7 +551,7 @@ void TForm1::ChooseSkin(int tag) {
     skins_.SkinOn(skin->Name);
   else
     skins_.SkinOff();
-  CheckSkinMenuItem(skins_.Active() ? skins_.Skin()->Tag : kNoSkinTag);
+  SkinChanged();
 }
 
 void TForm1::ApplySkinName(const QString& name) {
@@ -424,7 +559,41 @@ void TForm1::ApplySkinName(const QString& name) {
     skins_.SkinOff();
   else
     skins_.SkinOn(name);
+  SkinChanged();
+}
+
+void TForm1::SkinChanged() {
   CheckSkinMenuItem(skins_.Active() ? skins_.Skin()->Tag : kNoSkinTag);
+  ShowGlyphs();
+}
+
+// The glyphs are drawn in the skin's caption colour, so that they stay
+// visible on dark buttons as on light ones.
+void TForm1::ShowGlyphs() {
+  const QColor ink = skins_.Ink();
+  for (QToolButton* button : findChildren<QToolButton*>()) {
+    const QVariant glyph = button->property("glyph");
+    if (glyph.isValid()) button->setIcon(ButtonGlyph(static_cast<TGlyph>(glyph.toInt()), ink));
+  }
+  const int volume = SpeedButtonVolume->property("volumeTag").isValid()
+                         ? SpeedButtonVolume->property("volumeTag").toInt() : 13;
+  SpeedButtonVolume->setIcon(SpeakerGlyph(SpeakerLevelOfTag(volume), ink));
+  ButtonSnapshot->setIcon(CameraGlyph(ink));
+  for (QAction* item : PopupMenuVolume->actions())
+    item->setIcon(SpeakerGlyph(SpeakerLevelOfTag(item->data().toInt()), ink));
+}
+
+bool TForm1::event(QEvent* event) {
+  const bool handled = QMainWindow::event(event);
+  if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange) {
+    if (!following_desktop_) {  // the skin's own change of the application does not come back here
+      following_desktop_ = true;
+      skins_.DesktopChanged();
+      ShowGlyphs();
+      following_desktop_ = false;
+    }
+  }
+  return handled;
 }
 
 void TForm1::CheckSkinMenuItem(int tag) {
@@ -531,44 +700,89 @@ void TForm1::LoadSettings() {
   app::TWindowSettings window;
   app::LoadSettings(store, *settings_, prefs_, window);
   ApplySkinName(QString::fromStdString(window.Skin));
+  // An empty folder would only earn "Please select an output folder!": offer the Videos folder.
+  if (prefs_.OutputFolder.empty()) prefs_.OutputFolder = app::DefaultOutputFolder();
   EditOutputFolder->setText(QString::fromStdString(prefs_.OutputFolder));
   CheckBoxOverwriteFile->setChecked(prefs_.Overwrite);
   SpinSimultaneous->setValue(prefs_.SimultaneousConversions);
+  SpinVolume->setValue(prefs_.SpinVolume);
   PageControl1->setCurrentIndex(window.Tabsheet == 1 ? 0 : 1);
-  if (window.FormLeft >= 0 && window.FormTop >= 0) SetRememberedPosition(window.FormLeft, window.FormTop);
+  if (window.FormLeft >= 0 && window.FormTop >= 0) {
+    const QSize size = window.FormWidth > 0 && window.FormHeight > 0 ? QSize(window.FormWidth, window.FormHeight)
+                                                                    : this->size();
+    SetRememberedGeometry(QRect(QPoint(window.FormLeft, window.FormTop), size), window.Maximized);
+  }
 }
 
 void TForm1::SaveSettings() {
   TQtSettingsStore store;
   app::TWindowSettings window;
   window.Skin = skins_.SkinName().toStdString();
-  window.FormLeft = pos().x();
-  window.FormTop = pos().y();
+  // A maximized window keeps the frame it had before, to go back to.
+  const QRect frame = normal_frame_.isValid() ? normal_frame_ : QRect(pos(), size());
+  window.FormLeft = frame.left();
+  window.FormTop = frame.top();
+  window.FormWidth = frame.width();
+  window.FormHeight = frame.height();
+  window.Maximized = isMaximized();
   window.Tabsheet = PageControl1->currentIndex() == 0 ? 1 : 2;
   app::SaveSettings(store, *settings_, prefs_, window);
 }
 
-void TForm1::SetRememberedPosition(int left, int top) {
-  remembered_ = QPoint(left, top);
+void TForm1::SetRememberedPosition(int left, int top) { SetRememberedGeometry(QRect(QPoint(left, top), size()), false); }
+
+void TForm1::SetRememberedGeometry(const QRect& frame, bool maximized) {
+  remembered_ = frame;
+  remembered_maximized_ = maximized;
   placed_ = false;
   if (isVisible()) PlaceWindow();
 }
 
+// The frame position and the window's size; a frame whose title bar is not
+// wholly on an available screen is moved onto the nearest one, a window
+// without a remembered place is centred.
 void TForm1::PlaceWindow() {
-  QScreen* screen = QGuiApplication::primaryScreen();
-  if (!screen) return;
-  const QRect desktop = screen->availableVirtualGeometry();
-  if (remembered_) {
-    // The title bar must be reachable: a strip at the top of the window has
-    // to lie on a screen, else the window is centred instead.
-    const QRect title(remembered_->x(), remembered_->y(), width(), 30);
-    const QRect visible = title.intersected(desktop);
-    if (visible.width() >= 100 && visible.height() >= 20) {
-      move(*remembered_);
-      return;
-    }
+  QScreen* primary = QGuiApplication::primaryScreen();
+  if (!primary) return;
+  if (!remembered_) {
+    const QRect desktop = primary->availableGeometry();
+    move(desktop.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    return;
   }
-  move(desktop.center() - QPoint(width() / 2, height() / 2));
+  std::vector<app::TRect> screens;
+  auto add = [&](QScreen* screen) {
+    const QRect r = screen->availableGeometry();
+    screens.push_back({r.x(), r.y(), r.width(), r.height()});
+  };
+  add(primary);
+  for (QScreen* screen : QGuiApplication::screens())
+    if (screen != primary) add(screen);
+  // The frame's margins are known once the window manager has framed the window.
+  const QMargins margins(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                         frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+  const int title = std::max(margins.top(), 24);
+  const QSize wanted = remembered_->size().expandedTo(minimumSize());
+  const app::TRect frame{remembered_->x(), remembered_->y(), wanted.width() + margins.left() + margins.right(),
+                         wanted.height() + margins.top() + margins.bottom()};
+  const app::TRect placed = app::PlaceFrame(frame, screens, title);
+  resize(QSize(placed.Width - margins.left() - margins.right(), placed.Height - margins.top() - margins.bottom())
+             .expandedTo(minimumSize()));
+  move(placed.Left, placed.Top);
+  if (remembered_maximized_) showMaximized();
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  KeepNormalFrame();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  KeepNormalFrame();
+}
+
+void TForm1::KeepNormalFrame() {
+  if (isVisible() && !isMaximized() && !isMinimized() && !isFullScreen()) normal_frame_ = QRect(pos(), size());
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -586,9 +800,29 @@ void TForm1::Exit() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // A running batch is not thrown away unasked: the question of Stop, and
+  // "No" keeps converting.
+  if (!exit_requested_ && !ConfirmCloseDuringBatch()) {
+    event->ignore();
+    return;
+  }
   // File, Exit ends without keeping anything; closing the window keeps the choices.
   if (!exit_requested_) SaveSettings();
+  if (log_view_) log_view_->close();
   QMainWindow::closeEvent(event);
+}
+
+bool TForm1::ConfirmCloseDuringBatch() {
+  if (!queue_ || !queue_->Running()) return true;
+  if (Busy()) {
+    queue_->Stop();  // pauses, asks, and on "Yes" stops and cleans up
+    return !queue_->Running();
+  }
+  // Between two jobs: nothing to pause.
+  if (!AskYesNo(this, "Confirmation", "Stop all conversions?")) return false;
+  Timer1->stop();
+  queue_->StoppedByUser = true;
+  return true;
 }
 
 void TForm1::ShowConversionFrame(const media::TBitmap& bitmap) {

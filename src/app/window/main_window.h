@@ -29,6 +29,7 @@
 #include "app/window/file_list_view.h"
 #include "app/window/preview_panel.h"
 #include "app/window/skins.h"
+#include "app/window/widgets.h"
 
 namespace strella::media {
 class TBitmap;
@@ -37,7 +38,12 @@ class TBitmap;
 namespace strella::window {
 
 class TFormAbout;
+class TLogView;
 class TPreviewControls;
+
+// The smallest client area (menu bar not counted): the window never gets smaller.
+inline constexpr int kClientWidth = 793;
+inline constexpr int kClientHeight = 581;
 
 // SpinVolume: its value changes with the arrows only.
 class TArrowSpinBox : public QSpinBox {
@@ -74,15 +80,18 @@ class TForm1 : public QMainWindow {
   // Keeps the choices for the next run (closing the window does this).
   void SaveSettings();
 
-  // Where the window goes when it first shows; centred when it would be off screen.
+  // Where the window goes when it first shows: the frame's top-left corner
+  // and the window's size, moved onto a screen when its title bar is not on one.
   void SetRememberedPosition(int left, int top);
-  std::optional<QPoint> RememberedPosition() const { return remembered_; }
+  void SetRememberedGeometry(const QRect& frame, bool maximized);
 
   // The Skin menu's choice by tag: 50 switches skinning off, 51 to 57 on.
   void ChooseSkin(int tag);
   // Switches to the skin kept under that name ("No Skin" or a skin's name).
   void ApplySkinName(const QString& name);
   TSkinManager& SkinManager() { return skins_; }
+  // Draws the buttons' glyphs in the colour of the skin's captions.
+  void ShowGlyphs();
 
   // Exit from the File menu: ends at once, without keeping the settings.
   void Exit();
@@ -97,7 +106,11 @@ class TForm1 : public QMainWindow {
   // " Add Video": the open dialog, then the chosen files are added.
   void AddVideo();
   // Adds files as " Add Video" does after its dialog (drops, the command line).
+  // A folder's media files, found in it and its subfolders, are added.
   bool AddFileNames(const QStringList& files);
+  // " Add Folder": a folder picker, then the media files in the folder.
+  void AddFolder();
+  // Removes every selected row; the row after them is selected next.
   void RemoveSelectedItem();
   void ClearAllItems();
 
@@ -121,6 +134,13 @@ class TForm1 : public QMainWindow {
 
   // Saves a picture of the window to a file; for the documentation.
   bool SaveScreenshot(const QString& fileName);
+
+  // The log view (View, Log and the Log button); made on first use.
+  void ShowLog();
+  TLogView* LogView() const { return log_view_; }
+  // Text of the third status-bar panel: "Ready", what runs, what was added.
+  void SetStatusText(const QString& text);
+  QString StatusText() const { return StatusPanel2->FullText(); }
 
   // --- controls, named as the logic names them -----------------------------
   QToolButton* ButtonOpenDVD;
@@ -149,7 +169,8 @@ class TForm1 : public QMainWindow {
   QComboBox* ComboAudioChannels;
   QWidget* Panel1;
   TPreviewPanel* sPanelPlay;
-  QSlider* TrackBar1;
+  TPositionBar* TrackBar1;
+  QLabel* TimeReadout;  // "0:12 / 1:30" beside the position bar
   QToolButton* SpeedButtonPlay;
   QToolButton* SpeedButtonPause;
   QToolButton* SpeedButtonStop;
@@ -162,7 +183,8 @@ class TForm1 : public QMainWindow {
   QSpinBox* SpinSimultaneous;
   QLabel* StatusPanel0;  // first status-bar panel: output size during a job
   QWidget* StatusPanel1;  // second panel: holds the progress bar
-  QLabel* StatusPanel2;  // third panel: "Ready"
+  TElidedLabel* StatusPanel2;  // third panel: "Ready" or what runs
+  QToolButton* ButtonLog;      // opens the log view
   QProgressBar* ProgressBar1;
   QMenu* PopupMenu1;
   QMenu* PopupMenuVolume;
@@ -173,9 +195,13 @@ class TForm1 : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void CreateMenus();
+  void CreateListActions();
   void CreateSkinMenu(QMenu* menu);
   void CreateAboutMenu(QMenu* menu);
   QWidget* CreateButtonPanel(QWidget* parent);
@@ -190,6 +216,9 @@ class TForm1 : public QMainWindow {
   void CreatePopupMenus();
   void CheckSkinMenuItem(int tag);
   void PlaceWindow();
+  void KeepNormalFrame();
+  bool ConfirmCloseDuringBatch();
+  void SkinChanged();
   void BindSettings();
   void MarkFormatHeaders();
 
@@ -200,6 +229,9 @@ class TForm1 : public QMainWindow {
   void ShowListMenu(const QPoint& at);
   void BindPreferences();
   void BindBatch();
+  void BindLog();
+  void AddingFinished(int added, int skipped);
+  void SelectRowAfterRemoval(int row);
   void ClearConverterTasks();
   void SaveSessionSoon();
 
@@ -217,8 +249,13 @@ class TForm1 : public QMainWindow {
   int selected_row_ = -1;
   QString preview_file_;
   TSkinManager skins_;
-  std::optional<QPoint> remembered_;
+  std::optional<QRect> remembered_;
+  bool remembered_maximized_ = false;
+  QRect normal_frame_;  // position and size while not maximized
   bool placed_ = false;
+  bool following_desktop_ = false;
+  TLogView* log_view_ = nullptr;
+  int folder_ignored_ = 0;  // files without a media extension in the folders being added
   bool exit_requested_ = false;
 };
 

@@ -8,6 +8,7 @@
 #include "app/session_list.h"
 #include "media/logger.h"
 #include "app/window/dialogs.h"
+#include "app/window/log_view.h"
 #include "app/window/preview_window.h"
 #include "app/window/window_thread.h"
 #include "media/bitmap.h"
@@ -71,6 +72,21 @@ void TForm1::ConvertNow() {
 void TForm1::StopConversions() {
   if (queue_) queue_->Stop();
 }
+
+void TForm1::BindLog() {
+  connect(ButtonLog, &QToolButton::clicked, this, &TForm1::ShowLog);
+}
+
+void TForm1::ShowLog() {
+  if (!log_view_) {
+    log_view_ = new TLogView(this);
+  }
+  log_view_->show();
+  log_view_->raise();
+  log_view_->activateWindow();
+}
+
+void TForm1::SetStatusText(const QString& text) { StatusPanel2->SetFullText(text); }
 
 void TForm1::ClearConverterTasks() {
   if (converter_ && !Converting()) converter_->ClearTasks();

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "app/job_builder.h"
+#include "app/text_utils.h"
 #include "app/window/dialogs.h"
 #include "app/window/glyphs.h"
 #include "app/window/main_window.h"
@@ -125,13 +126,18 @@ void TPreviewControls::FileOpened(int64_t duration, int& screenWidth, int& scree
   form_.sPanelPlay->GetClientSize(screenWidth, screenHeight);
   // An unknown duration leaves the bar at 0: there is nothing to seek along.
   const int maximum = PositionBarValue(duration);
-  PostToWindow(this, [this, maximum] { form_.TrackBar1->setMaximum(maximum); });
+  PostToWindow(this, [this, maximum] {
+    form_.TrackBar1->setMaximum(maximum);
+    ShowTime(static_cast<int64_t>(position_));
+  });
 }
 
 void TPreviewControls::PositionChanged(int64_t pts) {
   if (pts < 0) return;
   PostToWindow(this, [this, pts] {
-    if (form_.TrackBar1->maximum() > 0) position_ = static_cast<double>(pts);
+    if (form_.TrackBar1->maximum() <= 0) return;
+    position_ = static_cast<double>(pts);
+    if (paused_) TimerPlayTick();  // a seek while paused moves the readout too
   });
 }
 
@@ -143,7 +149,16 @@ void TPreviewControls::StateChanged(player::TPlayState state) {
   playing_ = false;
 }
 
-void TPreviewControls::TimerPlayTick() { form_.TrackBar1->setValue(PositionBarValue(static_cast<int64_t>(position_))); }
+void TPreviewControls::TimerPlayTick() {
+  form_.TrackBar1->setValue(PositionBarValue(static_cast<int64_t>(position_)));
+  ShowTime(static_cast<int64_t>(position_));
+}
+
+// "0:12 / 1:30": the position and the file's duration.
+void TPreviewControls::ShowTime(int64_t microseconds) {
+  form_.TimeReadout->setText(QString::fromStdString(app::FormatClock(microseconds / 1000) + " / " +
+                                                    app::FormatClock(form_.TrackBar1->maximum())));
+}
 
 namespace {
 
@@ -181,6 +196,7 @@ void TPreviewControls::SeekToBar() {
   const int64_t target = static_cast<int64_t>(form_.TrackBar1->value()) * 1000;
   player_.Seek(target);
   position_ = static_cast<double>(target);
+  ShowTime(target);
   if (playing_ && !paused_) form_.TimerPlay->start();
 }
 
@@ -200,8 +216,8 @@ void TPreviewControls::SetVolumeGlyph(int tag) {
                           Choice{13, 128, TSpeakerLevel::Full}}) {
     if (c.tag != tag) continue;
     player_.SetAudioVolume(c.volume);
-    form_.SpeedButtonVolume->setIcon(SpeakerGlyph(c.glyph));
     form_.SpeedButtonVolume->setProperty("volumeTag", tag);
+    form_.SpeedButtonVolume->setIcon(SpeakerGlyph(c.glyph, form_.SkinManager().Ink()));
     form_.update();
   }
 }

@@ -51,6 +51,7 @@ class TPreviewControls : public QObject {
   void PositionChanged(int64_t pts);
   void StateChanged(player::TPlayState state);
   void TimerPlayTick();
+  void ShowTime(int64_t microseconds);
   void SeekToBar();
   void ShowVolumeMenu();
   bool CheckSnapshotFolder(QString& folder);

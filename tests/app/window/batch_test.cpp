@@ -44,11 +44,11 @@ class BatchTest : public WindowTest {
     ConverterFactory() = nullptr;
     WindowTest::TearDown();
   }
-  void AddRow(const std::string& name, bool checked = true) {
+  void AddRow(const std::string& name, bool checked = true, const std::string& duration = "00:00:02") {
     app::TFileRow row;
     row.Caption = "/videos/" + name;
     row.Checked = checked;
-    row.Columns = {"320x240", "00:00:02", "MP4", "", "", ""};
+    row.Columns = {"320x240", duration, "MP4", "", "", ""};
     form_->Files().Append(row);
   }
   QString Column(int row, app::TFileColumn column) { return form_->ListView1->ColumnText(row, column); }
@@ -118,15 +118,18 @@ TEST_F(BatchTest, CheckedRowsConvertInOrderAndTheSettingsComeBack) {
 
 TEST_F(BatchTest, RunningJobShowsProgressAndLocksTheSettings) {
   AddRow("hold.avi");
-  AddRow("next.avi");
+  AddRow("next.avi", true, "00:00:06");
   form_->EditOutputFolder->setText(folder_);
+  EXPECT_EQ(form_->StatusText(), "Ready");
   form_->ButtonRipNow->click();
   ASSERT_TRUE(WaitFor([&] { return Column(0, app::fcProgress) == "50%"; }));
+  EXPECT_EQ(form_->StatusText(), "Converting 1 of 2: hold.avi");
   EXPECT_EQ(Column(0, app::fcFrames), "25");
   EXPECT_EQ(Column(0, app::fcTimeRemaining), "0:00:01");
   EXPECT_EQ(form_->StatusPanel0->text(), "File Size : 1 MB");
   EXPECT_EQ(form_->ProgressBar1->value(), 50);
-  EXPECT_EQ(form_->windowTitle(), "25% - Strella Video Converter");  // half of the first of two rows
+  // Half of a 2 s row in a batch of 2 s and 6 s: one second of eight.
+  EXPECT_EQ(form_->windowTitle(), "12% - Strella Video Converter");
   for (QWidget* control : {static_cast<QWidget*>(form_->ButtonRipNow), static_cast<QWidget*>(form_->ButtonOpenDVD),
                            static_cast<QWidget*>(form_->ButtonRemoveItem), static_cast<QWidget*>(form_->ButtonClearList),
                            static_cast<QWidget*>(form_->ComboOutputFormat), static_cast<QWidget*>(form_->PageControl1),
@@ -141,6 +144,7 @@ TEST_F(BatchTest, RunningJobShowsProgressAndLocksTheSettings) {
   ASSERT_TRUE(WaitFor([&] { return Completed(); }));
   EXPECT_EQ(Column(0, app::fcProgress), "Done");
   EXPECT_EQ(Column(1, app::fcProgress), "Done");
+  EXPECT_EQ(form_->StatusText(), "Ready");
 }
 
 TEST_F(BatchTest, StopAsksFirstAndAbortsOnYes) {
@@ -184,7 +188,8 @@ TEST_F(BatchTest, FailedRowsAreMarkedAndTheBatchGoesOn) {
   EXPECT_EQ(Column(0, app::fcProgress), "Failed");
   EXPECT_EQ(Column(1, app::fcProgress), "Fail");
   EXPECT_EQ(Column(2, app::fcProgress), "Done");
-  EXPECT_EQ(messages_.back().text, "1 converted, 2 failed");
+  EXPECT_EQ(messages_.back().text, "1 converted, 2 failed.");  // a failure is not reported as success
+  EXPECT_TRUE(form_->ListView1->Row(1)->toolTip(0).contains("View, Log"));
   EXPECT_FALSE(QFileInfo::exists(QDir(folder_).filePath("crash.mp4")));
 }
 
@@ -254,12 +259,23 @@ TEST_F(BatchTest, ConverterFramesReachThePreviewPanel) {
 namespace strella::window::test {
 namespace {
 
-TEST_F(BatchTest, ClosingDuringABatchStopsItWithoutLeavingOutput) {
+TEST_F(BatchTest, ClosingDuringABatchAsksAndNoKeepsConverting) {
   AddRow("hold.avi");
   form_->EditOutputFolder->setText(folder_);
   form_->ButtonRipNow->click();
   ASSERT_TRUE(WaitFor([&] { return converter_->Running(); }));
-  form_->close();
+  answers_.push_back(QMessageBox::No);
+  EXPECT_FALSE(form_->close());
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text, "Stop all conversions?");
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_TRUE(converter_->Running());  // paused for the question, then resumed
+  EXPECT_EQ(converter_->ResumeCount(), 1);
+
+  answers_.push_back(QMessageBox::Yes);
+  EXPECT_TRUE(form_->close());
+  EXPECT_FALSE(converter_->Running());
+  EXPECT_EQ(Column(0, app::fcProgress), "Abort");
   form_.reset();
   EXPECT_TRUE(QDir(folder_).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }

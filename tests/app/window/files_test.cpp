@@ -48,7 +48,10 @@ TEST_F(FilesTest, AddVideoProbesEachChosenFile) {
   EXPECT_EQ(Column(0, app::fcSize), "320x240");
   EXPECT_EQ(Column(0, app::fcDuration), "00:00:02");
   EXPECT_EQ(Column(0, app::fcOutput), "3GP");
-  EXPECT_EQ(Column(1, app::fcProgress), "Error");
+  // The row says why it cannot be converted, in the row and its tooltip.
+  EXPECT_TRUE(Column(1, app::fcProgress).startsWith("Error: ")) << Column(1, app::fcProgress).toStdString();
+  EXPECT_GT(Column(1, app::fcProgress).size(), 10);
+  EXPECT_TRUE(form_->ListView1->Row(1)->toolTip(0).contains(Column(1, app::fcProgress).mid(7)));
   EXPECT_EQ(Column(1, app::fcSize), "");
   EXPECT_EQ(Column(2, app::fcSize), " ");  // audio only
   EXPECT_EQ(Column(2, app::fcDuration), "00:00:02");

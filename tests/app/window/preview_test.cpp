@@ -124,6 +124,52 @@ TEST_F(PreviewTest, PositionBarSeeksFromTheKeyboardWhenTheKeyIsLetGo) {
   EXPECT_TRUE(PlaysOnFrom(9000000));
 }
 
+TEST_F(PreviewTest, AClickOnTheBarSeeksToThatPointAndTheReadoutFollows) {
+  fixtures::FixtureSpec recipe{"preview_20s.mp4"};
+  recipe.duration = 20;
+  recipe.video = fixtures::VideoSpec{};
+  recipe.audio = fixtures::AudioSpec{};
+  SelectFile(fixtures::Make(recipe));
+  form_->SpeedButtonPlay->click();
+  ASSERT_TRUE(WaitFor([&] { return form_->TrackBar1->maximum() > 0; }));
+  form_->SpeedButtonPause->click();
+  QSlider* bar = form_->TrackBar1;
+  QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() / 4, bar->height() / 2));
+  EXPECT_NEAR(bar->value(), 5000, 1500);
+  EXPECT_TRUE(WaitFor([&] { return std::llabs(form_->Preview().Player().CurrentPosition() - 5000000) < 1500000; }))
+      << form_->Preview().Player().CurrentPosition();
+  EXPECT_TRUE(WaitFor([&] {
+    const QString shown = form_->TimeReadout->text();
+    return shown == "0:04 / 0:20" || shown == "0:05 / 0:20" || shown == "0:06 / 0:20";
+  })) << form_->TimeReadout->text().toStdString();
+}
+
+// Paused seeks to two points of the clip, where the moving box of the test
+// pattern stands in different places: each shows its picture at once, and a
+// snapshot saves the picture shown.
+TEST_F(PreviewTest, ASeekWhilePausedShowsAndSnapshotsThePictureThere) {
+  const QString folder = QString::fromStdString(fixtures::ScratchDir("window_paused_seek"));
+  form_->EditOutputFolder->setText(folder);
+  PlayPausedAtTheStart();
+  QSlider* bar = form_->TrackBar1;
+  QImage shown[2];
+  for (int i = 0; i < 2; ++i) {
+    const int presented = form_->sPanelPlay->PresentCount();
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() * (2 + 5 * i) / 10, bar->height() / 2));
+    ASSERT_TRUE(WaitFor([&] { return form_->sPanelPlay->PresentCount() > presented && form_->sPanelPlay->HasFrame(); }));
+    QApplication::processEvents();
+    shown[i] = form_->sPanelPlay->Frame();
+    EXPECT_TRUE(form_->Preview().Player().Paused());
+    form_->ButtonSnapshot->click();
+  }
+  EXPECT_NE(shown[0], shown[1]);
+  const QImage first(QDir(folder).filePath("preview_10s.bmp"));
+  const QImage second(QDir(folder).filePath("preview_10s-1.bmp"));
+  ASSERT_FALSE(first.isNull());
+  ASSERT_FALSE(second.isNull());
+  EXPECT_NE(first, second);
+}
+
 TEST(PositionBar, CountsMillisecondsSoLongFilesFit) {
   EXPECT_EQ(PositionBarValue(-1), 0);  // unknown duration
   EXPECT_EQ(PositionBarValue(0), 0);

@@ -1,6 +1,8 @@
 // The choices kept between runs: first run, restore after a restart, File,
 // Exit, header entries of the format list, skins.
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStandardItemModel>
 
@@ -28,6 +30,15 @@ TEST_F(SettingsTest, FirstRunSelects3gpNormalAndWritesEveryValue) {
     QSettings stored("Quorvex", "Strella Video Converter");
     EXPECT_TRUE(stored.allKeys().isEmpty());
   }
+  // The desktop's Videos folder is offered for the outputs.
+  const QString home = QString::fromStdString(config_home_) + "/home";
+  QDir().mkpath(home + "/Filme");
+  QFile dirs(QString::fromStdString(config_home_) + "/user-dirs.dirs");
+  ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+  dirs.write("# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_VIDEOS_DIR=\"$HOME/Filme\"\n");
+  dirs.close();
+  const QByteArray old_home = qgetenv("HOME");
+  qputenv("HOME", home.toUtf8());
   TForm1 form;
   form.LoadSettings();
   form.show();
@@ -37,7 +48,8 @@ TEST_F(SettingsTest, FirstRunSelects3gpNormalAndWritesEveryValue) {
   EXPECT_EQ(form.ComboVideoCodec->currentText(), "h263");
   EXPECT_EQ(form.ComboAudioCodec->currentText(), "libopencore_amrnb");
   EXPECT_EQ(form.pos(), QPoint(150, 5));
-  EXPECT_TRUE(form.EditOutputFolder->text().isEmpty());
+  qputenv("HOME", old_home);
+  EXPECT_EQ(form.EditOutputFolder->text(), home + "/Filme");
   EXPECT_EQ(form.PageControl1->currentIndex(), 0);
   QSettings stored("Quorvex", "Strella Video Converter");
   EXPECT_TRUE(stored.fileName().startsWith(QString::fromStdString(config_home_)));

@@ -3,19 +3,37 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 
 #include "app/window/dialogs.h"
 #include "fixtures.h"
 
 namespace strella::window::test {
 
+namespace {
+
+// The window tests never need a display: Qt's offscreen platform, with one
+// screen of 1280x1024 so that a window can grow beyond its smallest size.
+void UseOffscreenScreen() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform && std::string(platform) != "offscreen") return;
+  const std::string config = fixtures::ScratchDir("window_screens") + "/screens.json";
+  std::ofstream(config) << R"({"screens": [{"name": "screen", "x": 0, "y": 0, "width": 1280, "height": 1024,)"
+                           R"( "logicalDpi": 96, "logicalBpi": 96, "dpr": 1}]})";
+  setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).c_str(), 1);
+}
+
+}  // namespace
+
 QApplication& App() {
   static int argc = 1;
   static char name[] = "window_tests";
   static char* argv[] = {name, nullptr};
-  // The window tests never need a display.
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static QApplication* app = new QApplication(argc, argv);
+  static QApplication* app = [] {
+    UseOffscreenScreen();
+    return new QApplication(argc, argv);
+  }();
   return *app;
 }
 

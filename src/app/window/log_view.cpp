@@ -1,0 +1,72 @@
+#include "app/window/log_view.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QClipboard>
+#include <QFile>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+
+#include "app/window/dialogs.h"
+
+namespace strella::window {
+
+TLogView::TLogView(QWidget* parent) : QDialog(parent) {
+  setObjectName("LogView");
+  setWindowTitle("Log - Strella Video Converter");
+  setModal(false);
+  resize(760, 420);
+  auto* column = new QVBoxLayout(this);
+  text_ = new QPlainTextEdit(this);
+  text_->setObjectName("LogText");
+  text_->setReadOnly(true);  // selectable and copyable, not editable
+  text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  text_->setPlaceholderText("The lines of the conversions appear here: the libraries' messages, substitutions, "
+                            "warnings and each job's result.");
+  column->addWidget(text_, 1);
+  auto* buttons = new QHBoxLayout;
+  auto* copy = new QPushButton("Copy All", this);
+  copy->setObjectName("ButtonCopyLog");
+  auto* save = new QPushButton("Save...", this);
+  save->setObjectName("ButtonSaveLog");
+  auto* close = new QPushButton("Close", this);
+  close->setObjectName("ButtonCloseLog");
+  buttons->addWidget(copy);
+  buttons->addWidget(save);
+  buttons->addStretch(1);
+  buttons->addWidget(close);
+  column->addLayout(buttons);
+  connect(copy, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(Text()); });
+  connect(save, &QPushButton::clicked, this, [this] { Save(); });
+  connect(close, &QPushButton::clicked, this, &QDialog::close);
+}
+
+void TLogView::SetLines(const std::vector<app::TJobLogLine>& lines) {
+  text_->clear();
+  line_count_ = 0;
+  for (const app::TJobLogLine& line : lines) Append(line);
+}
+
+void TLogView::Append(const app::TJobLogLine& line) {
+  text_->appendPlainText(QString::fromStdString(line.FileName + ": " + line.Text));
+  ++line_count_;
+}
+
+QString TLogView::Text() const { return text_->toPlainText(); }
+
+bool TLogView::Save() {
+  const QString file = Dialogs().SaveFile(this, "Save the log", "strella-log.txt", "Text files (*.txt);;All files (*)");
+  if (file.isEmpty()) return false;
+  QSaveFile out(file);
+  const QByteArray text = (Text() + "\n").toUtf8();
+  if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit()) {
+    ShowInformation(this, QString("The log could not be saved to \"%1\": %2").arg(file, out.errorString()));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace strella::window
