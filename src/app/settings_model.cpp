@@ -1,6 +1,8 @@
 #include "app/settings_model.h"
 
+#include <algorithm>
 #include <map>
+#include <thread>
 #include <vector>
 
 #include "app/profile_encoders.h"
@@ -360,5 +362,9 @@ int SpinToVolume(int ASpinValue) {
   const auto it = volumes.find(ASpinValue);
   return it == volumes.end() ? 256 : it->second;
 }
+
+int ProcessorCount() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
+
+int ClampSimultaneousConversions(int AValue) { return std::clamp(AValue, 1, ProcessorCount()); }
 
 }  // namespace strella::app

@@ -50,7 +50,13 @@ struct TPreferences {
   std::string OutputFolder;
   bool Overwrite = false;
   int SpinVolume = 100;  // 0 to 200 in steps of 20
+  int SimultaneousConversions = 1;  // rows converted at the same time, 1 to the number of processors
 };
+
+// The processors of this machine: the most simultaneous conversions worth running.
+int ProcessorCount();
+// AValue kept within 1 and ProcessorCount().
+int ClampSimultaneousConversions(int AValue);
 
 inline constexpr const char* kQualityNames[] = {"Highest", "Higher", "Normal", "Lower", "Lowest"};
 inline constexpr int kNormalQuality = 2;

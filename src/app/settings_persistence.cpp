@@ -42,6 +42,16 @@ void LoadSkin(TSettingsStore& store, TWindowSettings& window) {
   }
 }
 
+// A value added after the first release: a store without it keeps every other
+// choice and runs one conversion at a time.
+void LoadSimultaneousConversions(TSettingsStore& store, TPreferences& prefs) {
+  try {
+    prefs.SimultaneousConversions = ClampSimultaneousConversions(store.ReadInteger("SimultaneousConversions"));
+  } catch (const std::exception&) {
+    prefs.SimultaneousConversions = 1;
+  }
+}
+
 // An index that names no profile (negative, past the list, a header), or a
 // profile whose encoder the libraries lack, selects the first-run format.
 void LoadFormat(TSettingsStore& store, TSettingsModel& model) {
@@ -90,6 +100,7 @@ void ApplyFirstRunDefaults(TSettingsModel& model, TWindowSettings& window) {
 void LoadSettings(TSettingsStore& AStore, TSettingsModel& AModel, TPreferences& APrefs, TWindowSettings& AWindow) {
   AStore.OpenKey();
   LoadSkin(AStore, AWindow);
+  LoadSimultaneousConversions(AStore, APrefs);
   try {
     LoadChoices(AStore, AModel, APrefs, AWindow);
   } catch (const std::exception& error) {
@@ -118,6 +129,7 @@ void SaveSettings(TSettingsStore& AStore, const TSettingsModel& AModel, const TP
     AStore.WriteInteger("FormTop", AWindow.FormTop);
     AStore.WriteInteger("FormLeft", AWindow.FormLeft);
     AStore.WriteInteger("Tabsheet", AWindow.Tabsheet);
+    AStore.WriteInteger("SimultaneousConversions", APrefs.SimultaneousConversions);
   } catch (const std::exception& error) {
     // Saving is best effort: the program is closing.
     media::Log(nullptr, media::llWarning, std::string("Settings not saved: ") + error.what());

@@ -39,6 +39,12 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions) {
   AApp.add_flag("--overwrite", o.overwrite, "Replace existing files of the same name (never an input)");
   AApp.add_flag("--list-profiles", o.listProfiles, "List every profile with its choices and end");
   AApp.add_flag("--probe", o.probe, "Show the file list's columns for each file and end");
+  AApp.add_option("-j,--jobs", o.jobs, "Files converted at the same time (1 to the number of processors)")
+      ->check(CLI::Range(1, app::ProcessorCount()));
+  AApp.add_option("--shard", o.shard,
+                  "Convert only the K-th of N parts of the files (\"K/N\", 1 <= K <= N; parts by sorted full path)");
+  AApp.add_option("--report", o.report, "Write one JSON object per file, a line each, into this file");
+  AApp.add_flag("--skip-existing", o.skipExisting, "Skip files whose output exists already in the output folder");
   AApp.add_flag("-v,--verbose", o.verbose, "Show the conversion log on the error output, each line with its file's name");
   AApp.add_option("--log-level", o.logLevel, "How much the log keeps and -v shows (default: info)")
       ->check(CLI::IsMember({"quiet", "error", "warning", "info", "verbose", "debug"}));
@@ -115,6 +121,7 @@ std::string ApplyPreferences(const TCliOptions& o, app::TSettingsModel& model, a
     prefs.SpinVolume = *o.volume;
   }
   prefs.Overwrite = o.overwrite;
+  prefs.SimultaneousConversions = o.jobs;
   if (!o.outputFolder.empty()) {
     prefs.OutputFolder = o.outputFolder;
   } else if (char* cwd = ::getcwd(nullptr, 0)) {

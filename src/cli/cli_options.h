@@ -35,6 +35,10 @@ struct TCliOptions {
   bool overwrite = false;
   bool listProfiles = false;
   bool probe = false;
+  int jobs = 1;
+  std::string shard;  // "K/N"
+  std::string report;
+  bool skipExisting = false;
   bool verbose = false;
   std::string logLevel = "info";
 };

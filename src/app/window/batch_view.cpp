@@ -58,7 +58,8 @@ void TWindowBatchView::FocusRow(int ARow) {
   const QModelIndex index = form_.ListView1->indexFromItem(item);
   form_.ListView1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
   form_.ListView1->scrollToItem(item);
-  if (ARow != last_row_) {
+  // Rows are taken in list order; with several running the focus also goes back to an earlier one.
+  if (ARow > last_row_) {
     last_row_ = ARow;
     ++jobs_taken_;
   }
@@ -71,6 +72,12 @@ void TWindowBatchView::SetTimerEnabled(bool AEnabled) {
     form_.Timer1->start();
   else
     form_.Timer1->stop();
+}
+
+void TWindowBatchView::TickSoon() {
+  QTimer::singleShot(0, &form_, [this] {
+    if (form_.Queue()) form_.Queue()->Tick();
+  });
 }
 
 // Rows taken so far plus the checked rows still ahead make the batch; the

@@ -30,6 +30,7 @@ class TWindowBatchView : public app::TBatchView {
   void FocusRow(int ARow) override;
   void StopPreview() override;
   void SetTimerEnabled(bool AEnabled) override;
+  void TickSoon() override;
 
   // The batch's progress over all its rows, 0 to 100; -1 outside a batch.
   int OverallPercent() const { return overall_; }

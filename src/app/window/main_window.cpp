@@ -148,12 +148,14 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 // is discarded), and the worker adding files is waited for, before the
 // controls they report to are gone.
 TForm1::~TForm1() {
-  if (queue_ && queue_->Running()) {
-    queue_->StoppedByUser = true;
-    converter_->StopTasks(true);
-  }
+  if (queue_ && queue_->Running()) queue_->StopAll();
   files_.WaitForAdding();
   files_.OnChanged = nullptr;
+  // The list as it is now, so that a clean exit with an empty list leaves nothing to restore.
+  if (session_) {
+    std::string error;
+    if (!session_->Save(files_, nullptr, error)) media::Log(this, media::llWarning, error);
+  }
   queue_.reset();
   // The preview stops its player and lets go of the controls while they are
   // still the window's.
@@ -300,7 +302,14 @@ void TForm1::CreatePreferencesGroup(QWidget* parent) {
   SpinVolume->setGeometry(10, 100, 90, 22);
   CheckBoxOverwriteFile = new QCheckBox("Overwrite file with same name.", GroupBox1);
   CheckBoxOverwriteFile->setObjectName("CheckBoxOverwriteFile");
-  CheckBoxOverwriteFile->setGeometry(10, 144, 190, 22);
+  CheckBoxOverwriteFile->setGeometry(10, 132, 190, 22);
+  Caption(GroupBox1, "Simultaneous conversions :", 10, 162, 185);
+  SpinSimultaneous = new QSpinBox(GroupBox1);
+  SpinSimultaneous->setObjectName("SpinSimultaneous");
+  SpinSimultaneous->setRange(1, app::ProcessorCount());
+  SpinSimultaneous->setValue(1);
+  SpinSimultaneous->setToolTip("Files converted at the same time, up to the number of processors");
+  SpinSimultaneous->setGeometry(10, 182, 90, 22);
 }
 
 void TForm1::CreateStatusBar() {
@@ -524,6 +533,7 @@ void TForm1::LoadSettings() {
   ApplySkinName(QString::fromStdString(window.Skin));
   EditOutputFolder->setText(QString::fromStdString(prefs_.OutputFolder));
   CheckBoxOverwriteFile->setChecked(prefs_.Overwrite);
+  SpinSimultaneous->setValue(prefs_.SimultaneousConversions);
   PageControl1->setCurrentIndex(window.Tabsheet == 1 ? 0 : 1);
   if (window.FormLeft >= 0 && window.FormTop >= 0) SetRememberedPosition(window.FormLeft, window.FormTop);
 }

@@ -32,6 +32,7 @@ void TForm1::BindFileList() {
 }
 
 void TForm1::FilesChanged(int row) {
+  SaveSessionSoon();
   const int shown = ListView1->RowCount();
   ListView1->ShowRows(files_, row);
   // Each added row shows at once, scrolled into view.
@@ -84,8 +85,9 @@ void TForm1::ClearAllItems() {
 }
 
 void TForm1::ListSelectionChanged() {
-  if (Busy()) return;
   const int row = ListView1->SelectedIndex();
+  if (queue_) queue_->PreviewRow = row;  // a running row's frames show while it is selected
+  if (Busy()) return;
   if (row < 0 || row >= files_.Count()) return;
   selected_row_ = row;
   preview_file_ = QString::fromStdString(files_.Row(row).Caption);
