@@ -38,7 +38,7 @@ TEST(CliProgram, RejectsChoicesTheProfileDoesNotOfferAndListsTheValidOnes) {
        "--video-bitrate \"999\" is not offered by \"MP4 - MPEG4 Video (*.mp4)\". Valid choices: 2500 Kbps, 1500 Kbps, "
        "1200 Kbps, 768 Kbps, 512 Kbps"},
       {{"--profile", "3GP - Mobile Video Format (*.3gp)", "--channels", "Stereo"}, "Valid choices: Mono"},
-      {{"-p", "47"}, "--profile \"47\" names no profile"},
+      {{"-p", "55"}, "--profile \"55\" names no profile"},
       {{"-p", "25", "--size", "320x240"}, "offers no such choice"},
       {{"--video-quality", "Best"}, "Valid choices: Highest, Higher, Normal, Lower, Lowest"},
       {{"-p", "41", "--sample-rate", "4800"}, "Valid choices: 48000 Hz"},
