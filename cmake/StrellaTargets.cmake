@@ -5,7 +5,7 @@ find_package(Threads REQUIRED)
 # Headers only: the media and SDL libraries are opened at run time by the
 # loader in src/media, so no target may link them.
 pkg_check_modules(STRELLA_MEDIA_HEADERS REQUIRED
-  libavcodec libavformat libavutil libswscale libswresample libavfilter sdl2 opencore-amrnb)
+  libavcodec libavformat libavutil libswscale libswresample libavfilter libavdevice sdl2 opencore-amrnb)
 
 add_library(strella_media_headers INTERFACE)
 target_include_directories(strella_media_headers SYSTEM INTERFACE ${STRELLA_MEDIA_HEADERS_INCLUDE_DIRS})

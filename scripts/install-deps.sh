@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program and the tests need,
-# only when some are missing. Safe to run again.
+# only when some are missing. Safe to run again. With --list it prints the
+# list and installs nothing (scripts/check-deps.sh reads it).
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,11 @@ packages=(
   qt6-base-dev libcli11-dev libgtest-dev
   xvfb xauth ffmpeg
 )
+
+if [[ "${1:-}" == "--list" ]]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "app/batch_summary.h"
 #include "app/job_builder.h"
 #include "app/output_file.h"
 #include "app/text_utils.h"
@@ -19,9 +18,28 @@ std::optional<std::string> FormatRemaining(int64_t AMilliseconds) {
                        static_cast<long long>(AMilliseconds % 60000 / 1000));
 }
 
+std::string BatchSummary(const TFileList& AList) {
+  int converted = 0, failed = 0, stopped = 0, notRun = 0;
+  for (const TFileRow& row : AList.Rows()) {
+    if (!row.Checked) continue;
+    const std::string& status = row.Columns[fcProgress];
+    if (status == "Done") ++converted;
+    else if (status == "Fail" || status == "Failed") ++failed;
+    else if (status == "Abort") ++stopped;
+    else ++notRun;
+  }
+  if (failed + stopped + notRun == 0) return "All converting jobs completed.";
+  std::string text = std::to_string(converted) + " converted";
+  if (failed) text += ", " + std::to_string(failed) + " failed";
+  if (stopped) text += ", " + std::to_string(stopped) + " stopped";
+  if (notRun) text += ", " + std::to_string(notRun) + " not run";
+  return text;
+}
+
 TBatchQueue::TBatchQueue(TFileList& AList, TSettingsModel& ASettings, TPreferences& APrefs,
                          TConverter& AConverter, TBatchView& AView)
-    : list_(AList), settings_(ASettings), prefs_(APrefs), converter_(AConverter), view_(AView) {
+    : JobLog(AList), list_(AList), settings_(ASettings), prefs_(APrefs), converter_(AConverter), view_(AView) {
+  JobLog.Attach();
   converter_.OnProgress = [this](int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
                                  float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration) {
     EncoderProgress(AIndex, AFrameNumber, AFPS, ACurrentDuration, AQuality, ABitRate, ACurrentSize,
@@ -60,6 +78,8 @@ bool TBatchQueue::ConvertNow() {
     return false;
   }
   LastTakenRow = -1;
+  RemoveStalePartials(Trim(prefs_.OutputFolder));
+  PlanBatch();
   converter_.SetPreviewBitmap(true);
   JobFailed = JobStarted = LastRowReached = StoppedByUser = false;
   view_.StopPreview();
@@ -86,9 +106,23 @@ void TBatchQueue::FinishBatch() {
   view_.SetProgressBar(0);
   SetTimer(false);
   JobStarted = Busy = false;
-  // Counts when anything failed or stopped, so a failure is not read as success.
-  view_.ShowInformation(BatchEndText(CountResults(list_)));
+  view_.ShowInformation(BatchSummary(list_));
   view_.SetSettingsEnabled(true);
+}
+
+void TBatchQueue::PlanBatch() {
+  std::vector<std::string> inputs;
+  for (const TFileRow& row : list_.Rows()) inputs.push_back(row.Caption);
+  plan_.emplace(inputs, prefs_.OutputFolder, settings_.CurrentFormatKey, prefs_.Overwrite);
+  planned_.clear();
+  for (int row = 0; row < list_.Count(); ++row)
+    if (list_.Row(row).Checked) planned_[row] = plan_->Add(list_.Row(row).Caption);
+}
+
+// A row checked after the batch started is planned when it is reached.
+TPlannedOutput TBatchQueue::PlannedOutput(int ARow) {
+  if (!planned_.count(ARow)) planned_[ARow] = plan_->Add(list_.Row(ARow).Caption);
+  return planned_[ARow];
 }
 
 bool TBatchQueue::TakeNextRow() {
@@ -109,7 +143,7 @@ bool TBatchQueue::TakeNextRow() {
 }
 
 void TBatchQueue::FailJob(const std::string& AMessage) {
-  media::Log(this, media::llError, AMessage);
+  JobLog.Add(CurrentRow, media::llError, AMessage);
   list_.SetColumn(CurrentRow, fcProgress, "Fail");
   list_.SetResult(CurrentRow, "", AMessage);
   JobFailed = true;
@@ -125,18 +159,27 @@ void TBatchQueue::FFGoConvert(int ARowIndex) {
     Busy = JobStarted = false;
   } else {
     int task = -1;
+    JobLog.BeginRow(ARowIndex);
+    // Set-up runs here: what it logs (a substituted rate, say) belongs to the row.
+    const media::TThreadLogTag tag(TJobLog::TagOfRow(ARowIndex));
     try {
       TJob job = BuildJob(list_.Row(ARowIndex), settings_, prefs_);
+      if (plan_) job.OutputFile = PlannedOutput(ARowIndex).OutputFile;
       task = converter_.AddInput(job.InputFile, job.Input);
       if (task < 0) return FailJob(converter_.LastErrMsg());
-      const std::string partial = PartialOutputName(job.OutputFile);
-      if (!converter_.SetOutput(task, partial, job.Output)) {
+      converter_.SetLogTag(task, TJobLog::TagOfRow(ARowIndex));
+      std::string error;
+      if (!output_.Create(job.OutputFile, error)) {
+        converter_.RemoveTask(task);
+        return FailJob(error);
+      }
+      if (!converter_.SetOutput(task, output_.Name(), job.Output)) {
         FailJob(job.OutputFile + ": " + converter_.LastErrMsg());
         converter_.RemoveTask(task);
-        DiscardOutput(partial);
+        ReleaseOutput();
         return;
       }
-      output_ = {true, partial, job.OutputFile, prefs_.Overwrite};
+      overwrite_ = prefs_.Overwrite;
       list_.SetResult(ARowIndex, job.OutputFile, "");
     } catch (const std::exception& error) {
       FailJob(error.what());
@@ -145,7 +188,7 @@ void TBatchQueue::FFGoConvert(int ARowIndex) {
       return;
     }
   }
-  awaiting_job_end_ = output_.active;
+  awaiting_job_end_ = output_.Active();
   try {
     converter_.StartTasks(1);
   } catch (const std::exception& error) {
@@ -157,10 +200,7 @@ void TBatchQueue::FFGoConvert(int ARowIndex) {
   }
 }
 
-void TBatchQueue::ReleaseOutput() {
-  if (output_.active) DiscardOutput(output_.partial);
-  output_ = {};
-}
+void TBatchQueue::ReleaseOutput() { output_.Discard(); }
 
 void TBatchQueue::Stop() {
   if (!Busy) return;
@@ -235,13 +275,15 @@ void TBatchQueue::JobEnded(bool AFinished, bool AException, const std::string& A
   std::string status = AException ? "Fail" : StoppedByUser || !AFinished ? "Abort" : "Done";
   std::string message = AMessage;
   std::string outputFile;
-  if (output_.active && status == "Done") {
-    outputFile = CommitOutput(output_.partial, output_.final, output_.overwrite, message);
+  if (output_.Active() && status == "Done") {
+    outputFile = output_.Commit(overwrite_, message, planned_.count(CurrentRow) ? planned_[CurrentRow].NaturalFile : "");
     if (outputFile.empty()) status = "Fail";
-    output_ = {};
   }
   ReleaseOutput();
-  if (!message.empty()) media::Log(this, media::llError, message);
+  if (planned_.count(CurrentRow) && !planned_[CurrentRow].Note.empty())
+    list_.AddNote(CurrentRow, planned_[CurrentRow].Note);
+  if (!message.empty()) JobLog.Add(CurrentRow, media::llError, message);
+  if (status == "Done") JobLog.Add(CurrentRow, media::llInfo, "Done -> " + outputFile);
   list_.SetColumn(CurrentRow, fcProgress, status);
   list_.SetResult(CurrentRow, outputFile, message);
   JobStarted = Busy = false;

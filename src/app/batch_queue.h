@@ -7,11 +7,15 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <map>
 #include <optional>
 #include <string>
 
 #include "app/converter.h"
 #include "app/file_list.h"
+#include "app/job_log.h"
+#include "app/output_file.h"
+#include "app/output_plan.h"
 #include "app/settings_model.h"
 
 namespace strella::app {
@@ -33,6 +37,10 @@ class TBatchView {
   // Timer1: while enabled, Tick runs every 100 ms.
   virtual void SetTimerEnabled(bool /*AEnabled*/) {}
 };
+
+// "All converting jobs completed." when every checked row is "Done", else
+// the counts: "3 converted, 1 failed, 1 stopped" (", 2 not run" after a stop).
+std::string BatchSummary(const TFileList& AList);
 
 // "h:mm:ss"; nothing for 24 hours or more.
 std::optional<std::string> FormatRemaining(int64_t AMilliseconds);
@@ -71,6 +79,8 @@ class TBatchQueue {
   std::atomic<bool> StoppedByUser{false};
   int LastTakenRow = -1;
   int CurrentRow = -1;
+  // Every line the jobs logged, by row; attached to the log sink while the queue lives.
+  TJobLog JobLog;
 
  private:
   struct TProgress {
@@ -78,12 +88,6 @@ class TBatchQueue {
     int currentDuration = 0;
     int64_t currentSize = 0;
     int totalDuration = 0;
-  };
-  struct TPendingOutput {
-    bool active = false;
-    std::string partial;
-    std::string final;
-    bool overwrite = false;
   };
 
   void SetTimer(bool AEnabled);
@@ -94,6 +98,8 @@ class TBatchQueue {
   void ShowProgress(const TProgress& AProgress);
   void JobEnded(bool AFinished, bool AException, const std::string& AMessage);
   void ReleaseOutput();
+  void PlanBatch();
+  TPlannedOutput PlannedOutput(int ARow);
 
   TFileList& list_;
   TSettingsModel& settings_;
@@ -104,7 +110,10 @@ class TBatchQueue {
   // A started job whose end notice has not come: a stopped job's notice that
   // comes late must not end the next batch's job.
   bool awaiting_job_end_ = false;
-  TPendingOutput output_;
+  TPartialOutput output_;  // the running job's file, until it is committed or discarded
+  bool overwrite_ = false;
+  std::optional<TOutputPlan> plan_;  // made when the batch starts
+  std::map<int, TPlannedOutput> planned_;  // by row
   std::mutex progress_lock_;
   std::optional<TProgress> progress_;
 };

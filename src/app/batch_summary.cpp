@@ -7,25 +7,6 @@
 
 namespace strella::app {
 
-TBatchCounts CountResults(const TFileList& AList) {
-  TBatchCounts counts;
-  for (const TFileRow& row : AList.Rows()) {
-    const std::string& status = row.Columns[fcProgress];
-    if (status == "Done") ++counts.Converted;
-    if (status == "Fail" || status == "Failed") ++counts.Failed;
-    if (status == "Abort") ++counts.Stopped;
-  }
-  return counts;
-}
-
-std::string BatchEndText(const TBatchCounts& ACounts) {
-  if (ACounts.Failed == 0 && ACounts.Stopped == 0) return "All converting jobs completed.";
-  std::string text = std::to_string(ACounts.Converted) + " converted";
-  if (ACounts.Failed > 0) text += ", " + std::to_string(ACounts.Failed) + " failed";
-  if (ACounts.Stopped > 0) text += ", " + std::to_string(ACounts.Stopped) + " stopped";
-  return text + ".";
-}
-
 std::string ConvertingText(int ANumber, int ATotal, const std::string& AFileName) {
   return "Converting " + std::to_string(ANumber) + " of " + std::to_string(ATotal) + ": " +
          std::filesystem::path(AFileName).filename().string();

@@ -1,5 +1,5 @@
-// What the window says about a batch as a whole: the end box, the status
-// line of the running row and the batch's percentage weighted by duration.
+// What the window says about a running batch: the status line of the
+// running row and the batch's percentage weighted by duration.
 #pragma once
 
 #include <cstdint>
@@ -7,21 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/file_list.h"
 
 namespace strella::app {
-
-// Rows of the batch by how they ended, read from their Progress column.
-struct TBatchCounts {
-  int Converted = 0;  // "Done"
-  int Failed = 0;     // "Fail", "Failed"
-  int Stopped = 0;    // "Abort"
-};
-TBatchCounts CountResults(const TFileList& AList);
-
-// "All converting jobs completed." when every row converted, else the counts:
-// "5 converted, 2 failed", "3 converted, 1 stopped".
-std::string BatchEndText(const TBatchCounts& ACounts);
 
 // "Converting 2 of 7: clip.mp4".
 std::string ConvertingText(int ANumber, int ATotal, const std::string& AFileName);

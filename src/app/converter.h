@@ -32,6 +32,8 @@ class TConverter {
   virtual void ResumeTasks() = 0;
   virtual void SetPreviewBitmap(bool AValue) = 0;
   virtual std::string LastErrMsg() const = 0;
+  // The log tag the task's conversion thread carries, so its lines find their row.
+  virtual void SetLogTag(int /*AIndex*/, int64_t /*ATag*/) {}
 
   TProgressEvent OnProgress;
   TTerminateEvent OnTerminate;

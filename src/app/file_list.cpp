@@ -1,5 +1,7 @@
 #include "app/file_list.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -13,6 +15,26 @@ namespace strella::app {
 
 namespace {
 
+// The stream's base rate where its average agrees (a steady rate, kept
+// exactly: the average of a short clip wobbles); the average where they part
+// (pictures at irregular times), or where the base rate is a fine clock.
+void ChooseSourceRate(const media::TVideoStreamInfo& video, TProbeResult& result) {
+  const bool realKnown = video.FrameRateNum > 0 && video.FrameRateDen > 0;
+  const bool averageKnown = video.AverageFrameRateNum > 0 && video.AverageFrameRateDen > 0;
+  const double real = realKnown ? double(video.FrameRateNum) / video.FrameRateDen : 0;
+  const double average = averageKnown ? double(video.AverageFrameRateNum) / video.AverageFrameRateDen : 0;
+  if (realKnown && (!averageKnown || std::fabs(average - real) <= 0.05 * real)) {
+    result.FrameRateNum = video.FrameRateNum;
+    result.FrameRateDen = video.FrameRateDen;
+  } else if (averageKnown) {
+    result.FrameRateNum = video.AverageFrameRateNum;
+    result.FrameRateDen = video.AverageFrameRateDen;
+  }
+}
+
+// A millisecond clock reads as 1000 pictures a second; no video is that fast.
+bool PlausibleRate(int num, int den) { return num > 0 && den > 0 && num <= 240 * den; }
+
 class TMediaProbe : public TFileProbe {
  public:
   bool Probe(const std::string& AFileName, TProbeResult& AResult) override {
@@ -25,6 +47,11 @@ class TMediaProbe : public TFileProbe {
     if (AResult.HasVideo) {
       AResult.Width = video.Width;
       AResult.Height = video.Height;
+      AResult.SampleAspectNum = video.SampleAspectNum;
+      AResult.SampleAspectDen = video.SampleAspectDen;
+      ChooseSourceRate(video, AResult);
+      if (!PlausibleRate(AResult.FrameRateNum, AResult.FrameRateDen))
+        probe_.MeasureFrameRate(probe_.FirstVideoStream(), AResult.FrameRateNum, AResult.FrameRateDen);
     }
     media::TFileStreamInfo file;
     AResult.DurationUS = probe_.GetFileStreamInfo(file) ? file.Duration : -1;
@@ -73,6 +100,16 @@ std::string OpenDialogFilter() {
   return filter;
 }
 
+std::string InputRefusal(const std::string& AFileName) {
+  struct stat info {};
+  if (::stat(AFileName.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return {};
+  if (S_ISFIFO(info.st_mode)) return "is a named pipe";
+  if (S_ISDIR(info.st_mode)) return "is a folder";
+  if (S_ISSOCK(info.st_mode)) return "is a socket";
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "is a device";
+  return "is not a regular file";
+}
+
 std::unique_ptr<TFileProbe> CreateMediaProbe() { return std::make_unique<TMediaProbe>(); }
 
 std::string FormatHMS(char ASeparator, double ASeconds) {
@@ -93,6 +130,10 @@ TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeRes
     return row;
   }
   row.Columns[fcSize] = AProbe.HasVideo ? media::Format("%dx%d", AProbe.Width, AProbe.Height) : " ";
+  row.SampleAspectNum = AProbe.SampleAspectNum;
+  row.SampleAspectDen = AProbe.SampleAspectDen;
+  row.FrameRateNum = AProbe.FrameRateNum;
+  row.FrameRateDen = AProbe.FrameRateDen;
   // Whole seconds, the fraction dropped; an unknown duration (-1 us) reads 00:00:00.
   const auto seconds = static_cast<double>(AProbe.DurationUS / 1000000);
   std::string duration = FormatHMS(':', seconds);
@@ -147,11 +188,14 @@ void TFileList::SetResult(int AIndex, const std::string& AOutputFile, const std:
   Changed(AIndex);
 }
 
+constexpr size_t kMaxNotes = 20;
+
 void TFileList::AddNote(int AIndex, const std::string& ANote) {
   if (AIndex < 0 || AIndex >= Count()) return;
   std::vector<std::string>& notes = rows_[static_cast<size_t>(AIndex)].Notes;
-  if (std::find(notes.begin(), notes.end(), ANote) != notes.end()) return;
-  notes.push_back(ANote);
+  if (std::find(notes.begin(), notes.end(), ANote) != notes.end() || notes.size() > kMaxNotes) return;
+  // A damaged file can warn on every packet: the row keeps the first few, the log keeps all.
+  notes.push_back(notes.size() == kMaxNotes ? "(more in the log)" : ANote);
   Changed(AIndex);
 }
 
@@ -209,14 +253,20 @@ void TFileList::RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFile
   try {
     for (const TFileToAdd& file : files) {
       TProbeResult result;
-      const bool opened = probe->Probe(file.Path, result);
+      // Refused before the probe: reading a named pipe or a device could block for ever.
+      const std::string refusal = InputRefusal(file.Path);
+      const bool opened = refusal.empty() && probe->Probe(file.Path, result);
       if (!opened && file.FromFolder) {
         ++skipped;
-        media::Log(this, media::llInfo, "Skipped " + file.Path + ": " + result.Error);
+        media::Log(this, media::llInfo, "Skipped " + file.Path + ": " + (refusal.empty() ? result.Error : refusal));
         continue;
       }
       ++added;
-      media::RunOnMainThread([&] { Append(MakeFileRow(file.Path, opened, result, formatKey ? formatKey() : "")); });
+      media::RunOnMainThread([&] {
+        TFileRow row = MakeFileRow(file.Path, opened, result, formatKey ? formatKey() : "");
+        if (!refusal.empty()) row.Message = file.Path + ": " + refusal;
+        Append(std::move(row));
+      });
     }
   } catch (const std::exception& error) {
     // An error ends the run early; the remaining files are skipped.

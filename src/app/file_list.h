@@ -27,6 +27,9 @@ struct TFileRow {
   // What the user should know of the last conversion although it may have
   // succeeded: substitutions, warnings, renamed outputs. Kept until the row's next run.
   std::vector<std::string> Notes;
+  // The picture's shape and rate as read when the row was added; 0 when unknown.
+  int SampleAspectNum = 0, SampleAspectDen = 1;
+  int FrameRateNum = 0, FrameRateDen = 1;
 };
 
 // What the list needs to know of a media file.
@@ -35,6 +38,8 @@ struct TProbeResult {
   int Width = 0;
   int Height = 0;
   int64_t DurationUS = -1;  // -1 when unknown
+  int SampleAspectNum = 0, SampleAspectDen = 1;  // 0 when unknown (square pixels assumed)
+  int FrameRateNum = 0, FrameRateDen = 1;        // the average rate; 0 when unknown
   std::string Error;        // why the file could not be opened
 };
 
@@ -44,6 +49,11 @@ class TFileProbe {
   // False when the file cannot be opened as media.
   virtual bool Probe(const std::string& AFileName, TProbeResult& AResult) = 0;
 };
+
+// Why AFileName cannot be an input ("is a named pipe", "is a folder"), or
+// empty: only regular files (and links to them) are read. A missing file is
+// left to the probe, which names it so.
+std::string InputRefusal(const std::string& AFileName);
 
 // The probe of the media layer.
 std::unique_ptr<TFileProbe> CreateMediaProbe();

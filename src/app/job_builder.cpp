@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
 
 #include "app/text_utils.h"
 #include "media/text_helpers.h"
@@ -65,6 +67,21 @@ long long PadFor(double frame, long long picture) {
 
 std::string Whole(double value) { return media::Format("%lld", static_cast<long long>(value)); }
 
+// An odd picture size loses its last column or row; never below 2.
+double EvenSize(double n) {
+  const auto whole = static_cast<long long>(n);
+  return static_cast<double>(std::max(2LL, whole - whole % 2));
+}
+
+std::string AspectText(double ratio) { return media::Format("%.15g", ratio).substr(0, 6); }
+
+struct TKnownRate {
+  int num, den;
+};
+constexpr TKnownRate kKnownRates[] = {{24000, 1001}, {24, 1},      {25, 1},      {30000, 1001}, {30, 1},
+                                      {48, 1},       {50, 1},      {60000, 1001}, {60, 1},       {15, 1},
+                                      {12, 1},       {10, 1},      {100, 1},     {120, 1}};
+
 }  // namespace
 
 std::string ChangeFileExt(const std::string& APath, const std::string& AExtension) {
@@ -102,7 +119,8 @@ void PadLeftRight(TLetterboxState& AState, double ARatio, double ADw, double ADh
   AState.LetterboxSize = AState.LetterboxWidth + "x" + AState.LetterboxHeight;
 }
 
-int LetterBox(TLetterboxState& AState, const std::string& ASourceSize, const std::string& ATargetSize) {
+int LetterBox(TLetterboxState& AState, const std::string& ASourceSize, const std::string& ATargetSize,
+              double ASampleAspect) {
   AState.LetterboxPad = 0;
   AState.SourceSize = ASourceSize;
   AState.TargetSize = LowerCase(Trim(ATargetSize));
@@ -114,10 +132,15 @@ int LetterBox(TLetterboxState& AState, const std::string& ASourceSize, const std
 
   double sw = 0, sh = 0, dw = 0, dh = 0;
   if (!ParseSize(AState.SourceSize, sw, sh) || !ParseSize(AState.TargetSize, dw, dh)) return lbNone;
-  AState.TargetAspect = media::Format("%.15g", dw / dh).substr(0, 6);
-  if (targetIsSource) return lbNone;
+  const double ratio = sw * (ASampleAspect > 0 ? ASampleAspect : 1.0) / sh;
+  if (targetIsSource) {
+    // The stored size, made even, shown at the source's shape.
+    AState.TargetSize = AState.LetterboxSize = Whole(EvenSize(sw)) + "x" + Whole(EvenSize(sh));
+    AState.TargetAspect = AspectText(ratio);
+    return lbNone;
+  }
+  AState.TargetAspect = AspectText(dw / dh);
 
-  const double ratio = sw / sh;
   const double height = dw / ratio;
   if (height > dh) {
     PadLeftRight(AState, ratio, dw, dh);
@@ -129,6 +152,21 @@ int LetterBox(TLetterboxState& AState, const std::string& ASourceSize, const std
   }
   AState.LetterboxSize = AState.TargetSize;
   return lbNone;
+}
+
+std::string SourceFrameRate(int ANum, int ADen) {
+  if (ANum <= 0 || ADen <= 0) return "25";
+  const double fps = static_cast<double>(ANum) / ADen;
+  // Containers that time every packet on a millisecond clock report rates like 1000/1.
+  if (fps < 1 || fps > 120) return "25";
+  for (const TKnownRate& rate : kKnownRates) {
+    if (std::fabs(fps - static_cast<double>(rate.num) / rate.den) < 0.005)
+      return rate.den == 1 ? std::to_string(rate.num) : media::Format("%d/%d", rate.num, rate.den);
+  }
+  // A variable rate's average: to a thousandth, which every encoder's clock can hold.
+  const long long thousandths = std::llround(fps * 1000);
+  const long long common = std::gcd(thousandths, 1000LL);
+  return media::Format("%lld/%lld", thousandths / common, 1000 / common);
 }
 
 TRipCheck CheckBeforeRip(const TFileList& AList, const std::string& AOutputFolder) {
@@ -175,11 +213,13 @@ int WholeSetting(const TDropDown& list, const char* what) {
   return static_cast<int>(*value);
 }
 
-std::string FrameRateOf(const TDropDown& list) {
+// "Auto" (and a profile without a rate list) keeps the source's rate; the
+// engine moves it to the nearest rate an encoder lists, if it lists any.
+std::string FrameRateOf(const TDropDown& list, const TFileRow& row) {
   const std::string text = Trim(list.Text());
-  if (LowerCase(text) == "auto") return "25";
+  if (text.empty() || LowerCase(text) == "auto") return SourceFrameRate(row.FrameRateNum, row.FrameRateDen);
   const size_t blank = text.find(' ');
-  return blank == std::string::npos ? std::string() : text.substr(0, blank);
+  return blank == std::string::npos ? text : text.substr(0, blank);
 }
 
 std::string AspectOf(const TDropDown& list, const TLetterboxState& letterbox) {
@@ -194,7 +234,9 @@ void FillVideo(TOutputOptions& out, const TFileRow& row, const TSettingsModel& s
   out.VideoCodec = settings.GetNewVideoCodec();
   if (Contains(c.ComboOutputFormat->Text(), "DivX")) out.VideoTag = "DIVX";
   TLetterboxState letterbox;
-  const int result = LetterBox(letterbox, row.Columns[fcSize], c.ComboVideoSize->Text());
+  const double sampleAspect =
+      row.SampleAspectNum > 0 && row.SampleAspectDen > 0 ? double(row.SampleAspectNum) / row.SampleAspectDen : 1.0;
+  const int result = LetterBox(letterbox, row.Columns[fcSize], c.ComboVideoSize->Text(), sampleAspect);
   out.FrameSize = Trim(letterbox.LetterboxSize);
   const int pad = static_cast<int>(RoundHalfEven(letterbox.LetterboxPad));
   if (result == lbLeftRight) out.PadLeft = out.PadRight = pad;
@@ -204,7 +246,7 @@ void FillVideo(TOutputOptions& out, const TFileRow& row, const TSettingsModel& s
     out.PadTop = out.PadBottom = out.PadLeft = out.PadRight = 0;
   }
   out.FrameAspectRatio = AspectOf(*c.ComboBoxAspectRatio, letterbox);
-  out.FrameRate = FrameRateOf(*c.ComboVideoFrameRate);
+  out.FrameRate = FrameRateOf(*c.ComboVideoFrameRate, row);
   out.DisableVideo = false;
   out.VideoBitrate = WholeSetting(*c.ComboVideoBitrate, "video bitrate") * 1000;
 }
@@ -228,6 +270,8 @@ void FillAudio(TOutputOptions& out, const TSettingsModel& settings, const TPrefe
 TJob BuildJob(const TFileRow& ARow, const TSettingsModel& ASettings, const TPreferences& APrefs) {
   TJob job;
   job.InputFile = Trim(ARow.Caption);
+  if (const std::string refusal = InputRefusal(job.InputFile); !refusal.empty())
+    throw TJobError(job.InputFile + ": " + refusal);
   job.OutputFile = OutputFileFor(job.InputFile, APrefs.OutputFolder, ASettings.CurrentFormatKey, APrefs.Overwrite);
   ResetInputOptions(job.Input);
   job.Input.FileName = job.InputFile;

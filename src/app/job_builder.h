@@ -31,8 +31,16 @@ struct TLetterboxState {
 
 enum TLetterboxResult { lbNone = 0, lbLeftRight = 1, lbTopBottom = 2 };
 
-// ASourceSize is the row's Size column, ATargetSize the text of ComboVideoSize.
-int LetterBox(TLetterboxState& AState, const std::string& ASourceSize, const std::string& ATargetSize);
+// ASourceSize is the row's Size column, ATargetSize the text of ComboVideoSize,
+// ASampleAspect the shape of the source's pixels: the picture is fitted as it
+// is shown (width x sample aspect), and every size asked for is even, as the
+// 4:2:0 encoders need. "Original Size" keeps the shown shape through
+// TargetAspect.
+int LetterBox(TLetterboxState& AState, const std::string& ASourceSize, const std::string& ATargetSize,
+              double ASampleAspect = 1.0);
+// The source's average frame rate as the "r" option takes it ("30000/1001"),
+// the usual rates exactly; "25" when the rate is unknown or implausible.
+std::string SourceFrameRate(int ANum, int ADen);
 // The padded cases for a source ratio ARatio inside a ADw x ADh frame.
 void PadTopBottom(TLetterboxState& AState, double ARatio, double ADw, double ADh);
 void PadLeftRight(TLetterboxState& AState, double ARatio, double ADw, double ADh);

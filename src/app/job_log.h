@@ -40,7 +40,7 @@ class TJobLog {
   static int64_t TagOfRow(int ARow) { return ARow + 1; }
   // A new run of the row: its notes are cleared.
   void BeginRow(int ARow);
-  // Adds a line of the row's own (the batch's messages, the final result).
+  // Adds a line of the batch's own about the row (its result); never a note.
   void Add(int ARow, media::TLogLevel ALevel, const std::string& AText);
 
   const std::vector<TJobLogLine>& Lines() const { return lines_; }
@@ -52,6 +52,7 @@ class TJobLog {
 
  private:
   void Receive(uint64_t AThreadID, media::TLogLevel ALevel, const std::string& AText);
+  void Keep(int ARow, media::TLogLevel ALevel, const std::string& AText, bool ANote);
 
   TFileList& list_;
   bool attached_ = false;

@@ -16,6 +16,8 @@ namespace strella::cli {
 namespace {
 
 std::atomic<bool> stop_requested{false};
+std::atomic<int> stop_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
 using std::chrono::milliseconds;
 
@@ -23,6 +25,11 @@ void AddAndWait(app::TFileList& list, const std::vector<std::string>& files, con
   list.AddFiles(files, app::CreateMediaProbe(), [formatKey] { return formatKey; });
   media::WaitServingMainThread([&] { return !list.AddingFiles(); });
   list.WaitForAdding();
+}
+
+// What the user should know of a row's conversion, one line each.
+void PrintNotes(std::ostream& out, const app::TFileRow& row, const std::string& indent = "    ") {
+  for (const std::string& note : row.Notes) out << indent << "note: " << note << "\n";
 }
 
 std::string Cell(const std::string& text, size_t width) {
@@ -56,6 +63,7 @@ class TConsoleView : public app::TBatchView {
     } else {
       out_ << line << "\n";
     }
+    if (ended) PrintNotes(out_, row);
   }
   void EndLine() {
     if (open_) out_ << "\n";
@@ -72,6 +80,7 @@ class TConsoleView : public app::TBatchView {
 };
 
 void PrintTable(std::ostream& out, const app::TFileList& list) {
+  const std::string indent(13, ' ');
   out << "\n" << Cell("Row", 5) << Cell("Status", 8) << "File\n";
   for (int i = 0; i < list.Count(); ++i) {
     const app::TFileRow& row = list.Row(i);
@@ -79,8 +88,9 @@ void PrintTable(std::ostream& out, const app::TFileList& list) {
     if (!row.Checked) status = "-";
     out << Cell(std::to_string(i), 5) << Cell(status.empty() ? "(not run)" : status, 8) << row.Caption;
     if (status == "Done") out << " -> " << row.OutputFile;
-    if (!row.Message.empty()) out << "\n" << std::string(13, ' ') << row.Message;
+    if (!row.Message.empty()) out << "\n" << indent << row.Message;
     out << "\n";
+    PrintNotes(out, row, indent);
   }
 }
 
@@ -93,7 +103,12 @@ bool AllCheckedDone(const app::TFileList& list) {
 
 }  // namespace
 
-void RequestStop() { stop_requested = true; }
+void RequestStop(int ASignal) {
+  if (ASignal != 0) stop_signal = ASignal;
+  stop_requested = true;
+}
+
+int StopSignal() { return stop_signal; }
 
 int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AFormatKey, std::ostream& AOut) {
   app::TFileList list;
@@ -110,11 +125,17 @@ int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AForma
 }
 
 int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
-             app::TConverter& AConverter, std::ostream& AOut) {
+             app::TConverter& AConverter, std::ostream& AOut, std::ostream* AVerboseLog) {
   stop_requested = false;
+  stop_signal = 0;
   app::TFileList list;
   TConsoleView view(AOut, list);
   app::TBatchQueue queue(list, AModel, APrefs, AConverter, view);
+  if (AVerboseLog)
+    queue.JobLog.OnLine = [&](const app::TJobLogLine& ALine) {
+      view.EndLine();
+      *AVerboseLog << app::FormatJobLogLine(ALine) << "\n" << std::flush;
+    };
   queue.AddVideo(AFiles, app::CreateMediaProbe());
   media::WaitServingMainThread([&] { return !list.AddingFiles(); });
   list.WaitForAdding();
@@ -129,6 +150,8 @@ int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel
   // A stopped job's end may still be on its way.
   media::WaitServingMainThread([] { return false; }, milliseconds(200));
   view.EndLine();
+  // A finished batch said its summary; a stopped one says it here.
+  if (queue.StoppedByUser || stop_requested) AOut << app::BatchSummary(list) << "\n";
   PrintTable(AOut, list);
   return AllCheckedDone(list) ? 0 : 1;
 }

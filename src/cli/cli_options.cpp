@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "app/text_utils.h"
 
 namespace strella::cli {
@@ -32,6 +34,9 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions) {
   AApp.add_flag("--overwrite", o.overwrite, "Replace existing files of the same name (never an input)");
   AApp.add_flag("--list-profiles", o.listProfiles, "List every profile with its choices and end");
   AApp.add_flag("--probe", o.probe, "Show the file list's columns for each file and end");
+  AApp.add_flag("-v,--verbose", o.verbose, "Show the conversion log on the error output, each line with its file's name");
+  AApp.add_option("--log-level", o.logLevel, "How much the log keeps and -v shows (default: info)")
+      ->check(CLI::IsMember({"quiet", "error", "warning", "info", "verbose", "debug"}));
 }
 
 int MatchChoice(const TDropDown& AList, const std::string& AGiven) {
@@ -144,6 +149,17 @@ std::string ApplyOptions(const TCliOptions& AOptions, app::TSettingsModel& AMode
     if (step.list == c.ComboVideoSize) AModel.VideoSizeChanged(*step.list);
   }
   return ApplyPreferences(o, AModel, APrefs);
+}
+
+std::string PrepareOutputFolder(const std::string& AFolder) {
+  std::error_code error;
+  const std::filesystem::path folder(AFolder);
+  if (std::filesystem::exists(folder, error)) {
+    if (std::filesystem::is_directory(folder, error)) return {};
+    return "--output-folder \"" + AFolder + "\" exists and is not a folder";
+  }
+  if (std::filesystem::create_directories(folder, error) || std::filesystem::is_directory(folder)) return {};
+  return "--output-folder \"" + AFolder + "\" cannot be created: " + error.message();
 }
 
 std::string CheckJobReady(const app::TSettingsModel& AModel) {

@@ -35,6 +35,8 @@ struct TCliOptions {
   bool overwrite = false;
   bool listProfiles = false;
   bool probe = false;
+  bool verbose = false;
+  std::string logLevel = "info";
 };
 
 void AddOptions(CLI::App& AApp, TCliOptions& AOptions);
@@ -52,6 +54,10 @@ std::string ApplyOptions(const TCliOptions& AOptions, app::TSettingsModel& AMode
 // A list the job reads a number from must have a selection, or every row
 // would fail: the message naming the options that choose one, or empty.
 std::string CheckJobReady(const app::TSettingsModel& AModel);
+
+// Makes sure the output folder exists, creating it with its parents; the
+// message when it cannot be made or names something else, or empty.
+std::string PrepareOutputFolder(const std::string& AFolder);
 
 // Every profile with its choices; "*" marks the preselected one.
 void ListProfiles(std::ostream& AOut);

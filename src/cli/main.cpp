@@ -2,6 +2,8 @@
 // profiles, settings and queue of the converter.
 #include <CLI/CLI.hpp>
 
+#include <signal.h>
+
 #include <csignal>
 #include <iostream>
 
@@ -9,13 +11,24 @@
 #include "cli/cli_batch.h"
 #include "cli/cli_options.h"
 #include "media/loader.h"
+#include "media/logger.h"
 
 namespace {
 
-// The first Ctrl-C stops the batch as the window's Stop does; a second one ends the program.
-void OnInterrupt(int) {
-  strella::cli::RequestStop();
-  std::signal(SIGINT, SIG_DFL);
+// Ctrl-C, a closed terminal and the SIGTERM of kill, timeout or a service
+// manager stop the batch as the window's Stop does; a second one ends the program.
+void OnStopSignal(int ASignal) {
+  strella::cli::RequestStop(ASignal);
+  std::signal(ASignal, SIG_DFL);
+}
+
+void CatchStopSignals() {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 bool LoadLibraries() {
@@ -53,9 +66,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!LoadLibraries()) return 3;
+  media::TFFLogger::Instance().SetLogLevelByName(options.logLevel);
   if (options.probe) return cli::ProbeFiles(options.files, model.CurrentFormatKey, std::cout);
 
   if (const std::string error = cli::CheckJobReady(model); !error.empty()) {
+    std::cerr << "strella-cli: " << error << "\n";
+    return 2;
+  }
+  if (const std::string error = cli::PrepareOutputFolder(prefs.OutputFolder); !error.empty()) {
     std::cerr << "strella-cli: " << error << "\n";
     return 2;
   }
@@ -65,6 +83,10 @@ int main(int argc, char** argv) {
     std::cerr << "strella-cli: " << error << "\n";
     return 3;
   }
-  std::signal(SIGINT, OnInterrupt);
-  return cli::RunBatch(options.files, model, prefs, *converter, std::cout);
+  CatchStopSignals();
+  const int status =
+      cli::RunBatch(options.files, model, prefs, *converter, std::cout, options.verbose ? &std::cerr : nullptr);
+  // Stopped by a signal: the shell's convention for a program that signal ended.
+  if (const int signal = cli::StopSignal()) return 128 + signal;
+  return status;
 }

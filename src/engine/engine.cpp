@@ -200,6 +200,7 @@ TConvertThread* TCustomFFmpeg::StartConvert(bool background, TConvertPriority pr
 }
 
 void TCustomFFmpeg::RunConvert() {
+  const media::TThreadLogTag tag(log_tag_);
   finished_ = false;
   try {
     Transcode(*this);

@@ -156,6 +156,9 @@ class TCustomFFmpeg {
   void Resume();
   bool Paused() const { return pause_requested_; }
   bool StopRequested() const { return stop_requested_; }
+  // The log tag the conversion thread carries (media::TThreadLogTag): whose lines they are.
+  int64_t LogTag() const { return log_tag_; }
+  void SetLogTag(int64_t tag) { log_tag_ = tag; }
 
   // State read by the encoder component.
   const std::string& LastErrMsg() const { return last_err_msg_; }
@@ -214,6 +217,7 @@ class TCustomFFmpeg {
   std::condition_variable pause_changed_;
   bool error_flag_ = false;
   std::string error_message_;
+  int64_t log_tag_ = 0;
   int64_t total_duration_ = -1;
   int64_t report_interval_ = 500000;
   int64_t preview_interval_ = 100000;

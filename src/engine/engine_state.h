@@ -90,6 +90,9 @@ struct TOptionValues {
   int64_t limit_filesize = 0;
   bool force_fps = false;
   float dts_delta_threshold = 10.0f;
+  // Formats without discontinuities: a time stamp this many seconds off its
+  // stream's course is a fault of the file and is not followed.
+  float dts_error_threshold = 30.0f;
   int sws_flags = kScalerBicubic;
 };
 
@@ -114,6 +117,7 @@ struct TOutputStreamSetup {
   std::string stats_in;  // pass-2 statistics text
   int64_t last_pts = AV_NOPTS_VALUE;  // last written pts in the stream's time base
   int64_t last_dts = AV_NOPTS_VALUE;
+  int64_t packets_written = 0;
 };
 
 struct TOutputFile {
@@ -208,6 +212,8 @@ struct TEngineState {
   int64_t video_size = 0, audio_size = 0, extra_size = 0;
   int nb_frames_dup = 0, nb_frames_drop = 0;
   int64_t timer_start = 0;
+  // Seconds of output beyond which the run stops as broken (0: no bound, the inputs' length is unknown).
+  double output_time_limit = 0;
   int64_t last_report_time = 0;
   int output_buffer_size = kDefaultOutputBufferSize;
   AVPacket* copy_packet = nullptr;   // reused for every copied packet

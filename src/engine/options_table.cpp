@@ -91,6 +91,7 @@ const TOptionDef kOptions[] = {
     {"copyts", ALWAYS_ON(copy_ts)},
     {"shortest", FLAG_OPTION(opt_shortest)},
     {"dts_delta_threshold", FLOAT_OPTION(dts_delta_threshold)},
+    {"dts_error_threshold", FLOAT_OPTION(dts_error_threshold)},
     {"programid", INT_OPTION(opt_programid)},
     {"xerror", ALWAYS_ON(exit_on_error)},
     {"copyinkf", INT_OPTION(copy_initial_nonkeyframes)},

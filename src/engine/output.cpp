@@ -487,8 +487,11 @@ int OpenOutputFile(TCustomFFmpeg& engine, const std::string& fileName, bool join
     recorded = true;
     if ((format->flags & AVFMT_NEEDNUMBER) && !ff::av_filename_number_test(url.c_str()))
       throw TOutputFailure{media::OpenErrorText(fileName, AVERROR(EDOM))};
-    if (!(format->flags & AVFMT_NOFILE) && ff::avio_open(&out->ctx->pb, url.c_str(), AVIO_FLAG_WRITE) < 0)
-      throw TOutputFailure{Format("Could not open '%s'", fileName.c_str())};
+    if (!(format->flags & AVFMT_NOFILE)) {
+      const int opened = ff::avio_open(&out->ctx->pb, url.c_str(), AVIO_FLAG_WRITE);
+      if (opened < 0)
+        throw TOutputFailure{Format("Could not open '%s': %s", fileName.c_str(), media::ErrorReason(opened).c_str())};
+    }
     SetMuxerOptions(s, *out);
     if (join && s.input_files.size() > 1) SetUpJoin(engine, out);
   } catch (const TOutputFailure& failure) {
@@ -546,7 +549,7 @@ void CloseOutputFiles(TEngineState& s) {
     ff::av_dict_free(&file->muxer_options);
     if (ctx) ff::avformat_free_context(ctx);
     file->ctx = nullptr;
-    if (!file->file_name.empty() && media::FileSizeW(file->file_name) == 0) std::remove(file->file_name.c_str());
+    if (!file->file_name.empty() && media::FileSizeW(file->file_name) == 0) media::RemoveRegularFile(file->file_name);
   }
   s.output_owned.clear();
   s.output_slots.clear();

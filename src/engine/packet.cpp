@@ -69,6 +69,7 @@ void WriteToMuxer(TOutputStreamRec& ost, AVFormatContext* ctx, AVPacket* pkt) {
   MakeMonotonic(*ost.setup, ctx, pkt);
   const int result = ff::av_interleaved_write_frame(ctx, pkt);
   if (result < 0) throw FFmpegException(media::OpenErrorText("av_interleaved_write_frame()", result));
+  ost.setup->packets_written++;
 }
 
 void ReportFilterError(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVBSFContext* bsf, const AVPacket* pkt,

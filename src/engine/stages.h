@@ -40,6 +40,9 @@ void CloseOpenedCodecs(TEngineState& state);
 void ReopenEncoders(TCustomFFmpeg& engine);
 void FreeRunTables(TEngineState& state);
 double OutputTime(const TOutputStreamRec& ost);
+// Raises when AOutputTime (seconds) runs far past the inputs' known length:
+// broken time stamps would otherwise write on and fill the disk.
+void CheckOutputTime(const TEngineState& s, double AOutputTime);
 
 // packet.cpp
 int ProcessPacket(TCustomFFmpeg& engine, int istIndex, const AVPacket* packet);

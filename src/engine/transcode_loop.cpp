@@ -1,6 +1,7 @@
 // The run: set-up, then the main loop that reads one packet at a time from
 // the input furthest behind, corrects its time stamps and hands it on; join
 // mode, flushing, trailers and the final report.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -68,6 +69,46 @@ int64_t FirstOutputPosition(const TEngineState& s) {
   return pb ? ff::avio_seek(pb, 0, SEEK_CUR) : 0;
 }
 
+// Formats whose time stamps may restart (MPEG-TS): a jump moves the input's offset so the output runs on.
+void FollowDiscontinuity(TCustomFFmpeg& engine, int fileIndex, const TInputStreamRec& ist, AVPacket* pkt) {
+  TEngineState& s = engine.State();
+  if (pkt->dts == AV_NOPTS_VALUE) return;
+  const AVRational timeBase = ist.st->time_base;
+  const int64_t packetTime = ff::av_rescale_q(pkt->dts, timeBase, AV_TIME_BASE_Q);
+  const int64_t delta = packetTime - ist.next_pts;
+  if (std::llabs(delta) <= static_cast<int64_t>(s.opt.dts_delta_threshold * 1000000.0) && packetTime + 1 >= ist.pts)
+    return;
+  s.input_files_ts_offset[fileIndex] -= delta;
+  if (s.opt.verbose > 2)
+    EngineLog(engine, media::llVerbose,
+              Format("timestamp discontinuity %lld, new offset= %lld", static_cast<long long>(delta),
+                     static_cast<long long>(s.input_files_ts_offset[fileIndex])));
+  const int64_t shift = ff::av_rescale_q(delta, AV_TIME_BASE_Q, timeBase);
+  pkt->dts -= shift;
+  if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= shift;
+}
+
+// What is still far off the stream's course after that is damage, not a cut
+// (a format without discontinuities, or a presentation stamp the demuxer
+// derived from a damaged one): following it would stretch the output by the
+// size of the jump. The stamp is corrected to the stream's own clock.
+void CorrectStrayTimestamps(TCustomFFmpeg& engine, const TInputStreamRec& ist, AVPacket* pkt) {
+  const int kind = ist.st->codecpar->codec_type;
+  if (kind != AVMEDIA_TYPE_VIDEO && kind != AVMEDIA_TYPE_AUDIO) return;  // subtitles leave long gaps by nature
+  const int64_t threshold = static_cast<int64_t>(engine.State().opt.dts_error_threshold * 1000000.0);
+  const auto stray = [&](int64_t stamp) {
+    if (stamp == AV_NOPTS_VALUE) return false;
+    const int64_t delta = ff::av_rescale_q(stamp, ist.st->time_base, AV_TIME_BASE_Q) - ist.next_pts;
+    if (std::llabs(delta) <= threshold) return false;
+    EngineLog(engine, media::llWarning,
+              Format("Stream #%d.%d: a time stamp %.1f s off the stream's course was corrected", ist.file_index,
+                     ist.index, static_cast<double>(delta) / 1000000.0));
+    return true;
+  };
+  if (stray(pkt->dts)) pkt->dts = ff::av_rescale_q(ist.next_pts, AV_TIME_BASE_Q, ist.st->time_base);
+  if (stray(pkt->pts)) pkt->pts = pkt->dts;
+}
+
 void CorrectTimestamps(TCustomFFmpeg& engine, int fileIndex, TInputStreamRec& ist, AVPacket* pkt) {
   TEngineState& s = engine.State();
   const AVRational timeBase = ist.st->time_base;
@@ -79,21 +120,9 @@ void CorrectTimestamps(TCustomFFmpeg& engine, int fileIndex, TInputStreamRec& is
     if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = std::llround(pkt->dts * scale);
     if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = std::llround(pkt->pts * scale);
   }
-  const AVInputFormat* format = s.input_files[fileIndex].ctx->iformat;
-  if (pkt->dts == AV_NOPTS_VALUE || ist.next_pts == AV_NOPTS_VALUE || !(format->flags & AVFMT_TS_DISCONT)) return;
-  const int64_t packetTime = ff::av_rescale_q(pkt->dts, timeBase, AV_TIME_BASE_Q);
-  const int64_t delta = packetTime - ist.next_pts;
-  if ((std::llabs(delta) > static_cast<int64_t>(s.opt.dts_delta_threshold * 1000000.0) || packetTime + 1 < ist.pts) &&
-      !s.opt.copy_ts) {
-    s.input_files_ts_offset[fileIndex] -= delta;
-    if (s.opt.verbose > 2)
-      EngineLog(engine, media::llVerbose,
-                Format("timestamp discontinuity %lld, new offset= %lld", static_cast<long long>(delta),
-                       static_cast<long long>(s.input_files_ts_offset[fileIndex])));
-    const int64_t shift = ff::av_rescale_q(delta, AV_TIME_BASE_Q, timeBase);
-    pkt->dts -= shift;
-    if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= shift;
-  }
+  if (ist.next_pts == AV_NOPTS_VALUE || s.opt.copy_ts) return;
+  if (s.input_files[fileIndex].ctx->iformat->flags & AVFMT_TS_DISCONT) FollowDiscontinuity(engine, fileIndex, ist, pkt);
+  CorrectStrayTimestamps(engine, ist, pkt);
 }
 
 void FlushDecoder(TCustomFFmpeg& engine, int istIndex) { ProcessPacket(engine, istIndex, nullptr); }
@@ -174,6 +203,26 @@ TStep ReadAndProcess(TCustomFFmpeg& engine, TLoopState& loop, int fileIndex) {
   return TStep::kContinue;
 }
 
+double LatestOutputTime(const TEngineState& s) {
+  double latest = 0;
+  for (const TOutputStreamRec& ost : s.ost_table) latest = std::max(latest, OutputTime(ost));
+  return latest;
+}
+
+// The inputs' known length plus a minute, in seconds; 0 when a length is unknown or the input loops.
+double OutputTimeLimit(const TEngineState& s) {
+  if (s.opt.loop_input) return 0;
+  double total = 0, longest = 0;
+  for (size_t i = 0; i < s.input_files.size(); ++i) {
+    const int64_t duration = s.input_files[i].ctx->duration;
+    if (duration == AV_NOPTS_VALUE || duration <= 0) return 0;
+    const double seconds = static_cast<double>(duration + std::max<int64_t>(s.input_files_ts_offset[i], 0)) / 1e6;
+    total += seconds;
+    longest = std::max(longest, seconds);
+  }
+  return (s.join ? total : longest) + 60.0;
+}
+
 void MainLoop(TCustomFFmpeg& engine) {
   TEngineState& s = engine.State();
   TLoopState loop;
@@ -190,8 +239,34 @@ void MainLoop(TCustomFFmpeg& engine) {
       continue;
     }
     if (static_cast<double>(s.opt.recording_time) / 1000000.0 <= choice.min_output_time) break;
+    CheckOutputTime(s, LatestOutputTime(s));
     if (s.opt.limit_filesize != 0 && FirstOutputPosition(s) > s.opt.limit_filesize) break;
     if (ReadAndProcess(engine, loop, choice.file) == TStep::kLeave) break;
+  }
+}
+
+// A file without a single picture or sound is no conversion: it fails and is
+// removed. A stream left empty beside others that hold data is worth a warning.
+void CheckOutputsHoldData(TCustomFFmpeg& engine) {
+  TEngineState& s = engine.State();
+  for (const auto& file : s.output_owned) {
+    int64_t packets = 0;
+    bool hasMedia = false;
+    for (const TOutputStreamSetup& stream : file->streams) {
+      const int kind = stream.enc ? stream.enc->codec_type : AVMEDIA_TYPE_UNKNOWN;
+      if (kind != AVMEDIA_TYPE_VIDEO && kind != AVMEDIA_TYPE_AUDIO) continue;
+      hasMedia = true;
+      packets += stream.packets_written;
+    }
+    if (hasMedia && packets == 0) {
+      media::RemoveRegularFile(file->file_name);
+      throw FFmpegException("The output holds no audio or video data");
+    }
+    for (const TOutputStreamSetup& stream : file->streams)
+      if (stream.packets_written == 0 && stream.st)
+        EngineLog(engine, media::llWarning,
+                  Format("The output's %s stream #%d holds no data",
+                         media::StreamKindName(stream.st->codecpar->codec_type).c_str(), stream.st->index));
   }
 }
 
@@ -204,16 +279,25 @@ void FlushAndFinish(TCustomFFmpeg& engine) {
     const int result = ff::av_write_trailer(s.output_slots[k]->ctx);
     if (result < 0) throw FFmpegException(media::OpenErrorText("av_write_trailer()", result));
   }
+  if (!engine.StopRequested()) CheckOutputsHoldData(engine);
   ReportProgress(engine, true);
   CloseCodecs(s);
 }
 
 }  // namespace
 
+void CheckOutputTime(const TEngineState& s, double AOutputTime) {
+  if (s.output_time_limit <= 0 || AOutputTime <= s.output_time_limit) return;
+  throw FFmpegException(Format("The output runs more than a minute past the input's end (%.0f s): its time stamps "
+                               "are broken, so the conversion was stopped",
+                               s.output_time_limit - 60.0));
+}
+
 void Transcode(TCustomFFmpeg& engine) {
   TEngineState& s = engine.State();
   try {
     SetUpTranscode(engine);
+    s.output_time_limit = OutputTimeLimit(s);
     s.timer_start = s.last_report_time = ff::av_gettime();
     MainLoop(engine);
     FlushAndFinish(engine);

@@ -242,6 +242,7 @@ void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStream
     final = picture;
   }
   for (int i = 0; i < frames && !engine.StopRequested(); ++i) {
+    CheckOutputTime(s, OutputTime(ost));
     AVFrame* send = path.send;
     ff::av_frame_ref(send, final);
     send->pts = ost.sync_opts;

@@ -59,6 +59,35 @@ TLogLevel LogLevelFromLibrary(int value) {
 
 uint64_t CurrentThreadId() { return static_cast<uint64_t>(syscall(SYS_gettid)); }
 
+namespace {
+
+std::mutex g_tag_lock;
+std::map<uint64_t, int64_t> g_thread_tags;  // only threads with a tag
+
+int64_t SetThreadLogTag(uint64_t thread, int64_t tag) {
+  std::lock_guard guard(g_tag_lock);
+  auto it = g_thread_tags.find(thread);
+  const int64_t previous = it == g_thread_tags.end() ? 0 : it->second;
+  if (tag == 0) {
+    if (it != g_thread_tags.end()) g_thread_tags.erase(it);
+  } else {
+    g_thread_tags[thread] = tag;
+  }
+  return previous;
+}
+
+}  // namespace
+
+int64_t ThreadLogTag(uint64_t AThreadID) {
+  std::lock_guard guard(g_tag_lock);
+  auto it = g_thread_tags.find(AThreadID);
+  return it == g_thread_tags.end() ? 0 : it->second;
+}
+
+TThreadLogTag::TThreadLogTag(int64_t ATag) : previous_(SetThreadLogTag(CurrentThreadId(), ATag)) {}
+
+TThreadLogTag::~TThreadLogTag() { SetThreadLogTag(CurrentThreadId(), previous_); }
+
 TFFLogger& TFFLogger::Instance() {
   static TFFLogger* sink = g_instance.load() ? g_instance.load() : new TFFLogger();
   return *sink;

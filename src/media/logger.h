@@ -69,4 +69,21 @@ inline void Log(const void* sender, TLogLevel level, const std::string& msg) {
 
 uint64_t CurrentThreadId();
 
+// The job a thread works for, so that a handler of the sink can tell whose
+// line it got: lines are handed over while the logging thread waits, so the
+// tag of AThreadID is still the one the line was logged under. 0 is no job.
+int64_t ThreadLogTag(uint64_t AThreadID);
+
+// Tags the calling thread for its lifetime and restores the earlier tag after.
+class TThreadLogTag {
+ public:
+  explicit TThreadLogTag(int64_t ATag);
+  ~TThreadLogTag();
+  TThreadLogTag(const TThreadLogTag&) = delete;
+  TThreadLogTag& operator=(const TThreadLogTag&) = delete;
+
+ private:
+  int64_t previous_;
+};
+
 }  // namespace strella::media

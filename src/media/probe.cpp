@@ -1,8 +1,11 @@
 #include "media/probe.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "media/ff.h"
 #include "media/loader.h"
@@ -227,7 +230,34 @@ bool TCustomAVProbe::GetVideoStreamInfo(int AStreamIndex, TVideoStreamInfo& AInf
   AInfo.PixelFormat = parameters->format;
   AInfo.FrameRateNum = stream->r_frame_rate.num;
   AInfo.FrameRateDen = stream->r_frame_rate.den;
+  AInfo.AverageFrameRateNum = stream->avg_frame_rate.den ? stream->avg_frame_rate.num : 0;
+  AInfo.AverageFrameRateDen = stream->avg_frame_rate.den ? stream->avg_frame_rate.den : 1;
+  const AVRational sar = stream->sample_aspect_ratio.num > 0 ? stream->sample_aspect_ratio : parameters->sample_aspect_ratio;
+  AInfo.SampleAspectNum = sar.num > 0 && sar.den > 0 ? sar.num : 0;
+  AInfo.SampleAspectDen = sar.num > 0 && sar.den > 0 ? sar.den : 1;
   return true;
+}
+
+bool TCustomAVProbe::MeasureFrameRate(int AStreamIndex, int& ANum, int& ADen) {
+  if (!RequireFile() || !owns_context_ || AStreamIndex < 0 || AStreamIndex >= stream_count_) return false;
+  constexpr size_t kPictures = 120;
+  constexpr int kPacketLimit = 2000;
+  std::vector<int64_t> times;
+  AVPacket* packet = ff::av_packet_alloc();
+  for (int read = 0; read < kPacketLimit && times.size() < kPictures && ff::av_read_frame(format_context_, packet) >= 0;
+       ++read) {
+    if (packet->stream_index == AStreamIndex && packet->pts != AV_NOPTS_VALUE) times.push_back(packet->pts);
+    ff::av_packet_unref(packet);
+  }
+  ff::av_packet_free(&packet);
+  if (times.size() < 3) return false;
+  std::sort(times.begin(), times.end());
+  const double span = static_cast<double>(times.back() - times.front()) *
+                      av_q2d(UsableTimeBase(format_context_->streams[AStreamIndex]->time_base));
+  if (span <= 0) return false;
+  ANum = static_cast<int>(std::llround(static_cast<double>(times.size() - 1) / span * 1000));
+  ADen = 1000;
+  return ANum > 0;
 }
 
 TAVProbe::~TAVProbe() { TAVProbe::CloseFile(); }

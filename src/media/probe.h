@@ -43,6 +43,10 @@ struct TVideoStreamInfo {
   int PixelFormat = -1;       // the library's pixel format number
   int FrameRateNum = -1;      // the stream's real base frame rate
   int FrameRateDen = -1;
+  int AverageFrameRateNum = 0;  // frames over the stream's duration; 0 when unknown
+  int AverageFrameRateDen = 1;
+  int SampleAspectNum = 0;      // the container's pixel shape, else the codec's; 0 when unknown
+  int SampleAspectDen = 1;
 };
 
 // Holds the whole behaviour. Failures give false and keep their reason in
@@ -70,6 +74,12 @@ class TCustomAVProbe {
   bool GetVideoStreamInfo(TVideoStreamInfo& AInfo);
   // The given stream; a negative index means the first video stream.
   bool GetVideoStreamInfo(int AStreamIndex, TVideoStreamInfo& AInfo);
+
+  // The pictures per second of a video stream, from the times of its first
+  // packets: for files that state no usable rate (a millisecond clock and no
+  // frame count). Reads the file on, so only for a file the probe opened
+  // itself; false when too few packets carry a time.
+  bool MeasureFrameRate(int AStreamIndex, int& ANum, int& ADen);
 
   AVFormatContext* FormatContext() const { return format_context_; }
   bool OwnsContext() const { return owns_context_; }

@@ -1,9 +1,11 @@
 #include "media/text_helpers.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -28,34 +30,23 @@ namespace {
 constexpr char kUnicodePrefix[] = "unicode:utf8:";
 constexpr size_t kUnicodePrefixLength = sizeof kUnicodePrefix - 1;
 constexpr char kFilePrefix[] = "file:";
-
-// A protocol name is a letter followed by letters, digits, '+', '-' or '.';
-// a path whose text before its first ':' reads so would not open as a file.
-bool LooksLikeProtocol(const std::string& name) {
-  auto colon = name.find(':');
-  if (colon == std::string::npos || colon == 0) return false;
-  if (!std::isalpha(static_cast<unsigned char>(name[0]))) return false;
-  for (size_t i = 0; i < colon; ++i) {
-    unsigned char c = name[i];
-    if (!std::isalnum(c) && c != '+' && c != '-' && c != '.' && c != '_') return false;
-  }
-  return true;
-}
+constexpr size_t kFilePrefixLength = sizeof kFilePrefix - 1;
 }  // namespace
 
 bool NeedsUnicodeURL(const std::string&) { return false; }
 
 std::string FileNameToURL(const std::string& name) {
-  if (LooksLikeProtocol(name)) return kFilePrefix + name;
-  return name;
+  // The libraries read a protocol out of any "word:" at the start ("1:2.mp4",
+  // "subfile,,...:a.mp4"); an absolute name behind "file:" is only ever a file.
+  if (name.empty()) return name;
+  const std::string absolute = name[0] == '/' ? name : IncludeTrailingPathDelimiter(GetCurrentDir()) + name;
+  return kFilePrefix + absolute;
 }
 
 std::string URLToFileName(const std::string& url) {
   if (url.size() > kUnicodePrefixLength && url.compare(0, kUnicodePrefixLength, kUnicodePrefix) == 0)
     return url.substr(kUnicodePrefixLength);
-  if (url.compare(0, sizeof kFilePrefix - 1, kFilePrefix) == 0 &&
-      LooksLikeProtocol(url.substr(sizeof kFilePrefix - 1)))
-    return url.substr(sizeof kFilePrefix - 1);
+  if (url.compare(0, kFilePrefixLength, kFilePrefix) == 0) return url.substr(kFilePrefixLength);
   return url;
 }
 
@@ -77,11 +68,23 @@ std::string OpenErrorText(const std::string& fileName, int code) {
     format = "%s: I/O error occurred\r\nUsually that means that input file is truncated and/or corrupted.";
   } else if (code == AVERROR(ENOENT)) {
     format = "%s: no such file or directory";
+  } else if (IsSystemError(code)) {
+    // The system's own reason says more than a generic text: "No space left on device".
+    return fileName + ": " + ErrorReason(code);
   }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
   return Format(format, fileName.c_str());
 #pragma GCC diagnostic pop
+}
+
+bool IsSystemError(int code) { return code < 0 && code > -4096; }
+
+std::string ErrorReason(int code) {
+  if (IsSystemError(code)) return std::strerror(-code);
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  if (ff::av_strerror && ff::av_strerror(code, text, sizeof text) == 0) return text;
+  return Format("error %d", code);
 }
 
 namespace {
@@ -181,6 +184,11 @@ std::string ExpandFileName(const std::string& path) {
   std::error_code ec;
   auto full = std::filesystem::absolute(path, ec);
   return ec ? path : full.lexically_normal().string();
+}
+
+bool RemoveRegularFile(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::unlink(path.c_str()) == 0;
 }
 
 int64_t FileSizeW(const std::string& path) {

@@ -23,6 +23,10 @@ std::string URLToFileName(const std::string& url);
 
 // The user-facing text for a library error code met while opening a file.
 std::string OpenErrorText(const std::string& fileName, int code);
+// True for a code that carries an errno (AVERROR(ENOSPC) and the like).
+bool IsSystemError(int code);
+// The system's or the libraries' text for an error code.
+std::string ErrorReason(int code);
 
 // "mpeg4(MPEG-4 part 2)" and the like, for stream reports.
 std::string CodecDescription(const AVCodecContext* context, bool encoder);
@@ -43,6 +47,9 @@ std::string GetCurrentDir();
 bool SetCurrentDir(const std::string& dir);
 std::string GetEnvironmentVariable(const std::string& name);
 std::string ExpandFileName(const std::string& path);
+// Removes PATH only when it is a regular file: an output named "/dev/null" or
+// another device is never deleted. True when a file was removed.
+bool RemoveRegularFile(const std::string& path);
 // Size of an existing file in bytes (64-bit: files over 2 GiB are real), -1 if there is none.
 int64_t FileSizeW(const std::string& path);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <condition_variable>
 #include <fstream>
 #include <sstream>
@@ -310,6 +311,36 @@ TEST_F(BatchQueueTest, AddVideoClearsStatusColumnsAndIsRefusedWhileBusy) {
   list.Select(2, queue.Busy);
   EXPECT_EQ(list.SelectedRow, 1);
   queue.Busy = false;
+}
+
+}  // namespace
+}  // namespace strella::app
+
+namespace strella::app {
+namespace {
+
+TEST_F(BatchQueueTest, OverwritingNeverReachesAnInputOfTheBatch) {
+  AddRow("b.avi");
+  std::ofstream(Out("b.mp4")) << "input";  // row 1's input is row 0's natural output
+  list.Append(TFileRow{Out("b.mp4"), true, {"320x240", "00:00:02", "MP4", "", "", ""}, {}, {}});
+  prefs.Overwrite = true;
+  StartBatch();
+  RunBatch();
+  EXPECT_EQ(ReadFile(Out("b.mp4")), "input");
+  EXPECT_EQ(list.Row(0).OutputFile, Out("b-1.mp4"));
+  EXPECT_EQ(list.Row(1).OutputFile, Out("b-2.mp4"));
+  EXPECT_EQ(list.Row(0).Notes.size(), 1u);
+  EXPECT_EQ(list.Row(1).Notes.size(), 1u);
+}
+
+TEST_F(BatchQueueTest, AVanishedOutputFolderFailsTheRowWithThatReason) {
+  AddRow("a.avi");
+  StartBatch();
+  std::filesystem::remove_all(prefs.OutputFolder);
+  RunBatch();
+  EXPECT_EQ(Progress(0), "Failed");
+  EXPECT_NE(list.Row(0).Message.find("the output folder no longer exists"), std::string::npos) << list.Row(0).Message;
+  EXPECT_TRUE(converter.inputs.empty() || converter.outputName.empty());
 }
 
 }  // namespace

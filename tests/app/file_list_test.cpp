@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "fixtures.h"
 #include "media/main_thread.h"
@@ -90,6 +94,45 @@ TEST(OpenDialogFilter, AllSupportedFirstWithAFinalBar) {
   EXPECT_NE(filter.find(";*.mov; *.qt;*.3gp;"), std::string::npos);
   EXPECT_TRUE(filter.ends_with("|Windows Media Files(*.wma, *.wmv, *.asf, *.asx)|*.wma;*.wmv;*.asf;*.asx|"));
   EXPECT_EQ(std::count(filter.begin(), filter.end(), '|'), 46);
+}
+
+}  // namespace
+}  // namespace strella::app
+
+namespace strella::app {
+namespace {
+
+class TCountingProbe : public TFileProbe {
+ public:
+  explicit TCountingProbe(int& ACalls) : calls_(ACalls) {}
+  bool Probe(const std::string&, TProbeResult&) override { return ++calls_ > 0; }
+
+ private:
+  int& calls_;
+};
+
+TEST(FileList, OnlyRegularFilesReachTheProbe) {
+  const std::string dir = fixtures::ScratchDir("file_list_kinds");
+  ASSERT_EQ(::mkfifo((dir + "/pipe.mp4").c_str(), 0644), 0);
+  std::ofstream(dir + "/real.mp4") << "x";
+  std::filesystem::create_symlink(dir + "/real.mp4", dir + "/link.mp4");
+  const struct {
+    std::string name;
+    std::string refusal;
+  } cases[] = {{dir + "/pipe.mp4", "is a named pipe"}, {dir, "is a folder"}, {"/dev/null", "is a device"},
+               {dir + "/link.mp4", ""}, {dir + "/real.mp4", ""}, {dir + "/missing.mp4", ""}};
+  std::vector<std::string> files;
+  for (const auto& c : cases) {
+    EXPECT_EQ(InputRefusal(c.name), c.refusal) << c.name;
+    files.push_back(c.name);
+  }
+  int probes = 0;
+  TFileList list;
+  ASSERT_TRUE(list.AddFiles(files, std::make_unique<TCountingProbe>(probes), nullptr));
+  list.WaitForAdding();
+  EXPECT_EQ(probes, 3);
+  EXPECT_EQ(list.Column(0, fcProgress), "Error");
+  EXPECT_EQ(list.Row(0).Message, dir + "/pipe.mp4: is a named pipe");
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
+#include <tuple>
 
 #include "fixtures.h"
 
@@ -170,6 +172,53 @@ TEST_F(BuildJobTest, LetterboxNoneOriginalSizeAndAspectChoices) {
   EXPECT_EQ(Build().Output.FrameAspectRatio, "1.7777");
   EXPECT_EQ(Build().Output.VideoBitrate, 1500000);
   EXPECT_EQ(Build().Output.AudioCodec, "aac");
+}
+
+TEST_F(BuildJobTest, PicturesAreFittedAtTheShapeTheyAreShownAt) {
+  Choose("MP4 - MPEG4 Video (*.mp4)");
+  struct Case {
+    int sarNum, sarDen;
+    std::string target, size;
+    int padTop, padLeft;
+    std::string aspect;
+  };
+  const std::vector<Case> cases = {
+      {16, 15, "640x480", "640x480", 0, 0, "1.3333"},          // 4:3 shown, fills a 4:3 frame
+      {64, 45, "640x480", "640x360", 60, 0, "1.3333"},         // 16:9 shown, bars above and below
+      {0, 1, "640x480", "600x480", 0, 20, "1.3333"},           // unknown: square pixels
+      {16, 15, "Original Size", "720x576", 0, 0, "1.3333"},    // stored size, shown shape kept
+      {64, 45, "Original Size", "720x576", 0, 0, "1.7777"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(std::to_string(k.sarNum) + ":" + std::to_string(k.sarDen) + " into " + k.target);
+    c().ComboVideoSize->SelectText(k.target);
+    TFileRow row{"/media/in/dvd.mpg", true, {"720x576", "00:01:00", "MP4", "", "", ""}, {}, {}};
+    row.SampleAspectNum = k.sarNum;
+    row.SampleAspectDen = k.sarDen;
+    const TJob job = BuildJob(row, model, prefs);
+    EXPECT_EQ(job.Output.FrameSize, k.size);
+    EXPECT_EQ(std::max(job.Output.PadTop, 0), k.padTop);
+    EXPECT_EQ(std::max(job.Output.PadLeft, 0), k.padLeft);
+    EXPECT_EQ(job.Output.FrameAspectRatio, k.aspect);
+  }
+}
+
+TEST_F(BuildJobTest, OddSizesBecomeEvenAndAutoTakesTheSourceRate) {
+  Choose("MP4 - MPEG4 Video (*.mp4)");
+  c().ComboVideoSize->SelectText("Original Size");
+  EXPECT_EQ(Build("321x241").Output.FrameSize, "320x240");
+  EXPECT_EQ(Build("200x133").Output.FrameSize, "200x132");
+  EXPECT_EQ(Build("1x1").Output.FrameSize, "2x2");
+  TFileRow row{"/media/in/film.mkv", true, {"640x480", "00:01:00", "MP4", "", "", ""}, {}, {}};
+  // Usual rates come out exact; an irregular average to a thousandth; nothing usable gives 25.
+  const std::vector<std::tuple<int, int, std::string>> rates = {
+      {24000, 1001, "24000/1001"}, {2997, 100, "30000/1001"}, {30, 1, "30"},
+      {12000, 512, "11719/500"},  {0, 1, "25"},              {1000, 1, "25"}};
+  for (const auto& [num, den, text] : rates) {
+    row.FrameRateNum = num;
+    row.FrameRateDen = den;
+    EXPECT_EQ(BuildJob(row, model, prefs).Output.FrameRate, text) << num << "/" << den;
+  }
 }
 
 TEST_F(BuildJobTest, FileWithoutVideoGetsNoFrameSize) {

@@ -36,21 +36,7 @@ TEST(PlaceFrame, KeepsAReachableTitleBarAndMovesAnUnreachableOne) {
   for (const Case& c : cases) EXPECT_EQ(PlaceFrame(c.frame, c.screens, 30), c.placed) << c.what;
 }
 
-TEST(BatchSummary, EndTextGivesCountsUnlessAllConverted) {
-  EXPECT_EQ(BatchEndText({7, 0, 0}), "All converting jobs completed.");
-  EXPECT_EQ(BatchEndText({5, 2, 0}), "5 converted, 2 failed.");
-  EXPECT_EQ(BatchEndText({3, 0, 1}), "3 converted, 1 stopped.");
-  EXPECT_EQ(BatchEndText({0, 1, 1}), "0 converted, 1 failed, 1 stopped.");
-  TFileList list;
-  for (const char* status : {"Done", "Fail", "Failed", "Abort", "", "Done", "Error"}) {
-    TFileRow row;
-    row.Columns[fcProgress] = status;
-    list.Append(row);
-  }
-  const TBatchCounts counts = CountResults(list);
-  EXPECT_EQ(counts.Converted, 2);
-  EXPECT_EQ(counts.Failed, 2);
-  EXPECT_EQ(counts.Stopped, 1);
+TEST(BatchSummary, StatusNamesTheRunningRow) {
   EXPECT_EQ(ConvertingText(2, 7, "/videos/Holiday in Lisbon.avi"), "Converting 2 of 7: Holiday in Lisbon.avi");
 }
 

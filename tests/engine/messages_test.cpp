@@ -60,7 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"PadWithResizingFilters", {}, {{"vfilters", "hflip,Scale=100:100"}, {"padtop", "2"}}, "out.mkv",
                  "Cannot enable pad options and the filters which resize frame at the same time. (crop, rotate, "
                  "scale, transpose, etc.)"},
-        FileCase{"UnwritableFolder", {}, {{"vcodec", "copy"}}, "no such folder/out.mkv", "Could not open '%OUT%'"}),
+        FileCase{"UnwritableFolder", {}, {{"vcodec", "copy"}}, "no such folder/out.mkv",
+                 "Could not open '%OUT%': No such file or directory"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(OpenFailure, ATwentyFirstInputIsRefused) {

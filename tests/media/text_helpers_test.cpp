@@ -9,23 +9,26 @@
 
 using namespace strella::media;
 
-TEST(FileNames, UrlsForTheLibraries) {
+TEST(FileNames, UrlsForTheLibrariesAreAbsoluteFilePaths) {
+  const std::string cwd = GetCurrentDir() + "/";
   const struct {
-    const char* name;
-    const char* url;
+    std::string name;
+    std::string url;
   } cases[] = {
-      {"/home/user/clip.avi", "/home/user/clip.avi"},
-      {"/home/user/Видео 日本.mp4", "/home/user/Видео 日本.mp4"},
-      {"clip.avi", "clip.avi"},
-      {"udp:clip.avi", "file:udp:clip.avi"},
-      {"UDP:clip.avi", "file:UDP:clip.avi"},
-      {"my clip: the end.avi", "my clip: the end.avi"},
-      {"./udp:clip.avi", "./udp:clip.avi"},
+      {"/home/user/clip.avi", "file:/home/user/clip.avi"},
+      {"/home/user/Видео 日本.mp4", "file:/home/user/Видео 日本.mp4"},
+      {"clip.avi", "file:" + cwd + "clip.avi"},
+      {"udp:clip.avi", "file:" + cwd + "udp:clip.avi"},
+      {"UDP:clip.avi", "file:" + cwd + "UDP:clip.avi"},
+      {"my clip: the end.avi", "file:" + cwd + "my clip: the end.avi"},
+      {"./udp:clip.avi", "file:" + cwd + "./udp:clip.avi"},
+      {"1:2.mp4", "file:" + cwd + "1:2.mp4"},
+      {"subfile,,start,0,end,0,,:a.mp4", "file:" + cwd + "subfile,,start,0,end,0,,:a.mp4"},
   };
-  for (auto c : cases) {
+  for (const auto& c : cases) {
     EXPECT_FALSE(NeedsUnicodeURL(c.name));
     EXPECT_EQ(FileNameToURL(c.name), c.url) << c.name;
-    EXPECT_EQ(URLToFileName(FileNameToURL(c.name)), c.name) << c.name;
+    EXPECT_EQ(URLToFileName(FileNameToURL(c.name)), c.url.substr(5)) << c.name;
   }
   EXPECT_EQ(URLToFileName("unicode:utf8:"), "unicode:utf8:") << "13 bytes are not decoded";
   EXPECT_EQ(URLToFileName("unicode:utf8:/tmp/a.avi"), "/tmp/a.avi");
@@ -35,10 +38,12 @@ TEST(FileNames, ColonNamedFileOpensAsAFile) {
   strella::fixtures::EnsureLibraries();
   const std::string dir = strella::fixtures::ScratchDir("colon-name");
   std::filesystem::current_path(dir);
-  std::filesystem::copy_file(strella::fixtures::Path("clip.mp4"), "udp:clip.mp4");
-  AVFormatContext* input = nullptr;
-  ASSERT_EQ(ff::avformat_open_input(&input, FileNameToURL("udp:clip.mp4").c_str(), nullptr, nullptr), 0);
-  ff::avformat_close_input(&input);
+  for (const char* name : {"udp:clip.mp4", "1:2.mp4"}) {
+    std::filesystem::copy_file(strella::fixtures::Path("clip.mp4"), name);
+    AVFormatContext* input = nullptr;
+    ASSERT_EQ(ff::avformat_open_input(&input, FileNameToURL(name).c_str(), nullptr, nullptr), 0) << name;
+    ff::avformat_close_input(&input);
+  }
 }
 
 TEST(OpenErrors, TextsForTodaysCodes) {
@@ -53,7 +58,9 @@ TEST(OpenErrors, TextsForTodaysCodes) {
       {AVERROR(ENOMEM), "a.xyz: memory allocation error occurred"},
       {AVERROR(EIO), "a.xyz: I/O error occurred\r\nUsually that means that input file is truncated and/or corrupted."},
       {AVERROR(ENOENT), "a.xyz: no such file or directory"},
-      {AVERROR(EPERM), "a.xyz: Error while opening file"},
+      {AVERROR(EPERM), "a.xyz: Operation not permitted"},
+      {AVERROR(ENOSPC), "a.xyz: No space left on device"},
+      {AVERROR_BUG, "a.xyz: Error while opening file"},
   };
   for (auto c : cases) EXPECT_EQ(OpenErrorText("a.xyz", c.code), c.text) << c.code;
   EXPECT_NE(OpenErrorText("img.jpg", AVERROR(EDOM)).find("use 'img%d.jpg'"), std::string::npos)

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "app/output_file.h"
 #include "app/window/main_window.h"
 
 namespace {
@@ -46,6 +47,8 @@ int main(int argc, char* argv[]) {
   if (!form.LoadLibraries()) return 1;
   form.LoadSettings();
   if (!line.output_folder.isEmpty()) form.EditOutputFolder->setText(line.output_folder);
+  // Partial files that no running conversion holds are what a killed run left.
+  strella::app::RemoveStalePartials(form.EditOutputFolder->text().trimmed().toStdString());
   form.show();
   form.AddFileNames(line.files);
 

@@ -173,6 +173,7 @@ TForm1::~TForm1() {
   files_.WaitForAdding();
   files_.OnChanged = nullptr;
   files_.OnAddingFinished = nullptr;
+  if (queue_) queue_->JobLog.OnLine = nullptr;
   queue_.reset();
   // The preview stops its player and lets go of the controls while they are
   // still the window's.
