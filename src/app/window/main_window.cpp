@@ -342,6 +342,9 @@ void TForm1::CreatePreviewPanel(QWidget* parent) {
   SpeedButtonPlay = SmallButton(Panel1, "SpeedButtonPlay", "Play (Enter)", ButtonGlyph(TGlyph::Play));
   SpeedButtonPause = SmallButton(Panel1, "SpeedButtonPause", "Pause", ButtonGlyph(TGlyph::Pause));
   SpeedButtonStop = SmallButton(Panel1, "SpeedButtonStop", "Stop", ButtonGlyph(TGlyph::Stop));
+  SpeedButtonPlay->setProperty("glyph", static_cast<int>(TGlyph::Play));
+  SpeedButtonPause->setProperty("glyph", static_cast<int>(TGlyph::Pause));
+  SpeedButtonStop->setProperty("glyph", static_cast<int>(TGlyph::Stop));
   SpeedButtonVolume = SmallButton(Panel1, "SpeedButtonVolume", "Adjust volume", SpeakerGlyph(TSpeakerLevel::Full));
   ButtonSnapshot = SmallButton(Panel1, "ButtonSnapshot", "Take a snapshot", CameraGlyph());
   buttons->addStretch(1);
@@ -388,6 +391,7 @@ void TForm1::CreateStatusBar() {
   ButtonLog->setText("Log");
   ButtonLog->setToolTip("Show the log of the conversions (Ctrl+L)");
   ButtonLog->setIcon(ButtonGlyph(TGlyph::Log));
+  ButtonLog->setProperty("glyph", static_cast<int>(TGlyph::Log));
   ButtonLog->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   ButtonLog->setAutoRaise(true);
   ButtonLog->setIconSize(QSize(14, 14));
