@@ -1,5 +1,5 @@
-// What the window says about a batch as a whole: the end box, the status
-// line of the running row and the batch's percentage weighted by duration.
+// What the window says about a running batch: the status line of the
+// running row and the batch's percentage weighted by duration.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/file_list.h"
 
 namespace strella::app {
 

@@ -53,6 +53,9 @@ TEST(BatchSummary, EndTextGivesCountsUnlessAllConverted) {
   EXPECT_EQ(counts.Failed, 2);
   EXPECT_EQ(counts.Stopped, 1);
   EXPECT_EQ(counts.NotRun, 1);
+}
+
+TEST(BatchSummary, StatusNamesTheRunningRow) {
   EXPECT_EQ(ConvertingText(2, 7, "/videos/Holiday in Lisbon.avi"), "Converting 2 of 7: Holiday in Lisbon.avi");
 }
 

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <algorithm>
 #include <QFile>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
@@ -10,6 +13,7 @@
 #include <QSaveFile>
 
 #include "app/window/dialogs.h"
+#include "media/logger.h"
 
 namespace strella::window {
 
@@ -28,6 +32,17 @@ TLogView::TLogView(QWidget* parent) : QDialog(parent) {
                             "warnings and each job's result.");
   column->addWidget(text_, 1);
   auto* buttons = new QHBoxLayout;
+  // The level of the engine's and the libraries' lines that reach the log.
+  buttons->addWidget(new QLabel("Log level :", this));
+  level_ = new QComboBox(this);
+  level_->setObjectName("ComboLogLevel");
+  for (const char* name : {"error", "warning", "info", "verbose", "debug"}) level_->addItem(name);
+  level_->setCurrentIndex(std::clamp(static_cast<int>(media::TFFLogger::Instance().LogLevel()) - media::llError, 0, 4));
+  connect(level_, &QComboBox::activated, this, [this](int index) {
+    media::TFFLogger::Instance().SetLogLevel(static_cast<media::TLogLevel>(media::llError + index));
+  });
+  buttons->addWidget(level_);
+  buttons->addSpacing(12);
   auto* copy = new QPushButton("Copy All", this);
   copy->setObjectName("ButtonCopyLog");
   auto* save = new QPushButton("Save...", this);
@@ -51,7 +66,7 @@ void TLogView::SetLines(const std::vector<app::TJobLogLine>& lines) {
 }
 
 void TLogView::Append(const app::TJobLogLine& line) {
-  text_->appendPlainText(QString::fromStdString(line.FileName + ": " + line.Text));
+  text_->appendPlainText(QString::fromStdString(app::FormatJobLogLine(line)));
   ++line_count_;
 }
 

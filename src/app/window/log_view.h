@@ -1,5 +1,6 @@
 // The log view: every line of the batch's jobs with its time and file name,
-// selectable and copyable, and saved to a text file with "Save...".
+// selectable and copyable, and saved to a text file with "Save..."; the level
+// chooses how much of the engine's and the libraries' talk reaches it.
 #pragma once
 
 #include <QDialog>
@@ -7,6 +8,7 @@
 
 #include "app/job_log.h"
 
+class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -30,6 +32,7 @@ class TLogView : public QDialog {
 
  private:
   QPlainTextEdit* text_;
+  QComboBox* level_;
   int line_count_ = 0;
 };
 

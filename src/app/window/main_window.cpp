@@ -177,6 +177,7 @@ TForm1::~TForm1() {
     std::string error;
     if (!session_->Save(files_, nullptr, error)) media::Log(this, media::llWarning, error);
   }
+  if (queue_) queue_->JobLog.OnLine = nullptr;
   queue_.reset();
   // The preview stops its player and lets go of the controls while they are
   // still the window's.
@@ -345,6 +346,9 @@ void TForm1::CreatePreviewPanel(QWidget* parent) {
   SpeedButtonPlay = SmallButton(Panel1, "SpeedButtonPlay", "Play (Enter)", ButtonGlyph(TGlyph::Play));
   SpeedButtonPause = SmallButton(Panel1, "SpeedButtonPause", "Pause", ButtonGlyph(TGlyph::Pause));
   SpeedButtonStop = SmallButton(Panel1, "SpeedButtonStop", "Stop", ButtonGlyph(TGlyph::Stop));
+  SpeedButtonPlay->setProperty("glyph", static_cast<int>(TGlyph::Play));
+  SpeedButtonPause->setProperty("glyph", static_cast<int>(TGlyph::Pause));
+  SpeedButtonStop->setProperty("glyph", static_cast<int>(TGlyph::Stop));
   SpeedButtonVolume = SmallButton(Panel1, "SpeedButtonVolume", "Adjust volume", SpeakerGlyph(TSpeakerLevel::Full));
   ButtonSnapshot = SmallButton(Panel1, "ButtonSnapshot", "Take a snapshot", CameraGlyph());
   buttons->addStretch(1);
@@ -400,6 +404,7 @@ void TForm1::CreateStatusBar() {
   ButtonLog->setText("Log");
   ButtonLog->setToolTip("Show the log of the conversions (Ctrl+L)");
   ButtonLog->setIcon(ButtonGlyph(TGlyph::Log));
+  ButtonLog->setProperty("glyph", static_cast<int>(TGlyph::Log));
   ButtonLog->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   ButtonLog->setAutoRaise(true);
   ButtonLog->setIconSize(QSize(14, 14));

@@ -73,13 +73,20 @@ void TForm1::StopConversions() {
   if (queue_) queue_->Stop();
 }
 
+// Every line of the jobs reaches the view while it is open; opened later, it
+// shows what was logged so far.
 void TForm1::BindLog() {
   connect(ButtonLog, &QToolButton::clicked, this, &TForm1::ShowLog);
+  if (!queue_) return;
+  queue_->JobLog.OnLine = [this](const app::TJobLogLine& line) {
+    if (log_view_) log_view_->Append(line);
+  };
 }
 
 void TForm1::ShowLog() {
   if (!log_view_) {
     log_view_ = new TLogView(this);
+    if (queue_) log_view_->SetLines(queue_->JobLog.Lines());
   }
   log_view_->show();
   log_view_->raise();

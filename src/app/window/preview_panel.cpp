@@ -73,6 +73,9 @@ void TPreviewPanel::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   client_width_ = width();
   client_height_ = height();
+  // The placeholder is drawn for the panel's size: a larger window gets a larger one.
+  image1_->setGeometry(rect());
+  if (!image1_->isHidden()) image1_->setPixmap(PlaceholderPicture(size()));
 }
 
 void TPreviewPanel::GetClientSize(int& width, int& height) {

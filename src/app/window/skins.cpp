@@ -1,7 +1,11 @@
 #include "app/window/skins.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
 #include <QPalette>
+#include <QTemporaryDir>
 
 namespace strella::window {
 namespace {
@@ -50,8 +54,34 @@ const TPalette& DesktopDarkPalette() {
 
 // The whole palette reaches every control the window has: a control left to
 // the platform's colours would clash with the skin's.
+// The check mark of the skin's check boxes, drawn once per colour into a
+// folder of the process (a style sheet takes images by file name).
+QString CheckMarkFile(const QColor& ink) {
+  static QTemporaryDir folder;
+  const QString file = folder.filePath("check-" + ink.name().mid(1) + ".png");
+  if (!QFileInfo::exists(file)) {
+    QImage mark(24, 24, QImage::Format_ARGB32_Premultiplied);
+    mark.fill(Qt::transparent);
+    QPainter painter(&mark);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(ink, 3.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPolyline(QPolygonF({QPointF(5, 12.5), QPointF(10, 17.5), QPointF(19, 6.5)}));
+    painter.end();
+    mark.save(file);
+  }
+  return file;
+}
+
 QString StyleSheetFor(const TPalette& p) {
-  return QString(
+  // Check boxes of the list and the preferences: a box in the list colours,
+  // its border and mark in the list's text colour, also on a selected row.
+  const QString indicators =
+      QString("QCheckBox::indicator, QTreeView::indicator { width: 11px; height: 11px; border: 1px solid %1;"
+              " border-radius: 2px; background-color: %2; }"
+              "QCheckBox::indicator:checked, QTreeView::indicator:checked { image: url(%3); }"
+              "QCheckBox::indicator:disabled { border-color: %4; }")
+          .arg(p.base_text, p.base, CheckMarkFile(QColor(p.base_text)), p.disabled);
+  return indicators + QString(
              "QWidget { background-color: %1; color: %2; }"
              "QMenuBar, QMenu, QStatusBar, QToolTip { background-color: %1; color: %2; }"
              "QToolTip { border: 1px solid %9; }"

@@ -3,12 +3,15 @@
 // question, the settings locked while it runs.
 #include <QDir>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QPushButton>
 
 #include <thread>
 
 #include "app/window/batch_view.h"
+#include "app/window/log_view.h"
 #include "media/bitmap.h"
 #include "app/window/main_window.h"
 #include "fixtures.h"
@@ -114,6 +117,25 @@ TEST_F(BatchTest, CheckedRowsConvertInOrderAndTheSettingsComeBack) {
   EXPECT_TRUE(form_->menuBar()->actions()[0]->isEnabled());
   EXPECT_EQ(form_->windowTitle(), "Strella Video Converter");
   EXPECT_EQ(form_->ProgressBar1->value(), 0);
+}
+
+// Open during the batch, the log view receives each line as it comes; the
+// log button and the View menu stay usable while the settings are locked.
+TEST_F(BatchTest, TheLogViewFollowsTheBatch) {
+  AddRow("hold.avi");
+  AddRow("bad.avi");
+  form_->EditOutputFolder->setText(folder_);
+  form_->ButtonRipNow->click();
+  ASSERT_TRUE(WaitFor([&] { return converter_->Running(); }));
+  EXPECT_TRUE(form_->ButtonLog->isEnabled());
+  EXPECT_TRUE(form_->findChild<QMenu*>("View1")->menuAction()->isEnabled());
+  form_->ButtonLog->click();
+  ASSERT_NE(form_->LogView(), nullptr);
+  converter_->Release();
+  ASSERT_TRUE(WaitFor([&] { return Completed(); }));
+  const QString log = form_->LogView()->Text();
+  EXPECT_TRUE(log.contains("hold.avi: Done -> ")) << log.toStdString();
+  EXPECT_TRUE(log.contains("bad.avi: error: scripted failure")) << log.toStdString();
 }
 
 TEST_F(BatchTest, RunningJobShowsProgressAndLocksTheSettings) {
@@ -228,6 +250,20 @@ TEST_F(WindowTest, BatchConvertsCheckedRowsWithTheEncoder) {
   EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath("tone.3gp")));
   EXPECT_GT(form.sPanelPlay->ShownFrameCount(), 0);  // encoded frames reached the preview
   EXPECT_TRUE(form.sPanelPlay->PlaceholderVisible());
+
+  // The log view holds the job's lines with its file name, and saves them.
+  form.findChild<QAction*>("ShowLog1")->trigger();
+  ASSERT_NE(form.LogView(), nullptr);
+  EXPECT_TRUE(form.LogView()->isVisible());
+  const QString log = form.LogView()->Text();
+  EXPECT_GT(form.LogView()->LineCount(), 1) << log.toStdString();
+  EXPECT_TRUE(log.contains("clip.avi: ")) << log.toStdString();
+  EXPECT_TRUE(log.contains("Done -> ")) << log.toStdString();
+  save_answer_ = QDir(folder).filePath("log.txt");
+  form.findChild<QPushButton*>("ButtonSaveLog")->click();
+  QFile saved(save_answer_);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(QString::fromUtf8(saved.readAll()).trimmed(), log.trimmed());
 }
 
 }  // namespace

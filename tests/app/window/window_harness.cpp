@@ -64,6 +64,10 @@ void WindowTest::SetUp() {
     open_answers_.erase(open_answers_.begin());
     return files;
   };
+  dialogs.SaveFile = [this](QWidget*, const QString&, const QString&, const QString&) { return save_answer_; };
+  dialogs.OpenFolder = [this](QWidget*, const QString&) {
+    return folder_picks_.isEmpty() ? QString() : folder_picks_.takeFirst();
+  };
   dialogs.OpenUrl = [this](const QString& url) {
     opened_urls_ << url;
     return true;

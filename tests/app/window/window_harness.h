@@ -37,6 +37,8 @@ class WindowTest : public ::testing::Test {
   std::vector<QStringList> open_answers_;            // for the open dialog
   QStringList opened_urls_;
   QString last_filter_;
+  QString save_answer_;     // for the save dialog; default cancel
+  QStringList folder_picks_;  // for " Add Folder"; default cancel
   QString last_headline_;
 };
 
