@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/batch_summary.h"
 #include "app/job_builder.h"
 #include "app/output_file.h"
 #include "app/text_utils.h"

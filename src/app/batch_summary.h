@@ -1,5 +1,6 @@
-// What the window says about a running batch: the status line of the
-// running row and the batch's percentage weighted by duration.
+// What the window and the command line say about a batch: the end notice's
+// counts, the status line of the running row and the batch's percentage
+// weighted by duration.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/file_list.h"
 
 namespace strella::app {
 
