@@ -9,6 +9,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
   libsdl2-dev libopencore-amrnb-dev
   qt6-base-dev libcli11-dev libgtest-dev
+  nlohmann-json3-dev parallel
   xvfb xauth ffmpeg
 )
 

@@ -38,22 +38,90 @@ std::string BatchSummary(const TFileList& AList) {
 
 TBatchQueue::TBatchQueue(TFileList& AList, TSettingsModel& ASettings, TPreferences& APrefs,
                          TConverter& AConverter, TBatchView& AView)
-    : JobLog(AList), list_(AList), settings_(ASettings), prefs_(APrefs), converter_(AConverter), view_(AView) {
+    : JobLog(AList), list_(AList), settings_(ASettings), prefs_(APrefs), view_(AView) {
   JobLog.Attach();
-  converter_.OnProgress = [this](int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
-                                 float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration) {
-    EncoderProgress(AIndex, AFrameNumber, AFPS, ACurrentDuration, AQuality, ABitRate, ACurrentSize,
-                    ATotalOutputDuration);
-  };
-  converter_.OnTerminate = [this](int AIndex, bool AFinished, bool AException, const std::string& AMessage) {
-    EncoderTerminate(AIndex, AFinished, AException, AMessage);
-  };
+  slots_.push_back(std::make_unique<TSlot>());
+  slots_[0]->converter = &AConverter;
+  BindSlot(*slots_[0]);
 }
 
 TBatchQueue::~TBatchQueue() {
-  converter_.OnProgress = nullptr;
-  converter_.OnTerminate = nullptr;
-  ReleaseOutput();
+  // The further slots' converters go with the queue: their jobs end first,
+  // while the queue can still take their end notices.
+  for (size_t i = 1; i < slots_.size(); ++i) {
+    slots_[i]->converter->StopTasks(true);
+    slots_[i]->converter->ClearTasks();
+  }
+  for (auto& slot : slots_) {
+    slot->converter->OnProgress = nullptr;
+    slot->converter->OnTerminate = nullptr;
+    slot->converter->OnPreviewBitmap = nullptr;
+    ReleaseOutput(*slot);
+  }
+}
+
+void TBatchQueue::BindSlot(TSlot& ASlot) {
+  ASlot.converter->OnProgress = [this, &ASlot](int, int AFrameNumber, int, int ACurrentDuration, float, float,
+                                              int64_t ACurrentSize, int ATotalOutputDuration) {
+    SlotProgress(ASlot, AFrameNumber, ACurrentDuration, ACurrentSize, ATotalOutputDuration);
+  };
+  ASlot.converter->OnTerminate = [this, &ASlot](int AIndex, bool AFinished, bool AException,
+                                               const std::string& AMessage) {
+    SlotTerminate(ASlot, AIndex, AFinished, AException, AMessage);
+  };
+}
+
+// Slots up to the preferred number; a converter that cannot be made leaves fewer, said in the log.
+void TBatchQueue::MakeSlots() {
+  const size_t wanted = static_cast<size_t>(std::max(1, prefs_.SimultaneousConversions));
+  while (slots_.size() < wanted && MakeConverter) {
+    std::string error;
+    std::unique_ptr<TConverter> converter = MakeConverter(error);
+    if (!converter) {
+      media::Log(this, media::llWarning, "Fewer conversions at once than asked: " + error);
+      break;
+    }
+    auto slot = std::make_unique<TSlot>();
+    slot->owned = std::move(converter);
+    slot->converter = slot->owned.get();
+    BindSlot(*slot);
+    slots_.push_back(std::move(slot));
+  }
+  active_slots_ = std::min(slots_.size(), wanted);
+}
+
+TBatchQueue::TSlot* TBatchQueue::FreeSlot() {
+  for (size_t i = 0; i < active_slots_; ++i) {
+    if (!slots_[i]->busy) return slots_[i].get();
+  }
+  return nullptr;
+}
+
+void TBatchQueue::UpdateBusy() {
+  const bool busy = std::any_of(slots_.begin(), slots_.end(), [](const auto& slot) { return slot->busy; });
+  Busy = JobStarted = busy;
+}
+
+std::vector<int> TBatchQueue::RunningRows() const {
+  std::vector<int> rows;
+  for (const auto& slot : slots_) {
+    if (slot->busy) rows.push_back(slot->row);
+  }
+  return rows;
+}
+
+bool TBatchQueue::IsRunning(int ARow) const {
+  const std::vector<int> rows = RunningRows();
+  return std::find(rows.begin(), rows.end(), ARow) != rows.end();
+}
+
+// The row whose progress and pictures the window shows: the chosen one while
+// it runs, else the first running row.
+bool TBatchQueue::Shown(int ARow) const {
+  const std::vector<int> rows = RunningRows();
+  if (rows.empty()) return true;
+  if (std::find(rows.begin(), rows.end(), PreviewRow) != rows.end()) return ARow == PreviewRow;
+  return ARow == *std::min_element(rows.begin(), rows.end());
 }
 
 void TBatchQueue::SetTimer(bool AEnabled) {
@@ -63,7 +131,7 @@ void TBatchQueue::SetTimer(bool AEnabled) {
 
 bool TBatchQueue::AddVideo(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe) {
   if (list_.AddingFiles() || Busy) return false;
-  converter_.ClearTasks();
+  for (auto& slot : slots_) slot->converter->ClearTasks();
   list_.ClearColumns({fcProgress, fcFrames});
   return list_.AddFiles(std::move(AFiles), std::move(AProbe), [this] { return settings_.CurrentFormatKey; });
 }
@@ -77,10 +145,20 @@ bool TBatchQueue::ConvertNow() {
     if (check.OpenFolderPicker) view_.BrowseForFolder();
     return false;
   }
+  MakeSlots();
   LastTakenRow = -1;
+  failed_rows_.clear();
   RemoveStalePartials(Trim(prefs_.OutputFolder));
   PlanBatch();
-  converter_.SetPreviewBitmap(true);
+  for (auto& slot : slots_) {
+    TSlot* s = slot.get();
+    if (OnPreviewBitmap) {
+      s->converter->OnPreviewBitmap = [this, s](int, media::TBitmap* ABitmap, int AFrameNumber, int64_t APTS) {
+        if (ABitmap && OnPreviewBitmap && s->busy && Shown(s->row)) OnPreviewBitmap(s->row, ABitmap, AFrameNumber, APTS);
+      };
+    }
+    s->converter->SetPreviewBitmap(true);
+  }
   JobFailed = JobStarted = LastRowReached = StoppedByUser = false;
   view_.StopPreview();
   SetTimer(true);
@@ -89,17 +167,23 @@ bool TBatchQueue::ConvertNow() {
 
 void TBatchQueue::Tick() {
   ApplyProgress();
-  if (Busy || JobStarted) return;
-  if (JobFailed) {
-    list_.SetColumn(CurrentRow, fcProgress, "Failed");
-    list_.SetColumn(CurrentRow, fcTimeRemaining, "");
-    JobFailed = Busy = false;
-  }
+  if (!timer_enabled_) return;
+  MarkFailedSetUps();
   if (LastRowReached) {
-    FinishBatch();
+    if (!Busy) FinishBatch();
     return;
   }
-  TakeNextRow();
+  FillSlots();
+}
+
+void TBatchQueue::MarkFailedSetUps() {
+  for (const int row : failed_rows_) {
+    if (row < 0 || row >= list_.Count()) continue;
+    list_.SetColumn(row, fcProgress, "Failed");
+    list_.SetColumn(row, fcTimeRemaining, "");
+  }
+  failed_rows_.clear();
+  JobFailed = false;
 }
 
 void TBatchQueue::FinishBatch() {
@@ -110,6 +194,7 @@ void TBatchQueue::FinishBatch() {
   view_.SetSettingsEnabled(true);
 }
 
+// A row that fails its set-up ends the filling: it shows "Failed" from the next tick on.
 void TBatchQueue::PlanBatch() {
   std::vector<std::string> inputs;
   for (const TFileRow& row : list_.Rows()) inputs.push_back(row.Caption);
@@ -125,7 +210,13 @@ TPlannedOutput TBatchQueue::PlannedOutput(int ARow) {
   return planned_[ARow];
 }
 
-bool TBatchQueue::TakeNextRow() {
+void TBatchQueue::FillSlots() {
+  while (TSlot* slot = FreeSlot()) {
+    if (LastRowReached || JobFailed || !TakeNextRow(*slot)) return;
+  }
+}
+
+bool TBatchQueue::TakeNextRow(TSlot& ASlot) {
   const int count = list_.Count();
   if (count == 0) LastRowReached = true;
   for (int row = 0; row < count; ++row) {
@@ -133,160 +224,198 @@ bool TBatchQueue::TakeNextRow() {
     if (!list_.Row(row).Checked || row <= LastTakenRow) continue;
     LastTakenRow = row;
     view_.FocusRow(row);
-    CurrentRow = row;
-    Busy = JobStarted = true;
     view_.SetSettingsEnabled(false);
-    FFGoConvert(row);
+    StartJob(ASlot, row);
     return true;
   }
   return false;
 }
 
-void TBatchQueue::FailJob(const std::string& AMessage) {
-  JobLog.Add(CurrentRow, media::llError, AMessage);
-  list_.SetColumn(CurrentRow, fcProgress, "Fail");
-  list_.SetResult(CurrentRow, "", AMessage);
+void TBatchQueue::FailJob(TSlot& ASlot, const std::string& AMessage) {
+  JobLog.Add(ASlot.row, media::llError, AMessage);
+  list_.SetColumn(ASlot.row, fcProgress, "Fail");
+  list_.SetResult(ASlot.row, "", AMessage);
+  failed_rows_.push_back(ASlot.row);
   JobFailed = true;
-  Busy = JobStarted = false;
+  ASlot.busy = false;
+  UpdateBusy();
 }
 
-void TBatchQueue::FFGoConvert(int ARowIndex) {
-  converter_.ClearTasks();
-  view_.SetProgressBar(0);
-  CurrentRow = ARowIndex;
-  ReleaseOutput();
-  if (!list_.Row(ARowIndex).Checked) {
-    Busy = JobStarted = false;
-  } else {
-    int task = -1;
-    JobLog.BeginRow(ARowIndex);
-    // Set-up runs here: what it logs (a substituted rate, say) belongs to the row.
-    const media::TThreadLogTag tag(TJobLog::TagOfRow(ARowIndex));
-    try {
-      TJob job = BuildJob(list_.Row(ARowIndex), settings_, prefs_);
-      if (plan_) job.OutputFile = PlannedOutput(ARowIndex).OutputFile;
-      task = converter_.AddInput(job.InputFile, job.Input);
-      if (task < 0) return FailJob(converter_.LastErrMsg());
-      converter_.SetLogTag(task, TJobLog::TagOfRow(ARowIndex));
-      std::string error;
-      if (!output_.Create(job.OutputFile, error)) {
-        converter_.RemoveTask(task);
-        return FailJob(error);
-      }
-      if (!converter_.SetOutput(task, output_.Name(), job.Output)) {
-        FailJob(job.OutputFile + ": " + converter_.LastErrMsg());
-        converter_.RemoveTask(task);
-        ReleaseOutput();
-        return;
-      }
-      overwrite_ = prefs_.Overwrite;
-      list_.SetResult(ARowIndex, job.OutputFile, "");
-    } catch (const std::exception& error) {
-      FailJob(error.what());
-      if (task >= 0) converter_.RemoveTask(task);
-      ReleaseOutput();
+void TBatchQueue::FFGoConvert(int ARowIndex) { StartJob(*slots_[0], ARowIndex); }
+
+void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
+  ASlot.converter->ClearTasks();
+  if (Shown(ARowIndex)) view_.SetProgressBar(0);
+  CurrentRow = ASlot.row = ARowIndex;
+  ReleaseOutput(ASlot);
+  {
+    std::lock_guard guard(ASlot.progressLock);
+    ASlot.progress.reset();
+  }
+  if (!list_.Row(ARowIndex).Checked) return;
+  ASlot.busy = true;
+  UpdateBusy();
+  int task = -1;
+  JobLog.BeginRow(ARowIndex);
+  // Set-up runs here: what it logs (a substituted rate, say) belongs to the row.
+  const media::TThreadLogTag tag(TJobLog::TagOfRow(ARowIndex));
+  try {
+    TJob job = BuildJob(list_.Row(ARowIndex), settings_, prefs_);
+    // The plan gives every row of the batch an output of its own, so slots running at once never share one.
+    if (plan_) job.OutputFile = PlannedOutput(ARowIndex).OutputFile;
+    task = ASlot.converter->AddInput(job.InputFile, job.Input);
+    if (task < 0) return FailJob(ASlot, ASlot.converter->LastErrMsg());
+    ASlot.converter->SetLogTag(task, TJobLog::TagOfRow(ARowIndex));
+    std::string error;
+    if (!ASlot.output.Create(job.OutputFile, error)) {
+      ASlot.converter->RemoveTask(task);
+      return FailJob(ASlot, error);
+    }
+    if (!ASlot.converter->SetOutput(task, ASlot.output.Name(), job.Output)) {
+      FailJob(ASlot, job.OutputFile + ": " + ASlot.converter->LastErrMsg());
+      ASlot.converter->RemoveTask(task);
+      ReleaseOutput(ASlot);
       return;
     }
+    ASlot.overwrite = prefs_.Overwrite;
+    list_.SetResult(ARowIndex, job.OutputFile, "");
+  } catch (const std::exception& error) {
+    FailJob(ASlot, error.what());
+    if (task >= 0) ASlot.converter->RemoveTask(task);
+    ReleaseOutput(ASlot);
+    return;
   }
-  awaiting_job_end_ = output_.Active();
+  ASlot.awaitingEnd = true;
   try {
-    converter_.StartTasks(1);
+    ASlot.converter->StartTasks(1);
   } catch (const std::exception& error) {
     // A job that could not start sends no end notice: fail its row here, or the batch would wait forever.
-    converter_.StopTasks(true);
-    awaiting_job_end_ = false;
-    ReleaseOutput();
-    FailJob(error.what());
+    ASlot.converter->StopTasks(true);
+    ASlot.awaitingEnd = false;
+    ReleaseOutput(ASlot);
+    FailJob(ASlot, error.what());
   }
 }
 
-void TBatchQueue::ReleaseOutput() { output_.Discard(); }
+void TBatchQueue::ReleaseOutput(TSlot& ASlot) { ASlot.output.Discard(); }
 
 void TBatchQueue::Stop() {
   if (!Busy) return;
-  converter_.PauseTasks();
+  for (auto& slot : slots_) {
+    if (slot->busy) slot->converter->PauseTasks();
+  }
   if (!view_.ConfirmStop()) {
-    converter_.ResumeTasks();
+    for (auto& slot : slots_) {
+      if (slot->busy) slot->converter->ResumeTasks();
+    }
     return;
   }
-  // Set first: the stopped job's end may be handled while StopTasks waits.
-  StoppedByUser = true;
-  converter_.StopTasks(true);
-  awaiting_job_end_ = false;
-  SetTimer(false);
-  JobStarted = Busy = false;
-  ReleaseOutput();
-  list_.SetColumn(CurrentRow, fcProgress, "Abort");
-  list_.SetColumn(CurrentRow, fcTimeRemaining, "");
+  StopAll();
   view_.SetSettingsEnabled(true);
+}
+
+void TBatchQueue::StopAll() {
+  // Set first: a stopped job's end may be handled while StopTasks waits.
+  StoppedByUser = true;
+  SetTimer(false);
+  const std::vector<int> rows = RunningRows();
+  for (auto& slot : slots_) {
+    if (!slot->busy) continue;
+    slot->converter->StopTasks(true);
+    slot->awaitingEnd = false;
+    slot->busy = false;
+    ReleaseOutput(*slot);
+  }
+  UpdateBusy();
+  for (const int row : rows) {
+    list_.SetColumn(row, fcProgress, "Abort");
+    list_.SetColumn(row, fcTimeRemaining, "");
+  }
 }
 
 void TBatchQueue::EncoderProgress(int /*AIndex*/, int AFrameNumber, int /*AFPS*/, int ACurrentDuration,
                                   float /*AQuality*/, float /*ABitRate*/, int64_t ACurrentSize,
                                   int ATotalOutputDuration) {
+  SlotProgress(*slots_[0], AFrameNumber, ACurrentDuration, ACurrentSize, ATotalOutputDuration);
+}
+
+void TBatchQueue::SlotProgress(TSlot& ASlot, int AFrameNumber, int ACurrentDuration, int64_t ACurrentSize,
+                               int ATotalOutputDuration) {
   // Kept for the main thread's next tick, so the conversion thread never waits for it.
-  std::lock_guard guard(progress_lock_);
-  progress_ = TProgress{AFrameNumber, ACurrentDuration, ACurrentSize, ATotalOutputDuration};
+  std::lock_guard guard(ASlot.progressLock);
+  ASlot.progress = TProgress{AFrameNumber, ACurrentDuration, ACurrentSize, ATotalOutputDuration};
 }
 
 void TBatchQueue::ApplyProgress() {
-  std::optional<TProgress> progress;
-  {
-    std::lock_guard guard(progress_lock_);
-    progress.swap(progress_);
+  for (auto& slot : slots_) {
+    std::optional<TProgress> progress;
+    {
+      std::lock_guard guard(slot->progressLock);
+      progress.swap(slot->progress);
+    }
+    if (progress && Busy) ShowProgress(slot->row, *progress);
   }
-  if (progress && Busy) ShowProgress(*progress);
 }
 
-void TBatchQueue::ShowProgress(const TProgress& AProgress) {
-  const int row = CurrentRow;
-  if (row < 0 || row >= list_.Count()) return;
-  view_.FocusRow(row);
+void TBatchQueue::ShowProgress(int ARow, const TProgress& AProgress) {
+  if (ARow < 0 || ARow >= list_.Count()) return;
+  const bool shown = Shown(ARow);
+  if (shown) view_.FocusRow(ARow);
   const int64_t done = AProgress.currentDuration;
   const int64_t total = AProgress.totalDuration;
   // An unknown (or zero) total gives no percentage rather than a division by zero.
   const int64_t position = total > 0 ? done * 100 / total : 0;
   const int64_t percent = std::min<int64_t>(position, 100);
   const int64_t remaining = std::max<int64_t>(total - done, 0);
-  list_.SetColumn(row, fcProgress, std::to_string(percent) + "%");
-  view_.SetStatusText("File Size : " +
-                      std::to_string(RoundHalfEven(static_cast<double>(AProgress.currentSize) / 1000000)) + " MB");
-  const std::string duration = list_.Column(row, fcDuration);
+  list_.SetColumn(ARow, fcProgress, std::to_string(percent) + "%");
+  if (shown)
+    view_.SetStatusText("File Size : " +
+                        std::to_string(RoundHalfEven(static_cast<double>(AProgress.currentSize) / 1000000)) + " MB");
+  const std::string duration = list_.Column(ARow, fcDuration);
   if (duration == "00:00:00" || duration == "Unknown" || total <= 0) {
-    list_.SetColumn(row, fcTimeRemaining, "Unknown");
+    list_.SetColumn(ARow, fcTimeRemaining, "Unknown");
   } else if (const auto text = FormatRemaining(remaining)) {
-    list_.SetColumn(row, fcTimeRemaining, *text);
+    list_.SetColumn(ARow, fcTimeRemaining, *text);
   }
-  list_.SetColumn(row, fcFrames, AProgress.frameNumber == -1 ? " " : std::to_string(AProgress.frameNumber));
-  view_.SetProgressBar(static_cast<int>(std::clamp<int64_t>(position, 0, 100)));
+  list_.SetColumn(ARow, fcFrames, AProgress.frameNumber == -1 ? " " : std::to_string(AProgress.frameNumber));
+  if (shown) view_.SetProgressBar(static_cast<int>(std::clamp<int64_t>(position, 0, 100)));
 }
 
 void TBatchQueue::EncoderTerminate(int AIndex, bool AFinished, bool AException, const std::string& AMessage) {
+  SlotTerminate(*slots_[0], AIndex, AFinished, AException, AMessage);
+}
+
+void TBatchQueue::SlotTerminate(TSlot& ASlot, int AIndex, bool AFinished, bool AException,
+                                const std::string& AMessage) {
   // The final notice of the task list can overtake the task's own: only the
   // task's notice ends the job, after its row shows how it ended.
   if (AIndex < 0) return;
-  media::RunOnMainThread([&] { JobEnded(AFinished, AException, AMessage); });
+  media::RunOnMainThread([&] { JobEnded(ASlot, AFinished, AException, AMessage); });
 }
 
-void TBatchQueue::JobEnded(bool AFinished, bool AException, const std::string& AMessage) {
-  if (!awaiting_job_end_) return;
-  awaiting_job_end_ = false;
+void TBatchQueue::JobEnded(TSlot& ASlot, bool AFinished, bool AException, const std::string& AMessage) {
+  if (!ASlot.awaitingEnd) return;
+  ASlot.awaitingEnd = false;
   ApplyProgress();
   std::string status = AException ? "Fail" : StoppedByUser || !AFinished ? "Abort" : "Done";
   std::string message = AMessage;
   std::string outputFile;
-  if (output_.Active() && status == "Done") {
-    outputFile = output_.Commit(overwrite_, message, planned_.count(CurrentRow) ? planned_[CurrentRow].NaturalFile : "");
+  if (ASlot.output.Active() && status == "Done") {
+    const auto planned = planned_.find(ASlot.row);
+    outputFile = ASlot.output.Commit(ASlot.overwrite, message, planned != planned_.end() ? planned->second.NaturalFile : "");
     if (outputFile.empty()) status = "Fail";
   }
-  ReleaseOutput();
-  if (planned_.count(CurrentRow) && !planned_[CurrentRow].Note.empty())
-    list_.AddNote(CurrentRow, planned_[CurrentRow].Note);
-  if (!message.empty()) JobLog.Add(CurrentRow, media::llError, message);
-  if (status == "Done") JobLog.Add(CurrentRow, media::llInfo, "Done -> " + outputFile);
-  list_.SetColumn(CurrentRow, fcProgress, status);
-  list_.SetResult(CurrentRow, outputFile, message);
-  JobStarted = Busy = false;
+  ReleaseOutput(ASlot);
+  if (const auto planned = planned_.find(ASlot.row); planned != planned_.end() && !planned->second.Note.empty())
+    list_.AddNote(ASlot.row, planned->second.Note);
+  if (!message.empty()) JobLog.Add(ASlot.row, media::llError, message);
+  if (status == "Done") JobLog.Add(ASlot.row, media::llInfo, "Done -> " + outputFile);
+  list_.SetColumn(ASlot.row, fcProgress, status);
+  list_.SetResult(ASlot.row, outputFile, message);
+  ASlot.busy = false;
+  UpdateBusy();
+  // The slot takes its next row now rather than at the next tick.
+  if (timer_enabled_) view_.TickSoon();
 }
 
 }  // namespace strella::app

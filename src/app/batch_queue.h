@@ -1,13 +1,16 @@
-// The batch: a 100 ms tick takes the next checked row, builds its job and
-// hands it to the converter, then waits for the job's end before it looks
-// again. Progress and terminate events arrive on the converter's threads and
-// are applied on the main thread.
+// The batch: checked rows are taken in order into a number of slots, one
+// converter each, so that up to that many rows convert at the same time. A
+// slot takes its next row as soon as its job's end is known; the 100 ms tick
+// shows progress and starts the batch's first jobs. Progress and terminate
+// events arrive on the converters' threads and are applied on the main thread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -36,7 +39,14 @@ class TBatchView {
   virtual void StopPreview() {}
   // Timer1: while enabled, Tick runs every 100 ms.
   virtual void SetTimerEnabled(bool /*AEnabled*/) {}
+  // A slot came free: run Tick as soon as the main thread is free, not at the next 100 ms.
+  virtual void TickSoon() {}
 };
+
+// A new converter for a further slot; nullptr with AError set when it cannot be made.
+using TConverterFactory = std::function<std::unique_ptr<TConverter>(std::string& AError)>;
+// The rows' preview pictures: the row whose job made the picture.
+using TRowPreviewEvent = std::function<void(int ARow, media::TBitmap* ABitmap, int AFrameNumber, int64_t APTS)>;
 
 // "All converting jobs completed." when every checked row is "Done", else
 // the counts: "3 converted, 1 failed, 1 stopped" (", 2 not run" after a stop).
@@ -47,6 +57,8 @@ std::optional<std::string> FormatRemaining(int64_t AMilliseconds);
 
 class TBatchQueue {
  public:
+  // AConverter serves the first slot; further slots (APrefs.SimultaneousConversions)
+  // come from MakeConverter.
   TBatchQueue(TFileList& AList, TSettingsModel& ASettings, TPreferences& APrefs, TConverter& AConverter,
               TBatchView& AView);
   ~TBatchQueue();
@@ -59,28 +71,39 @@ class TBatchQueue {
   // " Convert Now": true when the batch started.
   bool ConvertNow();
   void Tick();
-  // " Stop": asks the view, then stops the running job.
+  // " Stop": asks the view, then stops every running job.
   void Stop();
-  // Builds and starts the job of one row.
+  // Stops every running job without asking (the window closes).
+  void StopAll();
+  // Builds and starts the job of one row in the first slot.
   void FFGoConvert(int ARowIndex);
 
-  // The converter's events; any thread.
+  // The first slot's converter events; any thread.
   void EncoderProgress(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
                        float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration);
   void EncoderTerminate(int AIndex, bool AFinished, bool AException, const std::string& AMessage);
 
   bool TimerEnabled() const { return timer_enabled_; }
   bool Running() const { return timer_enabled_ || Busy; }
+  // The rows whose jobs run now, in slot order.
+  std::vector<int> RunningRows() const;
+  // True while a job of the batch converts the row.
+  bool IsRunning(int ARow) const;
 
-  std::atomic<bool> Busy{false};
+  std::atomic<bool> Busy{false};  // some slot runs a job
   std::atomic<bool> JobStarted{false};
   std::atomic<bool> JobFailed{false};
   std::atomic<bool> LastRowReached{false};
   std::atomic<bool> StoppedByUser{false};
   int LastTakenRow = -1;
-  int CurrentRow = -1;
+  int CurrentRow = -1;  // the row taken last
+  // The row whose pictures the preview shows while it runs; otherwise the first running row's.
+  int PreviewRow = -1;
   // Every line the jobs logged, by row; attached to the log sink while the queue lives.
   TJobLog JobLog;
+
+  TConverterFactory MakeConverter;
+  TRowPreviewEvent OnPreviewBitmap;
 
  private:
   struct TProgress {
@@ -90,32 +113,53 @@ class TBatchQueue {
     int totalDuration = 0;
   };
 
+  // One converter and the job it runs.
+  struct TSlot {
+    TConverter* converter = nullptr;
+    std::unique_ptr<TConverter> owned;  // every slot's but the first
+    int row = -1;                       // the row of its running or last job
+    bool busy = false;                  // a job has been handed over and has not ended
+    // A started job whose end notice has not come: a stopped job's notice that
+    // comes late must not end the next batch's job.
+    bool awaitingEnd = false;
+    TPartialOutput output;  // the running job's file, until it is committed or discarded
+    bool overwrite = false;
+    std::mutex progressLock;
+    std::optional<TProgress> progress;
+  };
+
   void SetTimer(bool AEnabled);
-  void FailJob(const std::string& AMessage);
+  void BindSlot(TSlot& ASlot);
+  void MakeSlots();
+  TSlot* FreeSlot();
+  void UpdateBusy();
+  void FailJob(TSlot& ASlot, const std::string& AMessage);
   void FinishBatch();
-  bool TakeNextRow();
-  void ApplyProgress();
-  void ShowProgress(const TProgress& AProgress);
-  void JobEnded(bool AFinished, bool AException, const std::string& AMessage);
-  void ReleaseOutput();
+  void MarkFailedSetUps();
+  void FillSlots();
+  bool TakeNextRow(TSlot& ASlot);
+  void StartJob(TSlot& ASlot, int ARowIndex);
   void PlanBatch();
   TPlannedOutput PlannedOutput(int ARow);
+  void ApplyProgress();
+  void ShowProgress(int ARow, const TProgress& AProgress);
+  void SlotProgress(TSlot& ASlot, int AFrameNumber, int ACurrentDuration, int64_t ACurrentSize,
+                    int ATotalOutputDuration);
+  void SlotTerminate(TSlot& ASlot, int AIndex, bool AFinished, bool AException, const std::string& AMessage);
+  void JobEnded(TSlot& ASlot, bool AFinished, bool AException, const std::string& AMessage);
+  bool Shown(int ARow) const;
+  static void ReleaseOutput(TSlot& ASlot);
 
   TFileList& list_;
   TSettingsModel& settings_;
   TPreferences& prefs_;
-  TConverter& converter_;
   TBatchView& view_;
   bool timer_enabled_ = false;
-  // A started job whose end notice has not come: a stopped job's notice that
-  // comes late must not end the next batch's job.
-  bool awaiting_job_end_ = false;
-  TPartialOutput output_;  // the running job's file, until it is committed or discarded
-  bool overwrite_ = false;
+  std::vector<std::unique_ptr<TSlot>> slots_;
+  size_t active_slots_ = 1;  // the slots this batch uses
+  std::vector<int> failed_rows_;  // rows whose job could not be set up, for the next tick's "Failed"
   std::optional<TOutputPlan> plan_;  // made when the batch starts
   std::map<int, TPlannedOutput> planned_;  // by row
-  std::mutex progress_lock_;
-  std::optional<TProgress> progress_;
 };
 
 }  // namespace strella::app

@@ -47,6 +47,7 @@ class TMediaProbe : public TFileProbe {
     if (AResult.HasVideo) {
       AResult.Width = video.Width;
       AResult.Height = video.Height;
+      AResult.CoverArt = video.AttachedPicture;
       AResult.SampleAspectNum = video.SampleAspectNum;
       AResult.SampleAspectDen = video.SampleAspectDen;
       ChooseSourceRate(video, AResult);
@@ -140,6 +141,7 @@ TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeRes
   if (Contains(duration, "-")) duration = "Unknown";
   row.Columns[fcDuration] = duration;
   row.Columns[fcOutput] = AFormatKey;
+  row.CoverArt = AProbe.CoverArt;
   return row;
 }
 

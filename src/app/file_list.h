@@ -27,6 +27,8 @@ struct TFileRow {
   // What the user should know of the last conversion although it may have
   // succeeded: substitutions, warnings, renamed outputs. Kept until the row's next run.
   std::vector<std::string> Notes;
+  // The input's only picture is a cover (an attached picture), not a video.
+  bool CoverArt = false;
   // The picture's shape and rate as read when the row was added; 0 when unknown.
   int SampleAspectNum = 0, SampleAspectDen = 1;
   int FrameRateNum = 0, FrameRateDen = 1;
@@ -38,6 +40,7 @@ struct TProbeResult {
   int Width = 0;
   int Height = 0;
   int64_t DurationUS = -1;  // -1 when unknown
+  bool CoverArt = false;    // the video stream is an attached picture
   int SampleAspectNum = 0, SampleAspectDen = 1;  // 0 when unknown (square pixels assumed)
   int FrameRateNum = 0, FrameRateDen = 1;        // the average rate; 0 when unknown
   std::string Error;        // why the file could not be opened

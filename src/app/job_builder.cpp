@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <numeric>
 
+#include "app/profile_encoders.h"
 #include "app/text_utils.h"
 #include "media/text_helpers.h"
 
@@ -229,9 +230,31 @@ std::string AspectOf(const TDropDown& list, const TLetterboxState& letterbox) {
   return letterbox.TargetAspect;
 }
 
+// Adds option lines ("name=value" each) to those the record hands the engine.
+void AddOptionLines(TOutputOptions& out, std::string_view lines) {
+  if (lines.empty()) return;
+  if (!out.ExtOptions.empty()) out.ExtOptions += "\n";
+  out.ExtOptions += lines;
+}
+
+// A codec whose encoder the libraries lack is refused before anything starts.
+std::string CheckedEncoder(const std::string& encoder, const TDropDown& list, const char* what) {
+  if (std::string message = MissingCodecMessage(what, list.Text(), encoder); !message.empty()) throw TJobError(message);
+  return encoder;
+}
+
+// A constant-quality choice sets the encoder's quality; any other is a bitrate.
+void FillVideoRate(TOutputOptions& out, const TDropDown& list) {
+  if (const auto quality = ConstantQualityOf(list.Text())) {
+    AddOptionLines(out, "crf=" + std::to_string(*quality));
+    return;
+  }
+  out.VideoBitrate = WholeSetting(list, "video bitrate") * 1000;
+}
+
 void FillVideo(TOutputOptions& out, const TFileRow& row, const TSettingsModel& settings) {
   const TSettingsControls& c = settings.Controls();
-  out.VideoCodec = settings.GetNewVideoCodec();
+  out.VideoCodec = CheckedEncoder(settings.GetNewVideoCodec(), *c.ComboVideoCodec, "video codec");
   if (Contains(c.ComboOutputFormat->Text(), "DivX")) out.VideoTag = "DIVX";
   TLetterboxState letterbox;
   const double sampleAspect =
@@ -248,15 +271,18 @@ void FillVideo(TOutputOptions& out, const TFileRow& row, const TSettingsModel& s
   out.FrameAspectRatio = AspectOf(*c.ComboBoxAspectRatio, letterbox);
   out.FrameRate = FrameRateOf(*c.ComboVideoFrameRate, row);
   out.DisableVideo = false;
-  out.VideoBitrate = WholeSetting(*c.ComboVideoBitrate, "video bitrate") * 1000;
+  FillVideoRate(out, *c.ComboVideoBitrate);
 }
 
 void FillAudio(TOutputOptions& out, const TSettingsModel& settings, const TPreferences& prefs) {
   const TSettingsControls& c = settings.Controls();
-  out.AudioCodec = settings.GetNewAudioCodec();
-  const auto bitrate = ParseDecimal(NumberText(*c.ComboAudioBitrate, "audio bitrate"));
-  if (!bitrate) throw TJobError("The audio bitrate \"" + c.ComboAudioBitrate->Text() + "\" is not a number");
-  out.AudioBitrate = static_cast<int>(RoundHalfEven(*bitrate * 1000));
+  out.AudioCodec = CheckedEncoder(settings.GetNewAudioCodec(), *c.ComboAudioCodec, "audio codec");
+  // A lossless profile offers no bitrate at all.
+  if (c.ComboAudioBitrate->Count() > 0) {
+    const auto bitrate = ParseDecimal(NumberText(*c.ComboAudioBitrate, "audio bitrate"));
+    if (!bitrate) throw TJobError("The audio bitrate \"" + c.ComboAudioBitrate->Text() + "\" is not a number");
+    out.AudioBitrate = static_cast<int>(RoundHalfEven(*bitrate * 1000));
+  }
   out.AudioSampleRate = WholeSetting(*c.ComboSamplingRate, "sample rate");
   const std::string key = LowerCase(settings.CurrentFormatKey);
   const bool mono = LowerCase(Trim(c.ComboAudioChannels->Text())) == "mono";
@@ -276,12 +302,19 @@ TJob BuildJob(const TFileRow& ARow, const TSettingsModel& ASettings, const TPref
   ResetInputOptions(job.Input);
   job.Input.FileName = job.InputFile;
   ResetOutputOptions(job.Output);
-  if (ASettings.isAudio()) {
-    job.Output.DisableVideo = true;
-  } else {
+  const Quality* profile = ASettings.CurrentProfile();
+  if (!ASettings.isAudio()) {
     FillVideo(job.Output, ARow, ASettings);
+  } else if (profile && profile->KeepsCoverArt && ARow.CoverArt) {
+    job.Output.VideoCodec = "copy";  // the cover picture, as it is
+  } else {
+    job.Output.DisableVideo = true;
   }
   FillAudio(job.Output, ASettings, APrefs);
+  // The input's tags (title, artist, album, date, track, creation time) go to
+  // the output; each muxer stores those its format can hold.
+  AddOptionLines(job.Output, "map_meta_data=0:0");
+  if (profile) AddOptionLines(job.Output, profile->EncoderOptions);
   const std::string duration = ARow.Columns[fcDuration];
   if (duration == "00:00:00" || duration == "Unknown") job.Output.RecordingTimeMS = kUnknownDurationLimitMS;
   return job;

@@ -51,9 +51,21 @@ std::vector<std::string> BuildOutputFormatEntries() {
                   "Xbox360 MPEG4 Video (*.mp4)", "Xbox360 AVI Video (*.avi)",
                   "Xbox360 MPEG2 Video (*.mpg)", "Zune Mpeg4 Video (*.mp4)",
                   "Zune WMV Windows Media Video (*.wmv)"},
-                 false));
+                 true));
+  append(Section("----- Modern Video -----",
+                 {"MP4 - H.264 + AAC (*.mp4)", "MP4 - H.265/HEVC + AAC (*.mp4)", "MKV - H.265/HEVC + Opus (*.mkv)",
+                  "WebM - VP9 + Opus (*.webm)", "WebM - AV1 + Opus (*.webm)"},
+                 true));
+  append(Section("----- Modern Audio -----",
+                 {"Opus Audio (*.opus)", "FLAC - Lossless Audio (*.flac)", "M4A - Apple Lossless (*.m4a)"}, false));
   return entries;
 }
+
+constexpr std::string_view kModernSizes = "Original Sizedefault-3840x2160-2560x1440-1920x1080-1280x720-854x480-640x360";
+constexpr std::string_view kModernFrameRates =
+    "Autodefault-60 fps-59.94 fps-50 fps-30 fps-29.97 fps-25 fps-24 fps-23.976 fps";
+constexpr std::string_view kLosslessSampleRates =
+    "96000 Hz-48000 Hz-44100 Hzdefault-32000 Hz-22050 Hz-16000 Hz-8000 Hz";
 
 }  // namespace
 
@@ -293,6 +305,49 @@ const std::array<Quality, kProfileCount> ProfileTable = {{
      {"256", "192", "128", "80", "48"},
      "wmv3x", "1500default", "640x480-320x240default", "29.97 fpsONLY", "wma7x", "128default", "44100default",
      46},
+    // Today's formats. The bitrate list offers the constant-quality steps first;
+    // the speed presets are the encoders' balanced ones.
+    {"MP4 - H.264 + AAC (*.mp4)", "MP4",
+     {"8000", "5000", "2500", "1200", "600"},
+     {"256", "192", "160", "128", "96"},
+     "h264", "CRF 23default", kModernSizes, kModernFrameRates, "aac", "160default", "48000 Hzdefault-44100 Hz",
+     47, {"18", "20", "23", "26", "28"}, "preset=medium\nmovflags=+faststart"},
+    {"MP4 - H.265/HEVC + AAC (*.mp4)", "MP4",
+     {"6000", "4000", "2000", "1000", "500"},
+     {"256", "192", "160", "128", "96"},
+     "hevc", "CRF 28default", kModernSizes, kModernFrameRates, "aac", "160default", "48000 Hzdefault-44100 Hz",
+     48, {"22", "25", "28", "31", "34"}, "preset=medium\nvtag=hvc1\nmovflags=+faststart"},
+    {"MKV - H.265/HEVC + Opus (*.mkv)", "MKV",
+     {"6000", "4000", "2000", "1000", "500"},
+     {"256", "192", "128", "96", "64"},
+     "hevc", "CRF 28default", kModernSizes, kModernFrameRates, "opus", "128default", "48000 HzONLY",
+     49, {"22", "25", "28", "31", "34"}, "preset=medium"},
+    {"WebM - VP9 + Opus (*.webm)", "WEBM",
+     {"6000", "4000", "2000", "1000", "500"},
+     {"256", "192", "128", "96", "64"},
+     "vp9", "CRF 31default", kModernSizes, kModernFrameRates, "opus", "128default", "48000 HzONLY",
+     50, {"24", "28", "31", "35", "40"}, "cpu-used=3\nrow-mt=1"},
+    {"WebM - AV1 + Opus (*.webm)", "WEBM",
+     {"5000", "3000", "1500", "800", "400"},
+     {"256", "192", "128", "96", "64"},
+     "av1", "CRF 35default", kModernSizes, kModernFrameRates, "opus", "128default", "48000 HzONLY",
+     51, {"25", "30", "35", "40", "45"}, "preset=8"},
+    {"Opus Audio (*.opus)", "OPUS",
+     {"", "", "", "", ""},
+     {"256", "192", "128", "96", "64"},
+     "", "", "", "", "opus", "128default", "48000 HzONLY",
+     52},
+    // Lossless: no bitrate to choose.
+    {"FLAC - Lossless Audio (*.flac)", "FLAC",
+     {"", "", "", "", ""},
+     {"", "", "", "", ""},
+     "", "", "", "", "flac", "", kLosslessSampleRates,
+     53, {}, "", true},
+    {"M4A - Apple Lossless (*.m4a)", "M4A",
+     {"", "", "", "", ""},
+     {"", "", "", "", ""},
+     "", "", "", "", "alac", "", kLosslessSampleRates,
+     54, {}, "", true},
 }};
 
 const Quality* FindProfile(std::string_view AName) {

@@ -28,15 +28,27 @@ struct Quality {
   std::string_view AudioBitrateCell;
   std::string_view SampleRateCell;
   int RowNumber;
+  // Rows after the first 47 only.
+  // Constant-quality values (the encoder's "crf") for "Highest" to "Lowest";
+  // with them the bitrate list offers these before its fixed bitrates.
+  std::array<std::string_view, 5> QualityLadder{};
+  // Option lines every job of the profile hands the engine ("name=value" per line).
+  std::string_view EncoderOptions{};
+  // An audio container that stores a cover picture: an input's cover is copied.
+  bool KeepsCoverArt = false;
 };
 
-inline constexpr int kProfileCount = 47;
+// The first release's rows; the rows after them came later, so that every
+// stored index into the format list kept its meaning.
+inline constexpr int kClassicProfileCount = 47;
+inline constexpr int kProfileCount = 55;
 extern const std::array<Quality, kProfileCount> ProfileTable;
 
 // The first row whose DisplayName equals AName exactly, or nullptr.
 const Quality* FindProfile(std::string_view AName);
 
-// The 61 entries of the output-format list, headers and separators included.
+// The entries of the output-format list, headers and separators included:
+// the first release's 61, then the groups "Modern Video" and "Modern Audio".
 const std::vector<std::string>& OutputFormatEntries();
 // Fills the list with OutputFormatEntries and selects entry 3, "3G2 - Mobile Video Format (*.3g2)".
 void FillOutputFormat(TDropDown& AList);

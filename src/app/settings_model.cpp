@@ -1,8 +1,11 @@
 #include "app/settings_model.h"
 
+#include <algorithm>
 #include <map>
+#include <thread>
 #include <vector>
 
+#include "app/profile_encoders.h"
 #include "app/text_utils.h"
 
 namespace strella::app {
@@ -87,10 +90,11 @@ void SelectContaining(TDropDown& list, const std::string& value, bool last, bool
   list.SetItemIndex(found >= 0 ? found : 0);
 }
 
-// Ladder values in " Kbps", a value equal to the one before it listed once.
+// Ladder values in " Kbps", a value equal to the one before it listed once;
+// an empty ladder (a lossless profile) offers none.
 void FillLadder(TDropDown& list, const std::array<std::string_view, 5>& ladder) {
   for (size_t i = 0; i < ladder.size(); ++i) {
-    if (i > 0 && ladder[i] == ladder[i - 1]) continue;
+    if (ladder[i].empty() || (i > 0 && ladder[i] == ladder[i - 1])) continue;
     list.Add(std::string(ladder[i]) + " Kbps");
   }
 }
@@ -180,7 +184,9 @@ void TSettingsModel::SelectOutputFormat() {
 }
 
 void TSettingsModel::OutputFormatChanged() {
-  if (!IsSelectableFormatEntry(controls_.ComboOutputFormat->Text())) {
+  const Quality* profile = CurrentProfile();
+  const bool served = !profile || ProfileUnavailableReason(*profile).empty();
+  if (!IsSelectableFormatEntry(controls_.ComboOutputFormat->Text()) || !served) {
     controls_.ComboOutputFormat->SetItemIndex(SavedFormatIndex);
     return;
   }
@@ -252,6 +258,9 @@ void TSettingsModel::FillVideoBitrates(const Quality& AProfile) {
     FillList(list, kVideoBitrates, 0);
     return;
   }
+  // Constant quality first, so that the quality steps pick it.
+  for (std::string_view value : AProfile.QualityLadder)
+    if (!value.empty()) list.Add(ConstantQualityItem(value));
   FillLadder(list, AProfile.VideoLadder);
   FillBitrateCell(list, AProfile.VideoBitrateCell);
 }
@@ -309,7 +318,8 @@ std::string MapCodec(const std::string& shown, const std::map<std::string, std::
 
 std::string MapVideoCodec(const std::string& AShownName) {
   static const std::map<std::string, std::string> names = {
-      {"h264", "libx264"}, {"xvid", "libxvid"}, {"divx", "mpeg4"}, {"wmv3x", "wmv2"}, {"mpeg4_qt", "mpeg4"}};
+      {"h264", "libx264"}, {"xvid", "libxvid"},     {"divx", "mpeg4"},    {"wmv3x", "wmv2"},
+      {"mpeg4_qt", "mpeg4"}, {"hevc", "libx265"}, {"vp9", "libvpx-vp9"}, {"av1", "libsvtav1"}};
   return MapCodec(AShownName, names);
 }
 
@@ -318,17 +328,33 @@ std::string MapAudioCodec(const std::string& AShownName) {
   static const std::map<std::string, std::string> names = {
       {"aac", "aac"},          {"mpeg4aac", "aac"},     {"mpeg4aac_qt", "aac"},
       {"mp3", "libmp3lame"},   {"wma7x", "wmav2"},      {"amr_nb", "libopencore_amrnb"},
-      {"vorbis", "libvorbis"}};
+      {"vorbis", "libvorbis"}, {"opus", "libopus"}};
   return MapCodec(AShownName, names);
 }
 
 bool IsAudioFormatKey(const std::string& AFormatKey) {
-  static const char* const keys[] = {"mp3", "mp2", "wma", "m4a", "amr", "wav", "ac3", "ogg", "ra", "au", "aac"};
+  static const char* const keys[] = {"mp3", "mp2", "wma", "m4a", "amr", "wav", "ac3",
+                                     "ogg", "ra",  "au",  "aac", "opus", "flac"};
   const std::string key = LowerCase(AFormatKey);
   for (const char* audio : keys) {
     if (key == audio) return true;
   }
   return false;
+}
+
+std::string ConstantQualityItem(std::string_view AValue) { return std::string(kConstantQualityPrefix) + std::string(AValue); }
+
+std::optional<int> ConstantQualityOf(const std::string& AItem) {
+  const std::string text = Trim(AItem);
+  if (text.rfind(kConstantQualityPrefix, 0) != 0) return std::nullopt;
+  const auto value = ParseWhole(text.substr(std::string_view(kConstantQualityPrefix).size()));
+  if (!value) return std::nullopt;
+  return static_cast<int>(*value);
+}
+
+std::string PreselectedChoice(std::string_view ACell) {
+  const TSplitCell split = SplitCell(ACell);
+  return split.values.empty() ? std::string() : split.values[static_cast<size_t>(split.preselected)];
 }
 
 int SpinToVolume(int ASpinValue) {
@@ -338,5 +364,9 @@ int SpinToVolume(int ASpinValue) {
   const auto it = volumes.find(ASpinValue);
   return it == volumes.end() ? 256 : it->second;
 }
+
+int ProcessorCount() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
+
+int ClampSimultaneousConversions(int AValue) { return std::clamp(AValue, 1, ProcessorCount()); }
 
 }  // namespace strella::app

@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/drop_down.h"
 #include "app/profile_catalogue.h"
@@ -48,7 +50,13 @@ struct TPreferences {
   std::string OutputFolder;
   bool Overwrite = false;
   int SpinVolume = 100;  // 0 to 200 in steps of 20
+  int SimultaneousConversions = 1;  // rows converted at the same time, 1 to the number of processors
 };
+
+// The processors of this machine: the most simultaneous conversions worth running.
+int ProcessorCount();
+// AValue kept within 1 and ProcessorCount().
+int ClampSimultaneousConversions(int AValue);
 
 inline constexpr const char* kQualityNames[] = {"Highest", "Higher", "Normal", "Lower", "Lowest"};
 inline constexpr int kNormalQuality = 2;
@@ -102,6 +110,13 @@ class TSettingsModel {
 std::string MapVideoCodec(const std::string& AShownName);
 std::string MapAudioCodec(const std::string& AShownName);
 bool IsAudioFormatKey(const std::string& AFormatKey);
+// A constant-quality item of the bitrate list: "CRF 23".
+inline constexpr const char* kConstantQualityPrefix = "CRF ";
+std::string ConstantQualityItem(std::string_view AValue);
+// The value of a constant-quality item; nothing for a bitrate item.
+std::optional<int> ConstantQualityOf(const std::string& AItem);
+// The value a choice cell preselects ("mpeg4default-h264" gives "mpeg4").
+std::string PreselectedChoice(std::string_view ACell);
 // SpinVolume to the encoder's volume, on which 256 is unchanged.
 int SpinToVolume(int ASpinValue);
 

@@ -1,5 +1,6 @@
 #include "app/settings_persistence.h"
 
+#include "app/profile_encoders.h"
 #include "app/text_utils.h"
 #include "media/logger.h"
 
@@ -48,12 +49,27 @@ void LoadSkin(TSettingsStore& store, TWindowSettings& window) {
   }
 }
 
-// An index that names no profile (negative, past the list, a header) selects the first-run format.
+// A value added after the first release: a store without it keeps every other
+// choice and runs one conversion at a time.
+void LoadSimultaneousConversions(TSettingsStore& store, TPreferences& prefs) {
+  try {
+    prefs.SimultaneousConversions = ClampSimultaneousConversions(store.ReadInteger("SimultaneousConversions"));
+  } catch (const std::exception&) {
+    prefs.SimultaneousConversions = 1;
+  }
+}
+
+// An index that names no profile (negative, past the list, a header), or a
+// profile whose encoder the libraries lack, selects the first-run format.
 void LoadFormat(TSettingsStore& store, TSettingsModel& model) {
   TDropDown& formats = *model.Controls().ComboOutputFormat;
   const int index = store.ReadInteger("ComboOutputFormat");
   formats.SetItemIndex(index);
-  if (index < 0 || !FindProfile(formats.Text())) formats.SetItemIndex(kDefaultFormatEntry);
+  const Quality* profile = index < 0 ? nullptr : FindProfile(formats.Text());
+  const std::string unserved = profile ? ProfileUnavailableReason(*profile) : std::string();
+  if (!unserved.empty())
+    media::Log(nullptr, media::llWarning, "The saved format \"" + formats.Text() + "\" " + unserved);
+  if (!profile || !unserved.empty()) formats.SetItemIndex(kDefaultFormatEntry);
   model.SavedFormatIndex = formats.ItemIndex();
 }
 
@@ -134,6 +150,7 @@ void ApplyFirstRunDefaults(TSettingsModel& model, TWindowSettings& window) {
 void LoadSettings(TSettingsStore& AStore, TSettingsModel& AModel, TPreferences& APrefs, TWindowSettings& AWindow) {
   AStore.OpenKey();
   LoadSkin(AStore, AWindow);
+  LoadSimultaneousConversions(AStore, APrefs);
   try {
     LoadChoices(AStore, AModel, APrefs, AWindow);
     LoadDetailedChoices(AStore, AModel, APrefs, AWindow);
@@ -163,6 +180,7 @@ void SaveSettings(TSettingsStore& AStore, const TSettingsModel& AModel, const TP
     AStore.WriteInteger("FormTop", AWindow.FormTop);
     AStore.WriteInteger("FormLeft", AWindow.FormLeft);
     AStore.WriteInteger("Tabsheet", AWindow.Tabsheet);
+    AStore.WriteInteger("SimultaneousConversions", APrefs.SimultaneousConversions);
     for (const auto& [name, list] : DetailedLists(c)) AStore.WriteString(name, list->Text());
     AStore.WriteInteger("Volume", APrefs.SpinVolume);
     AStore.WriteInteger("FormWidth", AWindow.FormWidth);

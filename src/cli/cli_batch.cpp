@@ -5,9 +5,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <optional>
+#include <set>
 
 #include "app/batch_queue.h"
 #include "app/file_list.h"
+#include "app/job_builder.h"
+#include "cli/cli_farm.h"
 #include "media/main_thread.h"
 #include "media/text_helpers.h"
 
@@ -37,6 +41,7 @@ std::string Cell(const std::string& text, size_t width) {
 }
 
 // Messages go to the terminal; the live line is redrawn in place on a terminal only.
+// Each row's end gets a line of its own; each row's time is taken from its start to its end.
 class TConsoleView : public app::TBatchView {
  public:
   TConsoleView(std::ostream& out, const app::TFileList& list) : out_(out), list_(list), live_(::isatty(1)) {}
@@ -46,16 +51,31 @@ class TConsoleView : public app::TBatchView {
     out_ << AText << "\n";
   }
   void SetStatusText(const std::string& AText) override { status_ = AText; }
-  void RowChanged(int ARow, int ACurrentRow) {
-    if (ARow != ACurrentRow || ARow < 0 || ARow >= list_.Count()) return;
+  void FocusRow(int ARow) override {
+    if (ARow < 0) return;
+    if (started_.size() <= static_cast<size_t>(ARow)) started_.resize(static_cast<size_t>(ARow) + 1);
+    if (!started_[static_cast<size_t>(ARow)]) started_[static_cast<size_t>(ARow)] = Clock::now();
+  }
+  void TickSoon() override { tick_requested_ = true; }
+  // True once after each TickSoon.
+  bool TakeTickRequest() { return tick_requested_.exchange(false); }
+
+  void RowChanged(int ARow, const app::TBatchQueue& AQueue, std::vector<TRowRun>& ARuns) {
+    if (ARow < 0 || ARow >= list_.Count()) return;
     const app::TFileRow& row = list_.Row(ARow);
     const std::string& progress = row.Columns[app::fcProgress];
     const bool ended = progress == "Done" || progress == "Fail" || progress == "Abort" || progress == "Failed";
-    if ((!live_ && !ended) || (ended && ARow == ended_row_)) return;
-    if (ended) ended_row_ = ARow;
+    if (!ended && !(live_ && AQueue.IsRunning(ARow))) return;
+    if (ended) {
+      if (ended_.count(ARow)) return;
+      ended_.insert(ARow);
+      if (static_cast<size_t>(ARow) < started_.size() && started_[static_cast<size_t>(ARow)])
+        ARuns.at(static_cast<size_t>(ARow)).Seconds =
+            std::chrono::duration<double>(Clock::now() - *started_[static_cast<size_t>(ARow)]).count();
+    }
     const std::string line = media::Format("[%d] %s  %s  %s  frames %s  %s", ARow, media::ExtractFileName(row.Caption).c_str(),
                                            progress.c_str(), row.Columns[app::fcTimeRemaining].c_str(),
-                                           row.Columns[app::fcFrames].c_str(), status_.c_str());
+                                           row.Columns[app::fcFrames].c_str(), ended ? "" : status_.c_str());
     if (live_) {
       out_ << "\r\033[K" << line << std::flush;
       open_ = !ended;
@@ -71,26 +91,42 @@ class TConsoleView : public app::TBatchView {
   }
 
  private:
+  using Clock = std::chrono::steady_clock;
   std::ostream& out_;
   const app::TFileList& list_;
   bool live_;
   bool open_ = false;
-  int ended_row_ = -1;  // the row whose end was shown last
+  std::set<int> ended_;  // rows whose end was shown
+  std::vector<std::optional<Clock::time_point>> started_;
+  std::atomic<bool> tick_requested_{false};
   std::string status_;
 };
 
-void PrintTable(std::ostream& out, const app::TFileList& list) {
+void PrintTable(std::ostream& out, const app::TFileList& list, const std::vector<TRowRun>& runs) {
   const std::string indent(13, ' ');
   out << "\n" << Cell("Row", 5) << Cell("Status", 8) << "File\n";
   for (int i = 0; i < list.Count(); ++i) {
     const app::TFileRow& row = list.Row(i);
     std::string status = row.Columns[app::fcProgress];
-    if (!row.Checked) status = "-";
+    if (!row.Checked) status = runs.at(static_cast<size_t>(i)).Skipped ? "Skipped" : "-";
     out << Cell(std::to_string(i), 5) << Cell(status.empty() ? "(not run)" : status, 8) << row.Caption;
     if (status == "Done") out << " -> " << row.OutputFile;
     if (!row.Message.empty()) out << "\n" << indent << row.Message;
     out << "\n";
     PrintNotes(out, row, indent);
+  }
+}
+
+// Unchecks the rows whose output exists already; they are reported as skipped.
+void SkipExisting(app::TFileList& list, const app::TSettingsModel& model, const app::TPreferences& prefs,
+                  std::vector<TRowRun>& runs) {
+  for (int i = 0; i < list.Count(); ++i) {
+    const std::string output =
+        app::OutputFileFor(list.Row(i).Caption, prefs.OutputFolder, model.CurrentFormatKey, /*AOverwrite=*/true);
+    if (!list.Row(i).Checked || ::access(output.c_str(), F_OK) != 0) continue;
+    list.SetChecked(i, false);
+    list.SetResult(i, output, "");
+    runs.at(static_cast<size_t>(i)).Skipped = true;
   }
 }
 
@@ -125,35 +161,50 @@ int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AForma
 }
 
 int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
-             app::TConverter& AConverter, std::ostream& AOut, std::ostream* AVerboseLog) {
+             app::TConverter& AConverter, std::ostream& AOut, const TBatchOptions& AOptions) {
   stop_requested = false;
   stop_signal = 0;
   app::TFileList list;
   TConsoleView view(AOut, list);
   app::TBatchQueue queue(list, AModel, APrefs, AConverter, view);
-  if (AVerboseLog)
+  queue.MakeConverter = AOptions.makeConverter;
+  if (AOptions.verboseLog)
     queue.JobLog.OnLine = [&](const app::TJobLogLine& ALine) {
       view.EndLine();
-      *AVerboseLog << app::FormatJobLogLine(ALine) << "\n" << std::flush;
+      *AOptions.verboseLog << app::FormatJobLogLine(ALine) << "\n" << std::flush;
     };
   queue.AddVideo(AFiles, app::CreateMediaProbe());
   media::WaitServingMainThread([&] { return !list.AddingFiles(); });
   list.WaitForAdding();
-  list.OnChanged = [&](int row) { view.RowChanged(row, queue.CurrentRow); };
-  if (!queue.ConvertNow()) return 2;
+  std::vector<TRowRun> runs(static_cast<size_t>(list.Count()));
+  if (AOptions.skipExisting) SkipExisting(list, AModel, APrefs, runs);
+  list.OnChanged = [&](int row) { view.RowChanged(row, queue, runs); };
+  const bool anything = list.AnyChecked() || !AOptions.skipExisting;
+  if (!anything) AOut << "Nothing to convert: every output exists.\n";
+  if (anything && !queue.ConvertNow()) return 2;
   while (queue.Running()) {
     if (stop_requested && queue.Busy) queue.Stop();
     if (stop_requested) break;
     queue.Tick();
-    media::WaitServingMainThread([] { return stop_requested.load(); }, milliseconds(100));
+    if (!queue.Running()) break;
+    // A job's end asks for the next tick at once, so the next row starts without waiting.
+    media::WaitServingMainThread([&] { return stop_requested.load() || view.TakeTickRequest(); }, milliseconds(100));
   }
   // A stopped job's end may still be on its way.
-  media::WaitServingMainThread([] { return false; }, milliseconds(200));
+  if (stop_requested) media::WaitServingMainThread([] { return false; }, milliseconds(200));
   view.EndLine();
   // A finished batch said its summary; a stopped one says it here.
   if (queue.StoppedByUser || stop_requested) AOut << app::BatchSummary(list) << "\n";
-  PrintTable(AOut, list);
-  return AllCheckedDone(list) ? 0 : 1;
+  PrintTable(AOut, list, runs);
+  int status = AllCheckedDone(list) ? 0 : 1;
+  if (!AOptions.reportFile.empty()) {
+    std::string error;
+    if (!WriteReportFile(AOptions.reportFile, list, runs, error)) {
+      AOut << error << "\n";
+      status = 1;
+    }
+  }
+  return status;
 }
 
 }  // namespace strella::cli

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/batch_queue.h"
 #include "app/converter.h"
 #include "app/settings_model.h"
 
@@ -14,10 +15,18 @@ namespace strella::cli {
 // Prints the file list's columns for each file; 0 when every file could be read.
 int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AFormatKey, std::ostream& AOut);
 
-// Converts the files; 0 only when every checked row ends "Done". With
-// AVerboseLog every line the jobs log is written there as it comes.
+struct TBatchOptions {
+  bool skipExisting = false;  // rows whose output exists are not converted
+  std::string reportFile;     // a JSON line per row, when set
+  // Converters for the slots beyond the first (APrefs.SimultaneousConversions).
+  app::TConverterFactory makeConverter;
+  // Every line the jobs log is written there as it comes, when set.
+  std::ostream* verboseLog = nullptr;
+};
+
+// Converts the files; 0 only when every checked row ends "Done" (a skipped row counts as done).
 int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
-             app::TConverter& AConverter, std::ostream& AOut, std::ostream* AVerboseLog = nullptr);
+             app::TConverter& AConverter, std::ostream& AOut, const TBatchOptions& AOptions = {});
 
 // Asks a running batch to stop as the window's Stop answered Yes (from a
 // signal handler); ASignal is the signal that asked, 0 for none.

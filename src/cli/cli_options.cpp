@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "app/profile_encoders.h"
 #include "app/text_utils.h"
 
 namespace strella::cli {
@@ -17,11 +18,15 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions) {
   TCliOptions& o = AOptions;
   AApp.add_option("files", o.files, "Media files to convert (or to probe with --probe)");
   AApp.add_option("-o,--output-folder", o.outputFolder, "Folder for the converted files (default: the current folder)");
-  AApp.add_option("-p,--profile", o.profile, "Output profile: its name as --list-profiles shows it, or its number 0 to 46");
-  AApp.add_option("--video-quality", o.videoQuality, "Highest, Higher, Normal, Lower or Lowest");
+  AApp.add_option("-p,--profile", o.profile,
+                  "Output profile: its name as --list-profiles shows it, or its number 0 to " +
+                      std::to_string(app::kProfileCount - 1));
+  AApp.add_option("--video-quality", o.videoQuality,
+                  "Highest, Higher, Normal, Lower or Lowest (a constant quality where the profile offers one)");
   AApp.add_option("--audio-quality", o.audioQuality, "Highest, Higher, Normal, Lower or Lowest");
   AApp.add_option("--video-codec", o.videoCodec, "Video codec offered by the profile");
-  AApp.add_option("--video-bitrate", o.videoBitrate, "Video bitrate offered by the profile (\"1200\" or \"1200 Kbps\")");
+  AApp.add_option("--video-bitrate", o.videoBitrate,
+                  "Video bitrate offered by the profile (\"1200\" or \"1200 Kbps\"), or its constant quality (\"CRF 23\")");
   AApp.add_option("--size", o.size, "Frame size offered by the profile (\"352x288\", \"Original Size\")");
   AApp.add_option("--frame-rate", o.frameRate, "Frame rate offered by the profile (\"Auto\", \"29.97\")");
   AApp.add_option("--audio-codec", o.audioCodec, "Audio codec offered by the profile");
@@ -34,6 +39,12 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions) {
   AApp.add_flag("--overwrite", o.overwrite, "Replace existing files of the same name (never an input)");
   AApp.add_flag("--list-profiles", o.listProfiles, "List every profile with its choices and end");
   AApp.add_flag("--probe", o.probe, "Show the file list's columns for each file and end");
+  AApp.add_option("-j,--jobs", o.jobs, "Files converted at the same time (1 to the number of processors)")
+      ->check(CLI::Range(1, app::ProcessorCount()));
+  AApp.add_option("--shard", o.shard,
+                  "Convert only the K-th of N parts of the files (\"K/N\", 1 <= K <= N; parts by sorted full path)");
+  AApp.add_option("--report", o.report, "Write one JSON object per file, a line each, into this file");
+  AApp.add_flag("--skip-existing", o.skipExisting, "Skip files whose output exists already in the output folder");
   AApp.add_flag("-v,--verbose", o.verbose, "Show the conversion log on the error output, each line with its file's name");
   AApp.add_option("--log-level", o.logLevel, "How much the log keeps and -v shows (default: info)")
       ->check(CLI::IsMember({"quiet", "error", "warning", "info", "verbose", "debug"}));
@@ -85,7 +96,11 @@ std::string Pick(TDropDown& list, const std::string& option, const std::string& 
 
 std::string SelectProfile(const std::string& given, app::TSettingsModel& model) {
   const app::Quality* profile = MatchProfile(given);
-  if (!profile) return "--profile \"" + given + "\" names no profile. Valid: a number 0 to 46 or a name as --list-profiles shows it";
+  if (!profile)
+    return "--profile \"" + given + "\" names no profile. Valid: a number 0 to " + std::to_string(app::kProfileCount - 1) +
+           " or a name as --list-profiles shows it";
+  if (std::string reason = app::ProfileUnavailableReason(*profile); !reason.empty())
+    return "--profile \"" + std::string(profile->DisplayName) + "\" " + reason;
   model.Controls().ComboOutputFormat->SelectText(std::string(profile->DisplayName));
   model.OutputFormatChanged();
   return {};
@@ -106,6 +121,7 @@ std::string ApplyPreferences(const TCliOptions& o, app::TSettingsModel& model, a
     prefs.SpinVolume = *o.volume;
   }
   prefs.Overwrite = o.overwrite;
+  prefs.SimultaneousConversions = o.jobs;
   if (!o.outputFolder.empty()) {
     prefs.OutputFolder = o.outputFolder;
   } else if (char* cwd = ::getcwd(nullptr, 0)) {
@@ -173,9 +189,21 @@ std::string CheckJobReady(const app::TSettingsModel& AModel) {
                                 {c.ComboSamplingRate, "--sample-rate"}};
   if (!AModel.isAudio()) needed.insert(needed.begin(), {c.ComboVideoBitrate, "--video-bitrate or --video-quality"});
   for (const Needed& n : needed) {
-    if (n.list->ItemIndex() >= 0) continue;
+    // An empty list (a lossless profile's bitrates) needs no choice.
+    if (n.list->ItemIndex() >= 0 || n.list->Count() == 0) continue;
     return "\"" + profile + "\" leaves no choice selected for " + n.options +
            "; choose one. Valid choices: " + ChoiceList(*n.list);
+  }
+  struct Codec {
+    const TDropDown* list;
+    std::string encoder;
+    const char* what;
+  };
+  std::vector<Codec> codecs = {{c.ComboAudioCodec, AModel.GetNewAudioCodec(), "audio codec"}};
+  if (!AModel.isAudio()) codecs.insert(codecs.begin(), {c.ComboVideoCodec, AModel.GetNewVideoCodec(), "video codec"});
+  for (const Codec& codec : codecs) {
+    if (std::string message = app::MissingCodecMessage(codec.what, codec.list->Text(), codec.encoder); !message.empty())
+      return message;
   }
   return {};
 }
@@ -202,8 +230,11 @@ void ListProfiles(std::ostream& AOut) {
   const app::TSettingsControls& c = lists.Controls();
   for (const app::Quality& profile : app::ProfileTable) {
     c.ComboOutputFormat->SelectText(std::string(profile.DisplayName));
-    model.OutputFormatChanged();
-    AOut << profile.RowNumber << "  " << profile.DisplayName << "  (." << LowerCase(profile.FormatKey) << ")\n";
+    model.SelectOutputFormat();  // also a profile that cannot be chosen shows its choices
+    AOut << profile.RowNumber << "  " << profile.DisplayName << "  (." << LowerCase(profile.FormatKey) << ")";
+    if (const std::string reason = app::ProfileUnavailableReason(profile); !reason.empty())
+      AOut << "  [unavailable: " << reason << "]";
+    AOut << "\n";
     PrintChoices(AOut, "video codec:    ", *c.ComboVideoCodec);
     PrintChoices(AOut, "video bitrate:  ", *c.ComboVideoBitrate);
     PrintChoices(AOut, "size:           ", *c.ComboVideoSize);
@@ -213,7 +244,8 @@ void ListProfiles(std::ostream& AOut) {
     PrintChoices(AOut, "sample rate:    ", *c.ComboSamplingRate);
     PrintChoices(AOut, "channels:       ", *c.ComboAudioChannels);
   }
-  AOut << "Qualities: Highest, Higher, Normal*, Lower, Lowest (they pick the bitrate of the same place)\n"
+  AOut << "Qualities: Highest, Higher, Normal*, Lower, Lowest (they pick the bitrate of the same place;\n"
+          "  \"CRF n\" is a constant quality, lower n is better)\n"
           "Letterbox: none, add*   Aspect: auto*, 4:3, 16:9   Volume: 0 to 200 in steps of 20, 100*\n";
 }
 

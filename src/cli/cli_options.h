@@ -35,6 +35,10 @@ struct TCliOptions {
   bool overwrite = false;
   bool listProfiles = false;
   bool probe = false;
+  int jobs = 1;
+  std::string shard;  // "K/N"
+  std::string report;
+  bool skipExisting = false;
   bool verbose = false;
   std::string logLevel = "info";
 };
@@ -44,15 +48,16 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions);
 // The index of the item AGiven names: its text as the list shows it (letter
 // case aside) or its number alone ("1200" for "1200 Kbps"); -1 when none.
 int MatchChoice(const app::TDropDown& AList, const std::string& AGiven);
-// The profile named by its display name or its number (0 to 46), or nullptr.
+// The profile named by its display name or its number (its row), or nullptr.
 const app::Quality* MatchProfile(const std::string& AGiven);
 
 // Applies the options to the settings the way a user would pick them.
 // Returns an empty text, or the message for the first option that does not fit.
 std::string ApplyOptions(const TCliOptions& AOptions, app::TSettingsModel& AModel, app::TPreferences& APrefs);
 
-// A list the job reads a number from must have a selection, or every row
-// would fail: the message naming the options that choose one, or empty.
+// A list the job reads a number from must have a selection, and a chosen
+// codec must have its encoder, or every row would fail: the message naming
+// the options that choose one (or the missing encoder), or empty.
 std::string CheckJobReady(const app::TSettingsModel& AModel);
 
 // Makes sure the output folder exists, creating it with its parents; the

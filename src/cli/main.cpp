@@ -8,7 +8,9 @@
 #include <iostream>
 
 #include "app/encoder_converter.h"
+#include "app/profile_encoders.h"
 #include "cli/cli_batch.h"
+#include "cli/cli_farm.h"
 #include "cli/cli_options.h"
 #include "media/loader.h"
 #include "media/logger.h"
@@ -31,9 +33,13 @@ void CatchStopSignals() {
   }
 }
 
+// Loads the libraries and looks up which profiles their encoders serve.
 bool LoadLibraries() {
   auto& loader = strella::media::FFLoader();
-  if (loader.LoadLibs(strella::media::kEncoderLibraries)) return true;
+  if (loader.LoadLibs(strella::media::kEncoderLibraries)) {
+    strella::app::LookUpProfileEncoders(strella::app::LoadedEncoders());
+    return true;
+  }
   std::cerr << "strella-cli: Some files are missing. Please re-install this software\n" << loader.LastErrMsg() << "\n";
   return false;
 }
@@ -47,6 +53,7 @@ int main(int argc, char** argv) {
   cli::AddOptions(cliApp, options);
   CLI11_PARSE(cliApp, argc, argv);
 
+  if (!LoadLibraries()) return 3;
   if (options.listProfiles) {
     cli::ListProfiles(std::cout);
     return 0;
@@ -65,7 +72,23 @@ int main(int argc, char** argv) {
     std::cout << cliApp.help();
     return 0;
   }
-  if (!LoadLibraries()) return 3;
+  if (!options.shard.empty()) {
+    const std::optional<cli::TShard> shard = cli::ParseShard(options.shard);
+    if (!shard) {
+      std::cerr << "strella-cli: --shard \"" << options.shard << "\" is not valid. Valid: K/N with 1 <= K <= N\n";
+      return 2;
+    }
+    options.files = cli::SelectShard(options.files, *shard);
+    if (options.files.empty()) {
+      // More parts than files: this part has nothing to do, which is no failure.
+      std::cout << "Nothing to convert in part " << options.shard << ".\n";
+      if (!options.report.empty()) {
+        std::string error;
+        if (!cli::WriteReportFile(options.report, app::TFileList{}, {}, error)) std::cerr << "strella-cli: " << error << "\n";
+      }
+      return 0;
+    }
+  }
   media::TFFLogger::Instance().SetLogLevelByName(options.logLevel);
   if (options.probe) return cli::ProbeFiles(options.files, model.CurrentFormatKey, std::cout);
 
@@ -84,8 +107,12 @@ int main(int argc, char** argv) {
     return 3;
   }
   CatchStopSignals();
-  const int status =
-      cli::RunBatch(options.files, model, prefs, *converter, std::cout, options.verbose ? &std::cerr : nullptr);
+  cli::TBatchOptions batch;
+  batch.skipExisting = options.skipExisting;
+  batch.reportFile = options.report;
+  batch.makeConverter = [](std::string& AError) { return app::CreateEncoderConverter(AError); };
+  batch.verboseLog = options.verbose ? &std::cerr : nullptr;
+  const int status = cli::RunBatch(options.files, model, prefs, *converter, std::cout, batch);
   // Stopped by a signal: the shell's convention for a program that signal ended.
   if (const int signal = cli::StopSignal()) return 128 + signal;
   return status;

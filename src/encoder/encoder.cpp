@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "encoder/terminate_deliveries.h"
+#include "engine/amrnb_encoder.h"
 #include "engine/presets_targets.h"
 #include "media/loader.h"
 #include "media/logger.h"
@@ -39,6 +40,11 @@ TCustomFFmpegEncoder::~TCustomFFmpegEncoder() {
   { std::lock_guard guard(component_lock_); }
   tasks_.Clear();
   terminate_deliveries_->JoinAll();
+}
+
+bool EncoderAvailable(const std::string& name) {
+  if (name == engine::kAmrNbEncoderName) return true;
+  return ff::avcodec_find_encoder_by_name && ff::avcodec_find_encoder_by_name(name.c_str()) != nullptr;
 }
 
 bool TCustomFFmpegEncoder::LoadLibraries(const std::string& libraryPath) {

@@ -28,6 +28,10 @@ using engine::tpNormal;
 
 class TTerminateDeliveries;
 
+// True when a conversion can encode with the encoder of that name: the loaded
+// libraries have it, or the engine carries its own (AMR-NB).
+bool EncoderAvailable(const std::string& name);
+
 class TCustomFFmpegEncoder {
  public:
   TCustomFFmpegEncoder();

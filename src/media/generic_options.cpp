@@ -42,12 +42,12 @@ void QuietWhileSetting(void* context, int level, const char* format, va_list arg
     ff::av_log_default_callback(context, level, format, args);
 }
 
-int SetQuietly(void* context, const std::string& name, const std::string& value) {
+int SetQuietly(void* context, const std::string& name, const std::string& value, int searchFlags = 0) {
   static std::mutex lock;
   std::lock_guard guard(lock);
   ff::av_log_set_callback(QuietWhileSetting);
   tl_setting_value = true;
-  const int result = ff::av_opt_set(context, name.c_str(), value.c_str(), 0);
+  const int result = ff::av_opt_set(context, name.c_str(), value.c_str(), searchFlags);
   tl_setting_value = false;
   if (SinkInstalled())
     TFFLogger::Instance().InstallCallback();
@@ -83,6 +83,20 @@ AVCodecContext* PrefixTemplate(TOptionContexts& set, char prefix) {
     case 's': return set.codec[AVMEDIA_TYPE_SUBTITLE];
     default: return nullptr;
   }
+}
+
+// An option that only some codec's or format's private data defines: the
+// libraries' classes list those as their children.
+const AVOption* FindPrivateOption(const std::string& name) {
+  constexpr int kSearch = AV_OPT_SEARCH_CHILDREN | AV_OPT_SEARCH_FAKE_OBJ;
+  const AVClass* codecClass = ff::avcodec_get_class();
+  if (const AVOption* option = ff::av_opt_find(&codecClass, name.c_str(), nullptr, 0, kSearch)) return option;
+  const AVClass* formatClass = ff::avformat_get_class();
+  return ff::av_opt_find(&formatClass, name.c_str(), nullptr, 0, kSearch);
+}
+
+void LogInvalidValue(const std::string& name, const std::string& value) {
+  ff::av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value.c_str(), name.c_str());
 }
 
 bool DebugRequested(const TOptionContexts& set) {
@@ -127,6 +141,7 @@ void FreeOptionContexts(TOptionContexts& set) {
   if (set.scaler) ff::sws_freeContext(set.scaler);
   set.scaler = nullptr;
   set.names.clear();
+  set.private_options.clear();
 }
 
 bool SetGenericOption(TOptionContexts& set, const std::string& name, const std::string& value) {
@@ -142,9 +157,12 @@ bool SetGenericOption(TOptionContexts& set, const std::string& name, const std::
     }
   }
   if (found && result < 0) {
-    ff::av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value.c_str(),
-               name.c_str());
+    LogInvalidValue(name, value);
     return false;
+  }
+  if (!found && FindPrivateOption(name)) {
+    set.private_options.emplace_back(name, value);
+    return true;
   }
   if (!found) return false;
   set.names.emplace_back(found->name);
@@ -160,6 +178,11 @@ void ApplyGenericOptions(const TOptionContexts& set, void* target, const void* s
     if (ff::av_opt_get(const_cast<void*>(source), name.c_str(), 0, &text) < 0 || !text) continue;
     ff::av_opt_set(target, name.c_str(), reinterpret_cast<const char*>(text), 0);
     ff::av_free(text);
+  }
+  for (const auto& [name, value] : set.private_options) {
+    const AVOption* option = ff::av_opt_find(target, name.c_str(), nullptr, 0, AV_OPT_SEARCH_CHILDREN);
+    if (!option || (option->flags & flags) != flags) continue;
+    if (SetQuietly(target, name, value, AV_OPT_SEARCH_CHILDREN) < 0) LogInvalidValue(name, value);
   }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct AVCodecContext;
@@ -26,6 +27,9 @@ inline constexpr int kCodecTemplateCount = 5;
 
 struct TOptionContexts {
   std::vector<std::string> names;  // the library's own names of the options set, in order
+  // Options of one encoder's or muxer's own ("crf", "preset", "movflags"):
+  // no template can hold them, so their text waits for the real context.
+  std::vector<std::pair<std::string, std::string>> private_options;
   AVCodecContext* codec[kCodecTemplateCount] = {};
   AVFormatContext* format = nullptr;
   SwsContext* scaler = nullptr;
@@ -40,11 +44,15 @@ bool OptionContextsAllocated(const TOptionContexts& set);
 // Sets a library option on the matching template(s): the codec templates by
 // stream kind, then the container, then the scaler, then for a name starting
 // with 'a', 'v' or 's' the rest of the name on the audio, video or subtitle
-// template. A refused value logs "Invalid value ..." and gives false.
+// template, and last as an option some encoder, decoder, muxer or demuxer
+// defines for itself (kept as text). A refused value logs "Invalid value ..."
+// and gives false.
 bool SetGenericOption(TOptionContexts& set, const std::string& name, const std::string& value);
 
 // Copies each remembered option whose flags contain all of `flags` from the
-// template `source` onto `target` (both objects with an AVClass).
+// template `source` onto `target` (both objects with an AVClass), then sets
+// each kept private option that `target` (or its private data) defines with
+// those flags; a value the context refuses logs "Invalid value ...".
 void ApplyGenericOptions(const TOptionContexts& set, void* target, const void* source, int flags);
 
 }  // namespace strella::media

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -20,6 +21,7 @@ struct MainThreadQueue {
   std::mutex lock;
   std::condition_variable changed;  // a call was queued or finished
   std::deque<std::shared_ptr<QueuedCall>> calls;
+  uint64_t wakes = 0;  // counts the ends of joined workers, so a waiting main thread sees them at once
   std::function<void()> wakeup;
   std::thread::id mainThread = std::this_thread::get_id();
 };
@@ -103,10 +105,15 @@ bool WaitServingMainThread(const std::function<bool()>& done, std::chrono::milli
   constexpr auto kPoll = std::chrono::milliseconds(2);
   for (;;) {
     ProcessThreadMessages();
+    uint64_t seen = 0;
+    {
+      std::lock_guard guard(Queue().lock);
+      seen = Queue().wakes;
+    }
     if (done()) return true;
     if (Clock::now() >= deadline) return false;
     std::unique_lock guard(Queue().lock);
-    Queue().changed.wait_for(guard, kPoll, [] { return !Queue().calls.empty(); });
+    Queue().changed.wait_for(guard, kPoll, [seen] { return !Queue().calls.empty() || Queue().wakes != seen; });
   }
 }
 
@@ -119,6 +126,11 @@ void JoinServingMainThread(std::thread& worker) {
     std::thread joiner([&worker, finished] {
       worker.join();
       finished->store(true);
+      {
+        std::lock_guard guard(Queue().lock);
+        ++Queue().wakes;
+      }
+      Queue().changed.notify_all();
     });
     WaitServingMainThread([&] { return finished->load(); });
     joiner.join();

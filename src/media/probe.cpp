@@ -230,6 +230,7 @@ bool TCustomAVProbe::GetVideoStreamInfo(int AStreamIndex, TVideoStreamInfo& AInf
   AInfo.PixelFormat = parameters->format;
   AInfo.FrameRateNum = stream->r_frame_rate.num;
   AInfo.FrameRateDen = stream->r_frame_rate.den;
+  AInfo.AttachedPicture = (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
   AInfo.AverageFrameRateNum = stream->avg_frame_rate.den ? stream->avg_frame_rate.num : 0;
   AInfo.AverageFrameRateDen = stream->avg_frame_rate.den ? stream->avg_frame_rate.den : 1;
   const AVRational sar = stream->sample_aspect_ratio.num > 0 ? stream->sample_aspect_ratio : parameters->sample_aspect_ratio;

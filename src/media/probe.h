@@ -43,6 +43,7 @@ struct TVideoStreamInfo {
   int PixelFormat = -1;       // the library's pixel format number
   int FrameRateNum = -1;      // the stream's real base frame rate
   int FrameRateDen = -1;
+  bool AttachedPicture = false;  // a still picture such as an album cover, not a moving video
   int AverageFrameRateNum = 0;  // frames over the stream's duration; 0 when unknown
   int AverageFrameRateDen = 1;
   int SampleAspectNum = 0;      // the container's pixel shape, else the codec's; 0 when unknown

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <condition_variable>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -74,15 +75,98 @@ class BatchQueueTest : public ::testing::Test {
   }
   void StartBatch() { ASSERT_TRUE(queue.ConvertNow()); }
 
+  // ASlots conversions at once; every further slot's converter ends as AOutcome says.
+  void UseSlots(int ASlots, TScriptedConverter::TOutcome AOutcome) {
+    prefs.SimultaneousConversions = ASlots;
+    converter.outcome = AOutcome;
+    queue.MakeConverter = [this, AOutcome](std::string&) {
+      auto made = std::make_unique<TScriptedConverter>();
+      made->outcome = AOutcome;
+      further.push_back(made.get());
+      return std::unique_ptr<TConverter>(std::move(made));
+    };
+  }
+  // The converter that runs ARow's job now.
+  TScriptedConverter* ConverterOf(int ARow) {
+    for (TScriptedConverter* c : AllConverters()) {
+      if (!c->inputs.empty() && c->inputs.back() == list.Row(ARow).Caption) return c;
+    }
+    return nullptr;
+  }
+  std::vector<TScriptedConverter*> AllConverters() {
+    std::vector<TScriptedConverter*> all{&converter};
+    all.insert(all.end(), further.begin(), further.end());
+    return all;
+  }
+  // Ticks until the rows' progress columns read AExpected.
+  void WaitForProgress(const std::vector<std::string>& AExpected) {
+    const bool reached = media::WaitServingMainThread([&] {
+      queue.Tick();
+      for (size_t row = 0; row < AExpected.size(); ++row) {
+        if (Progress(static_cast<int>(row)) != AExpected[row]) return false;
+      }
+      return true;
+    }, 10s);
+    ASSERT_TRUE(reached) << Progress(0) << "|" << Progress(1) << "|" << Progress(2);
+  }
+
   TListSettingsControls lists;
   TSettingsModel model;
   TPreferences prefs;
   TFileList list;
   TScriptedConverter converter;
+  std::vector<TScriptedConverter*> further;  // owned by the queue
   TRecordingView view;
   TBatchQueue queue;
   std::string in;
 };
+
+TEST_F(BatchQueueTest, TwoSlotsRunRowsAtTheSameTimeAndEndOnce) {
+  UseSlots(2, TScriptedConverter::toWaitForRelease);
+  for (const char* name : {"a.avi", "b.avi", "c.avi"}) AddRow(name);
+  StartBatch();
+  // Rows 0 and 1 run together; row 2 waits for a free slot.
+  WaitForProgress({"50%", "50%", ""});
+  EXPECT_EQ(queue.RunningRows(), (std::vector<int>{0, 1}));
+  ConverterOf(1)->Release();
+  WaitForProgress({"50%", "Done", "50%"});
+  EXPECT_EQ(queue.RunningRows(), (std::vector<int>{0, 2}));
+  EXPECT_TRUE(view.messages.empty());
+  ConverterOf(0)->Release();
+  ConverterOf(2)->Release();
+  RunBatch();
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(Progress(row), "Done") << row;
+  EXPECT_EQ(view.messages, std::vector<std::string>{"All converting jobs completed."});
+  EXPECT_EQ(further.size(), 1u);
+  for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) EXPECT_EQ(ReadFile(Out(name)), "converted") << name;
+}
+
+TEST_F(BatchQueueTest, StopDuringTwoRunningRowsAbortsBothAndLeavesNoFile) {
+  UseSlots(2, TScriptedConverter::toWaitForStop);
+  for (const char* name : {"a.avi", "b.avi", "c.avi"}) AddRow(name);
+  StartBatch();
+  WaitForProgress({"50%", "50%", ""});
+  queue.Stop();
+  EXPECT_FALSE(queue.Running());
+  for (int i = 0; i < 20; ++i) media::ProcessThreadMessages();
+  EXPECT_EQ(Progress(0), "Abort");
+  EXPECT_EQ(Progress(1), "Abort");
+  EXPECT_EQ(Progress(2), "");
+  EXPECT_TRUE(view.messages.empty());
+  EXPECT_TRUE(std::filesystem::is_empty(prefs.OutputFolder));
+}
+
+TEST_F(BatchQueueTest, AlikeNamesInTwoFoldersGetDistinctOutputsWithTwoSlots) {
+  UseSlots(2, TScriptedConverter::toFinish);
+  AddRow("one/clip.avi");
+  AddRow("two/clip.avi");
+  StartBatch();
+  RunBatch();
+  EXPECT_EQ(Progress(0), "Done");
+  EXPECT_EQ(Progress(1), "Done");
+  ASSERT_NE(list.Row(0).OutputFile, list.Row(1).OutputFile);
+  for (int row = 0; row < 2; ++row) EXPECT_EQ(ReadFile(list.Row(row).OutputFile), "converted");
+}
 
 TEST_F(BatchQueueTest, ConvertsCheckedRowsInOrderAndEndsOnce) {
   AddRow("a.avi");

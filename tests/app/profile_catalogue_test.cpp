@@ -28,7 +28,8 @@ std::vector<std::map<std::string, std::string>> ReadCatalogue() {
 
 TEST(ProfileTable, MatchesTheCatalogueFieldByField) {
   const auto rows = ReadCatalogue();
-  ASSERT_EQ(rows.size(), ProfileTable.size());
+  // The catalogue's rows come first; later profiles follow them.
+  ASSERT_EQ(rows.size(), static_cast<size_t>(kClassicProfileCount));
   for (size_t i = 0; i < rows.size(); ++i) {
     auto row = rows[i];
     const Quality& q = ProfileTable[i];
@@ -58,14 +59,20 @@ TEST(ProfileTable, MatchesTheCatalogueFieldByField) {
 
 TEST(OutputFormatList, HeadersSeparatorsAndEveryProfileInTableOrder) {
   const auto& entries = OutputFormatEntries();
-  ASSERT_EQ(entries.size(), 61u);
+  ASSERT_EQ(entries.size(), 75u);
   EXPECT_EQ(entries[0], std::string(12, ' ') + "----- General Video Formats -----");
   EXPECT_EQ(entries[1], std::string(5, ' '));
   EXPECT_EQ(entries[2], "3GP - Mobile Video Format (*.3gp)");
   EXPECT_EQ(entries[18], std::string(5, ' '));
   EXPECT_EQ(entries[39], std::string(12, ' ') + "----- Apple iPod & iPhones -----   ");
   EXPECT_EQ(entries[47], std::string(12, ' ') + "-----     Miscellaneous     -----");
-  EXPECT_EQ(entries.back(), "Zune WMV Windows Media Video (*.wmv)");
+  // The first 61 entries keep their places; two groups follow.
+  EXPECT_EQ(entries[60], "Zune WMV Windows Media Video (*.wmv)");
+  EXPECT_EQ(entries[61], std::string(5, ' '));
+  EXPECT_EQ(entries[62], std::string(12, ' ') + "----- Modern Video -----");
+  EXPECT_EQ(entries[64], "MP4 - H.264 + AAC (*.mp4)");
+  EXPECT_EQ(entries[70], std::string(12, ' ') + "----- Modern Audio -----");
+  EXPECT_EQ(entries.back(), "M4A - Apple Lossless (*.m4a)");
 
   int next = 0;
   for (const std::string& entry : entries) {
@@ -78,7 +85,7 @@ TEST(OutputFormatList, HeadersSeparatorsAndEveryProfileInTableOrder) {
 
   TListDropDown list;
   FillOutputFormat(list);
-  EXPECT_EQ(list.Count(), 61);
+  EXPECT_EQ(list.Count(), 75);
   EXPECT_EQ(list.Text(), "3G2 - Mobile Video Format (*.3g2)");
   EXPECT_EQ(list.Item(kDefaultFormatEntry), "3GP - Mobile Video Format (*.3gp)");
 }

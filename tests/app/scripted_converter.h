@@ -19,7 +19,7 @@ namespace strella::app {
 // delivered before the task's own (the order is not fixed for the real one).
 class TScriptedConverter : public TConverter {
  public:
-  enum TOutcome { toFinish, toRaise, toWaitForStop };
+  enum TOutcome { toFinish, toRaise, toWaitForStop, toWaitForRelease };
 
   ~TScriptedConverter() override {
     Join();
@@ -51,7 +51,7 @@ class TScriptedConverter : public TConverter {
     if (startThrows) throw std::runtime_error("Cannot start a conversion thread");
     if (!task_) return;
     task_ = false;
-    stop_ = false;
+    stop_ = released_ = false;
     worker_ = std::thread([this, outcome = outcome, name = outputName] { Run(outcome, name); });
   }
   void StopTasks(bool) override {
@@ -61,6 +61,14 @@ class TScriptedConverter : public TConverter {
     }
     wake_.notify_all();
     if (worker_.joinable()) media::JoinServingMainThread(worker_);
+  }
+  // A job waiting for its release finishes.
+  void Release() {
+    {
+      std::lock_guard guard(lock_);
+      released_ = true;
+    }
+    wake_.notify_all();
   }
   void PauseTasks() override { ++pauses; }
   void ResumeTasks() override { ++resumes; }
@@ -86,6 +94,10 @@ class TScriptedConverter : public TConverter {
       std::unique_lock guard(lock_);
       wake_.wait(guard, [this] { return stop_; });
       stopped = true;
+    } else if (outcome == toWaitForRelease) {
+      std::unique_lock guard(lock_);
+      wake_.wait(guard, [this] { return stop_ || released_; });
+      stopped = !released_;
     }
     std::thread final([this] { OnTerminate(-1, true, false, ""); });
     final.join();
@@ -122,6 +134,7 @@ class TScriptedConverter : public TConverter {
   std::mutex lock_;
   std::condition_variable wake_;
   bool stop_ = false;
+  bool released_ = false;
   bool notice_released_ = false;
 };
 

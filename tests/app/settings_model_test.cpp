@@ -45,6 +45,8 @@ struct FillCase {
 };
 
 const Items kStdRates = {"Auto", "30.0 fps", "29.97 fps", "25.0 fps", "23.975 fps", "15.0 fps", "14.985 fps"};
+const Items kModernRates = {"Auto",   "60 fps", "59.94 fps", "50 fps",    "30 fps",
+                            "29.97 fps", "25 fps", "24 fps",  "23.976 fps"};
 const Items kStdSampleRates = {"96000 Hz", "54000 Hz", "48000 Hz", "44100 Hz",
                                "32000 Hz", "22050 Hz", "16000 Hz", "8000 Hz"};
 
@@ -89,6 +91,26 @@ TEST_F(SettingsModelTest, FillsTheTellingProfiles) {
       {"PS3 Video (*.mp4)", {"h264"}, "h264", {"3000 Kbps", "2500 Kbps", "2000 Kbps", "1500 Kbps", "1200 Kbps"},
        "2000 Kbps", 4, "720x480", {"29.97 fps"}, "29.97 fps", {"mpeg4aac"},
        {"256 Kbps", "192 Kbps", "128 Kbps", "80 Kbps", "64 Kbps"}, "128 Kbps", {"48000 Hz"}, "48000 Hz",
+       {"Stereo", "Mono"}},
+      // Constant quality first, then fixed bitrates; sizes up to 3840x2160.
+      {"MP4 - H.264 + AAC (*.mp4)", {"h264"}, "h264",
+       {"CRF 18", "CRF 20", "CRF 23", "CRF 26", "CRF 28", "8000 Kbps", "5000 Kbps", "2500 Kbps", "1200 Kbps",
+        "600 Kbps"},
+       "CRF 23", 7, "Original Size", kModernRates, "Auto", {"aac"},
+       {"256 Kbps", "192 Kbps", "160 Kbps", "128 Kbps", "96 Kbps"}, "160 Kbps", {"48000 Hz", "44100 Hz"},
+       "48000 Hz", {"Stereo", "Mono"}},
+      {"WebM - VP9 + Opus (*.webm)", {"vp9"}, "vp9",
+       {"CRF 24", "CRF 28", "CRF 31", "CRF 35", "CRF 40", "6000 Kbps", "4000 Kbps", "2000 Kbps", "1000 Kbps",
+        "500 Kbps"},
+       "CRF 31", 7, "Original Size", kModernRates, "Auto", {"opus"},
+       {"256 Kbps", "192 Kbps", "128 Kbps", "96 Kbps", "64 Kbps"}, "128 Kbps", {"48000 Hz"}, "48000 Hz",
+       {"Stereo", "Mono"}},
+      {"Opus Audio (*.opus)", {}, "", {}, "", 0, "", {}, "", {"opus"},
+       {"256 Kbps", "192 Kbps", "128 Kbps", "96 Kbps", "64 Kbps"}, "128 Kbps", {"48000 Hz"}, "48000 Hz",
+       {"Stereo", "Mono"}},
+      // Lossless: no bitrate.
+      {"FLAC - Lossless Audio (*.flac)", {}, "", {}, "", 0, "", {}, "", {"flac"}, {}, "",
+       {"96000 Hz", "48000 Hz", "44100 Hz", "32000 Hz", "22050 Hz", "16000 Hz", "8000 Hz"}, "44100 Hz",
        {"Stereo", "Mono"}},
   };
   for (const FillCase& fc : cases) {

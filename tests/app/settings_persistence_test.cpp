@@ -7,8 +7,8 @@ namespace {
 
 const std::vector<std::string> kTenValues = {"Skin",         "Output Folder", "ComboOutputFormat", "Overwrite",
                                              "LetterBox",    "VideoQuality",  "AudioQuality",      "FormTop",
-                                             "FormLeft",     "Tabsheet"};
-// The ten, then what a restart needs to show what the screen showed.
+                                             "FormLeft",     "Tabsheet",      "SimultaneousConversions"};
+// The ten and the number of conversions, then what a restart needs to show what the screen showed.
 const std::vector<std::string> kAllValues = [] {
   std::vector<std::string> all = kTenValues;
   all.insert(all.end(), DetailedSettingNames().begin(), DetailedSettingNames().end());
@@ -28,7 +28,7 @@ struct Session {
   TWindowSettings window;
 };
 
-TEST(Settings, FirstRunSelects3GPNormalAndWritesAllTenValues) {
+TEST(Settings, FirstRunSelects3GPNormalAndWritesEveryValue) {
   TMemorySettingsStore store;
   Session s(store);
   EXPECT_EQ(s.c().ComboOutputFormat->Text(), "3GP - Mobile Video Format (*.3gp)");
@@ -56,7 +56,7 @@ TEST(Settings, SavedChoicesComeBackOnTheNextStart) {
     s.c().ComboAudioQuality->SetItemIndex(4);
     s.model.QualityChanged(*s.c().ComboAudioQuality);
     s.c().ComboBoxLetterbox->SetItemIndex(0);
-    s.prefs = {"/home/user/Videos", true, 100};
+    s.prefs = {"/home/user/Videos", true, 100, ProcessorCount()};
     s.window = {"Opus (internal)", 40, 60, 2};
     store.written.clear();
     SaveSettings(store, s.model, s.prefs, s.window);
@@ -77,6 +77,25 @@ TEST(Settings, SavedChoicesComeBackOnTheNextStart) {
   EXPECT_EQ(next.window.FormTop, 40);
   EXPECT_EQ(next.window.FormLeft, 60);
   EXPECT_EQ(next.window.Tabsheet, 2);
+  EXPECT_EQ(next.prefs.SimultaneousConversions, ProcessorCount());
+}
+
+// Stores written before the value existed keep their other choices.
+TEST(Settings, SimultaneousConversionsMissingOrOutOfRange) {
+  const struct {
+    const char* stored;  // nullptr: no such value
+    int expected;
+  } cases[] = {{nullptr, 1}, {"0", 1}, {"-3", 1}, {"1", 1}, {"100000", ProcessorCount()}};
+  for (const auto& c : cases) {
+    TMemorySettingsStore store;
+    { Session first(store); }
+    store.values["Output Folder"] = "/data/out";
+    if (c.stored) store.values["SimultaneousConversions"] = c.stored;
+    else store.values.erase("SimultaneousConversions");
+    Session s(store);
+    EXPECT_EQ(s.prefs.SimultaneousConversions, c.expected) << (c.stored ? c.stored : "missing");
+    EXPECT_EQ(s.prefs.OutputFolder, "/data/out");
+  }
 }
 
 TEST(Settings, FormatIndexThatNamesNoProfileSelects3GP) {

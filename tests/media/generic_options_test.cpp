@@ -82,6 +82,36 @@ TEST_F(GenericOptions, UnknownNamesAndEmptyValuesAreRefused) {
   EXPECT_TRUE(set_.names.empty());
 }
 
+// Options an encoder or muxer defines for itself wait as text and reach only
+// the real contexts that define them.
+TEST_F(GenericOptions, PrivateOptionsReachTheContextsThatDefineThem) {
+  ASSERT_TRUE(SetGenericOption(set_, "crf", "23"));
+  ASSERT_TRUE(SetGenericOption(set_, "preset", "veryfast"));
+  ASSERT_TRUE(SetGenericOption(set_, "movflags", "+faststart"));
+  EXPECT_TRUE(set_.names.empty());
+  AVCodecContext* x264 = ff::avcodec_alloc_context3(ff::avcodec_find_encoder_by_name("libx264"));
+  AVCodecContext* aac = ff::avcodec_alloc_context3(ff::avcodec_find_encoder_by_name("aac"));
+  ApplyGenericOptions(set_, x264, set_.codec[AVMEDIA_TYPE_VIDEO], kOptVideo | kOptEncoding);
+  ApplyGenericOptions(set_, aac, set_.codec[AVMEDIA_TYPE_AUDIO], kOptAudio | kOptEncoding);
+  double crf = 0;
+  ff::av_opt_get_double(x264, "crf", AV_OPT_SEARCH_CHILDREN, &crf);
+  EXPECT_EQ(crf, 23);
+  uint8_t* preset = nullptr;
+  ASSERT_GE(ff::av_opt_get(x264, "preset", AV_OPT_SEARCH_CHILDREN, &preset), 0);
+  EXPECT_STREQ(reinterpret_cast<char*>(preset), "veryfast");
+  ff::av_free(preset);
+  EXPECT_EQ(ff::av_opt_find(aac, "crf", nullptr, 0, AV_OPT_SEARCH_CHILDREN), nullptr);
+  AVFormatContext* mp4 = nullptr;
+  ASSERT_GE(ff::avformat_alloc_output_context2(&mp4, nullptr, "mp4", nullptr), 0);
+  ApplyGenericOptions(set_, mp4, set_.format, kOptEncoding);
+  int64_t flags = 0;
+  ff::av_opt_get_int(mp4, "movflags", AV_OPT_SEARCH_CHILDREN, &flags);
+  EXPECT_NE(flags & (1 << 7), 0) << "faststart";  // FF_MOV_FLAG_FASTSTART
+  ff::avformat_free_context(mp4);
+  ff::avcodec_free_context(&x264);
+  ff::avcodec_free_context(&aac);
+}
+
 TEST_F(GenericOptions, DebugRaisesTheLogLevel) {
   const TLogLevel before = TFFLogger::Instance().LogLevel();
   TFFLogger::Instance().SetLogLevel(llInfo);

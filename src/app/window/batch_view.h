@@ -31,12 +31,13 @@ class TWindowBatchView : public app::TBatchView {
   void FocusRow(int ARow) override;
   void StopPreview() override;
   void SetTimerEnabled(bool AEnabled) override;
+  void TickSoon() override;
 
   // The batch's progress over all its rows, 0 to 100; -1 outside a batch.
   int OverallPercent() const { return overall_; }
 
  private:
-  void ShowOverall(int rowPercent);
+  void ShowOverall();
   std::vector<int> BatchRows() const;
 
   TForm1& form_;

@@ -50,6 +50,7 @@ int main(int argc, char* argv[]) {
   // Partial files that no running conversion holds are what a killed run left.
   strella::app::RemoveStalePartials(form.EditOutputFolder->text().trimmed().toStdString());
   form.show();
+  form.RestoreSession();
   form.AddFileNames(line.files);
 
   QTimer start_batch;

@@ -10,11 +10,13 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QStyle>
 #include <QUrl>
 
 #include "app/media_files.h"
+#include "app/profile_encoders.h"
 #include "app/user_folders.h"
 #include "app/window_placement.h"
 #include "app/window/about_box.h"
@@ -166,14 +168,16 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 // is discarded), and the worker adding files is waited for, before the
 // controls they report to are gone.
 TForm1::~TForm1() {
-  if (queue_ && queue_->Running()) {
-    queue_->StoppedByUser = true;
-    converter_->StopTasks(true);
-  }
+  if (queue_ && queue_->Running()) queue_->StopAll();
   files_.WaitForAdding();
   files_.OnChanged = nullptr;
   files_.OnAddingFinished = nullptr;
   if (queue_) queue_->JobLog.OnLine = nullptr;
+  // The list as it is now, so that a clean exit with an empty list leaves nothing to restore.
+  if (session_) {
+    std::string error;
+    if (!session_->Save(files_, nullptr, error)) media::Log(this, media::llWarning, error);
+  }
   queue_.reset();
   // The preview stops its player and lets go of the controls while they are
   // still the window's.
@@ -365,7 +369,7 @@ void TForm1::CreatePreferencesGroup(QWidget* parent) {
   box->addWidget(Caption(GroupBox1, "Video Aspect Ratio :"));
   ComboBoxAspectRatio = DropDown(GroupBox1, "ComboBoxAspectRatio", 160);
   box->addWidget(ComboBoxAspectRatio);
-  box->addSpacing(10);
+  box->addSpacing(6);
   box->addWidget(Caption(GroupBox1, "Video Output Volume : "));
   SpinVolume = new TArrowSpinBox(GroupBox1);
   SpinVolume->setObjectName("SpinVolume");
@@ -375,10 +379,19 @@ void TForm1::CreatePreferencesGroup(QWidget* parent) {
   SpinVolume->setToolTip("100 is the original video volume");
   SpinVolume->setFixedWidth(90);
   box->addWidget(SpinVolume);
-  box->addSpacing(14);
+  box->addSpacing(8);
   CheckBoxOverwriteFile = new QCheckBox("Overwrite file with same name.", GroupBox1);
   CheckBoxOverwriteFile->setObjectName("CheckBoxOverwriteFile");
   box->addWidget(CheckBoxOverwriteFile);
+  box->addSpacing(6);
+  box->addWidget(Caption(GroupBox1, "Simultaneous conversions :"));
+  SpinSimultaneous = new QSpinBox(GroupBox1);
+  SpinSimultaneous->setObjectName("SpinSimultaneous");
+  SpinSimultaneous->setRange(1, app::ProcessorCount());
+  SpinSimultaneous->setValue(1);
+  SpinSimultaneous->setToolTip("Files converted at the same time, up to the number of processors");
+  SpinSimultaneous->setFixedWidth(90);
+  box->addWidget(SpinSimultaneous);
   box->addStretch(1);
 }
 
@@ -643,6 +656,7 @@ void TForm1::BindSettings() {
   settings_->OnFormatKeyChanged = [this](const std::string& key) { files_.SetOutputColumn(key); };
   settings_->Initialize();
   MarkFormatHeaders();
+  MarkUnavailableProfiles();
   ComboOutputFormat->setMaxVisibleItems(36);
 
   // Only the user's choice (activated) runs the handlers; choices made from
@@ -662,10 +676,25 @@ void TForm1::MarkFormatHeaders() {
     if (ComboOutputFormat->itemText(i).contains("---")) ComboOutputFormat->setItemData(i, bold, Qt::FontRole);
 }
 
+void TForm1::MarkUnavailableProfiles() {
+  auto* entries = qobject_cast<QStandardItemModel*>(ComboOutputFormat->model());
+  for (int i = 0; entries && i < ComboOutputFormat->count(); ++i) {
+    const app::Quality* profile = app::FindProfile(ComboOutputFormat->itemText(i).toStdString());
+    if (!profile) continue;
+    const std::string reason = app::ProfileUnavailableReason(*profile);
+    entries->item(i)->setEnabled(reason.empty());
+    ComboOutputFormat->setItemData(i, reason.empty() ? QVariant() : QVariant(QString::fromStdString(reason)),
+                                   Qt::ToolTipRole);
+  }
+}
 
 bool TForm1::LoadLibraries() {
   media::FFLoader().SetLibraryPath(media::ProgramFolder());
-  if (media::FFLoader().LoadLibs(media::kEncoderLibraries)) return true;
+  if (media::FFLoader().LoadLibs(media::kEncoderLibraries)) {
+    app::LookUpProfileEncoders(app::LoadedEncoders());
+    MarkUnavailableProfiles();
+    return true;
+  }
   media::Log(this, media::llError, media::FFLoader().LastErrMsg());
   ShowInformation(this, "Some files are missing. Please re-install this software");
   return false;
@@ -681,6 +710,7 @@ void TForm1::LoadSettings() {
   EditOutputFolder->setText(QString::fromStdString(prefs_.OutputFolder));
   CheckBoxOverwriteFile->setChecked(prefs_.Overwrite);
   SpinVolume->setValue(prefs_.SpinVolume);
+  SpinSimultaneous->setValue(prefs_.SimultaneousConversions);
   PageControl1->setCurrentIndex(window.Tabsheet == 1 ? 0 : 1);
   if (window.FormLeft >= 0 && window.FormTop >= 0) {
     const QSize size = window.FormWidth > 0 && window.FormHeight > 0 ? QSize(window.FormWidth, window.FormHeight)

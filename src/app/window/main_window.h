@@ -22,6 +22,7 @@
 
 #include "app/file_list.h"
 #include "app/batch_queue.h"
+#include "app/session_list.h"
 #include "app/settings_model.h"
 #include "app/window/batch_view.h"
 #include "app/window/combo_adapter.h"
@@ -71,6 +72,11 @@ class TForm1 : public QMainWindow {
   bool LoadLibraries();
   // The choices of the last run; a first run gets the defaults, written back.
   void LoadSettings();
+  // Profiles whose encoder the loaded libraries lack (as last looked up) are
+  // shown disabled, their reason as the entry's tooltip.
+  void MarkUnavailableProfiles();
+  // Puts the last session's list back and keeps the list saved from now on.
+  void RestoreSession();
   // Keeps the choices for the next run (closing the window does this).
   void SaveSettings();
 
@@ -174,6 +180,7 @@ class TForm1 : public QMainWindow {
   QComboBox* ComboBoxAspectRatio;
   TArrowSpinBox* SpinVolume;
   QCheckBox* CheckBoxOverwriteFile;
+  QSpinBox* SpinSimultaneous;
   QLabel* StatusPanel0;  // first status-bar panel: output size during a job
   QWidget* StatusPanel1;  // second panel: holds the progress bar
   TElidedLabel* StatusPanel2;  // third panel: "Ready" or what runs
@@ -226,6 +233,7 @@ class TForm1 : public QMainWindow {
   void AddingFinished(int added, int skipped);
   void SelectRowAfterRemoval(int row);
   void ClearConverterTasks();
+  void SaveSessionSoon();
 
   app::TFileList files_;
   app::TPreferences prefs_;
@@ -236,6 +244,8 @@ class TForm1 : public QMainWindow {
   std::string converter_error_;
   std::unique_ptr<TWindowBatchView> batch_view_;
   std::unique_ptr<app::TBatchQueue> queue_;
+  std::unique_ptr<app::TSessionList> session_;  // set once the last session's list is restored
+  bool session_save_pending_ = false;
   int selected_row_ = -1;
   QString preview_file_;
   TSkinManager skins_;

@@ -2,7 +2,11 @@
 // read, and the converter's events reaching the controls.
 #include <QMessageBox>
 
+#include <QTimer>
+
 #include "app/encoder_converter.h"
+#include "app/session_list.h"
+#include "media/logger.h"
 #include "app/window/dialogs.h"
 #include "app/window/log_view.h"
 #include "app/window/preview_window.h"
@@ -20,27 +24,36 @@ void TForm1::BindPreferences() {
   });
   connect(CheckBoxOverwriteFile, &QCheckBox::toggled, this, [this](bool on) { prefs_.Overwrite = on; });
   connect(SpinVolume, &QSpinBox::valueChanged, this, [this](int value) { prefs_.SpinVolume = value; });
+  connect(SpinSimultaneous, &QSpinBox::valueChanged, this,
+          [this](int value) { prefs_.SimultaneousConversions = value; });
   prefs_.OutputFolder = EditOutputFolder->text().toStdString();
   prefs_.Overwrite = CheckBoxOverwriteFile->isChecked();
   prefs_.SpinVolume = SpinVolume->value();
+  prefs_.SimultaneousConversions = SpinSimultaneous->value();
 }
+
+namespace {
+
+std::unique_ptr<app::TConverter> MakeConverter(std::string& error) {
+  if (ConverterFactory()) return ConverterFactory()();
+  return app::CreateEncoderConverter(error);
+}
+
+}  // namespace
 
 void TForm1::BindBatch() {
   batch_view_ = std::make_unique<TWindowBatchView>(*this);
-  if (ConverterFactory())
-    converter_ = ConverterFactory()();
-  else
-    converter_ = app::CreateEncoderConverter(converter_error_);
+  converter_ = MakeConverter(converter_error_);
   if (converter_) {
-    // Encoded frames are drawn over the preview while a batch runs.
-    converter_->OnPreviewBitmap = [this](int, media::TBitmap* bitmap, int, int64_t) {
+    queue_ = std::make_unique<app::TBatchQueue>(files_, *settings_, prefs_, *converter_, *batch_view_);
+    queue_->MakeConverter = MakeConverter;
+    // Encoded frames of the selected running row (else the first running row) are drawn over the preview.
+    queue_->OnPreviewBitmap = [this](int, media::TBitmap* bitmap, int, int64_t) {
       if (!bitmap) return;
       QImage frame = BitmapImage(*bitmap).copy();  // the bitmap is the engine's, valid for this call only
       PostToWindow(this, [this, frame] { sPanelPlay->ShowFrame(frame); });
     };
   }
-  if (converter_)
-    queue_ = std::make_unique<app::TBatchQueue>(files_, *settings_, prefs_, *converter_, *batch_view_);
   connect(ButtonRipNow, &QToolButton::clicked, this, &TForm1::ConvertNow);
   connect(ButtonStop, &QToolButton::clicked, this, &TForm1::StopConversions);
   connect(Timer1, &QTimer::timeout, this, [this] {
@@ -84,6 +97,30 @@ void TForm1::SetStatusText(const QString& text) { StatusPanel2->SetFullText(text
 
 void TForm1::ClearConverterTasks() {
   if (converter_ && !Converting()) converter_->ClearTasks();
+}
+
+void TForm1::RestoreSession() {
+  session_ = std::make_unique<app::TSessionList>();
+  std::string error;
+  const int restored = session_->Restore(files_, error);
+  if (!error.empty()) media::Log(this, media::llWarning, error);
+  if (restored == 0) return;
+  const std::string message = app::RestoredMessage(restored);
+  media::Log(this, media::llInfo, message);
+  StatusPanel0->setText(QString::fromStdString(message));
+  SaveSessionSoon();  // rows that were converting are saved as stopped
+}
+
+// Changes that come together are written once, when the window thread is next free.
+void TForm1::SaveSessionSoon() {
+  if (!session_ || session_save_pending_) return;
+  session_save_pending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    session_save_pending_ = false;
+    std::string error;
+    if (!session_->Save(files_, [this](int row) { return queue_ && queue_->IsRunning(row); }, error))
+      media::Log(this, media::llWarning, error);
+  });
 }
 
 }  // namespace strella::window

@@ -46,6 +46,7 @@ void TForm1::BindFileList() {
 }
 
 void TForm1::FilesChanged(int row) {
+  SaveSessionSoon();
   const int shown = ListView1->RowCount();
   ListView1->ShowRows(files_, row);
   // Each added row shows at once, scrolled into view.
@@ -138,9 +139,10 @@ void TForm1::ClearAllItems() {
 }
 
 void TForm1::ListSelectionChanged() {
-  if (Busy()) return;
   int row = ListView1->CurrentIndex();
   if (row < 0 || !ListView1->Row(row)->isSelected()) row = ListView1->SelectedIndex();
+  if (queue_) queue_->PreviewRow = row;  // a running row's frames show while it is selected
+  if (Busy()) return;
   if (row < 0 || row >= files_.Count()) return;
   selected_row_ = row;
   preview_file_ = QString::fromStdString(files_.Row(row).Caption);

@@ -55,10 +55,11 @@ class BatchTest : public WindowTest {
     form_->Files().Append(row);
   }
   QString Column(int row, app::TFileColumn column) { return form_->ListView1->ColumnText(row, column); }
-  // The end box: "All converting jobs completed." or the counts.
+  // The batch's end notice: "All converting jobs completed." or the counts when some row did not convert.
   bool Completed() {
+    const QString summary = QString::fromStdString(app::BatchSummary(form_->Files()));
     for (const TShownMessage& m : messages_)
-      if (m.text == "All converting jobs completed." || m.text.contains(" converted")) return true;
+      if (m.text == summary) return true;
     return false;
   }
 
@@ -274,12 +275,18 @@ namespace {
 // Encoded frames handed out by the converter, from its conversion thread,
 // are drawn over the preview panel on the window thread.
 TEST_F(BatchTest, ConverterFramesReachThePreviewPanel) {
+  AddRow("hold.avi");
+  form_->EditOutputFolder->setText(folder_);
+  form_->ButtonRipNow->click();
+  ASSERT_TRUE(WaitFor([&] { return converter_->Running(); }));
   media::TBitmap bitmap(32, 24);
   std::thread conversion([&] { converter_->OnPreviewBitmap(0, &bitmap, 7, 280000); });
   conversion.join();
   EXPECT_TRUE(WaitFor([&] { return form_->sPanelPlay->ShownFrameCount() == 1; }, 5000));
   EXPECT_FALSE(form_->sPanelPlay->PlaceholderVisible());
   EXPECT_EQ(form_->sPanelPlay->Frame().size(), QSize(32, 24));
+  converter_->Release();
+  EXPECT_TRUE(WaitFor([&] { return Completed(); }));
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QStandardItemModel>
 
+#include "app/profile_encoders.h"
 #include "app/window/main_window.h"
 #include "window_harness.h"
 
@@ -143,6 +145,26 @@ TEST_F(SettingsTest, ChangingTheProfileRewritesTheOutputColumn) {
   EXPECT_EQ(form.ListView1->ColumnText(0, app::fcOutput), "FLV");
   Choose(form.ComboVideoSize1, "320x240 (VGA)");
   EXPECT_EQ(form.ComboVideoSize->currentIndex(), form.ComboVideoSize1->currentIndex());
+}
+
+TEST_F(SettingsTest, AProfileWithoutItsEncoderIsShownDisabledWithTheReason) {
+  app::LookUpProfileEncoders([](const std::string& name) { return name != "libx265"; });
+  TForm1 form;
+  form.LoadSettings();
+  const auto* entries = qobject_cast<QStandardItemModel*>(form.ComboOutputFormat->model());
+  ASSERT_NE(entries, nullptr);
+  for (const char* name : {"MP4 - H.265/HEVC + AAC (*.mp4)", "MKV - H.265/HEVC + Opus (*.mkv)"}) {
+    const int entry = form.ComboOutputFormat->findText(name);
+    ASSERT_GE(entry, 0) << name;
+    EXPECT_FALSE(entries->item(entry)->isEnabled()) << name;
+    EXPECT_EQ(form.ComboOutputFormat->itemData(entry, Qt::ToolTipRole).toString(),
+              "needs the libx265 encoder, which the installed FFmpeg lacks");
+  }
+  const int h264 = form.ComboOutputFormat->findText("MP4 - H.264 + AAC (*.mp4)");
+  EXPECT_TRUE(entries->item(h264)->isEnabled());
+  app::LookUpProfileEncoders([](const std::string&) { return true; });
+  form.MarkUnavailableProfiles();
+  EXPECT_TRUE(entries->item(form.ComboOutputFormat->findText("MKV - H.265/HEVC + Opus (*.mkv)"))->isEnabled());
 }
 
 }  // namespace

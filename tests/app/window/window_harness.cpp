@@ -41,6 +41,7 @@ void WindowTest::SetUp() {
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
   config_home_ = fixtures::ScratchDir(std::string("window_") + info->test_suite_name() + "_" + info->name());
   setenv("XDG_CONFIG_HOME", config_home_.c_str(), 1);
+  setenv("XDG_STATE_HOME", (config_home_ + "/state").c_str(), 1);
   App();
   TDialogs& dialogs = Dialogs();
   dialogs.MessageBox = [this](QWidget*, QMessageBox::Icon icon, const QString& title,

@@ -1,0 +1,40 @@
+// What spreads a batch over several processes or machines: a deterministic
+// share of the file list, rows skipped when their output exists, and a JSON
+// report per row that a scheduler's jobs can leave side by side.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/file_list.h"
+
+namespace strella::cli {
+
+struct TShard {
+  int Index = 1;  // 1 to Count
+  int Count = 1;
+};
+
+// "K/N" with 1 <= K <= N; nothing for any other text.
+std::optional<TShard> ParseShard(const std::string& AText);
+
+// The K-th of N parts of the files: sorted by full path, every N-th from the K-th on.
+// Every file falls in exactly one part whatever order the files were given in.
+std::vector<std::string> SelectShard(const std::vector<std::string>& AFiles, const TShard& AShard);
+
+// What the report says of a row beyond the file list.
+struct TRowRun {
+  bool Skipped = false;    // its output existed (--skip-existing)
+  double Seconds = 0;      // wall time from taking the row to its end
+};
+
+// One JSON object per line and row: input, output, status, message, notes,
+// duration, output_size, seconds.
+void WriteReport(std::ostream& AOut, const app::TFileList& AList, const std::vector<TRowRun>& ARuns);
+// The same into a file, written under a temporary name and renamed; false with AError.
+bool WriteReportFile(const std::string& AFileName, const app::TFileList& AList, const std::vector<TRowRun>& ARuns,
+                     std::string& AError);
+
+}  // namespace strella::cli

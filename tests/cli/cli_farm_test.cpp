@@ -1,0 +1,139 @@
+#include "cli/cli_farm.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "app/settings_model.h"
+#include "fixtures.h"
+#include "run_program.h"
+
+namespace strella::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Shard, ParsesKOfN) {
+  const struct {
+    const char* text;
+    std::optional<std::pair<int, int>> expected;
+  } cases[] = {{"1/1", std::pair{1, 1}}, {"2/3", std::pair{2, 3}}, {"3/3", std::pair{3, 3}},
+               {"0/3", std::nullopt},    {"4/3", std::nullopt},    {"1/0", std::nullopt},
+               {"2", std::nullopt},      {"a/b", std::nullopt},    {"-1/3", std::nullopt}};
+  for (const auto& c : cases) {
+    const std::optional<TShard> shard = ParseShard(c.text);
+    ASSERT_EQ(shard.has_value(), c.expected.has_value()) << c.text;
+    if (shard) {
+      EXPECT_EQ(std::pair(shard->Index, shard->Count), *c.expected) << c.text;
+    }
+  }
+}
+
+TEST(Shard, PartsCoverEveryFileOnceWhateverTheOrderGiven) {
+  const std::vector<std::string> files = {"/m/e.avi", "/m/a.avi", "/n/a.avi", "/m/c.avi", "/m/b.avi", "/m/d.avi",
+                                          "/m/./f.avi"};
+  std::vector<std::string> reversed(files.rbegin(), files.rend());
+  std::multiset<std::string> all;
+  for (int k = 1; k <= 3; ++k) {
+    const std::vector<std::string> part = SelectShard(files, {k, 3});
+    EXPECT_EQ(part, SelectShard(reversed, {k, 3})) << k;
+    EXPECT_TRUE(std::is_sorted(part.begin(), part.end()));
+    all.insert(part.begin(), part.end());
+  }
+  EXPECT_EQ(all, (std::multiset<std::string>{"/m/a.avi", "/m/b.avi", "/m/c.avi", "/m/d.avi", "/m/e.avi",
+                                             "/m/f.avi", "/n/a.avi"}));
+  EXPECT_EQ(SelectShard(files, {1, 3}), (std::vector<std::string>{"/m/a.avi", "/m/d.avi", "/n/a.avi"}));
+}
+
+std::vector<nlohmann::json> ReadReports(const std::string& folder) {
+  std::vector<nlohmann::json> rows;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() != ".jsonl") continue;
+    std::ifstream file(entry.path());
+    for (std::string line; std::getline(file, line);) rows.push_back(nlohmann::json::parse(line));
+  }
+  return rows;
+}
+
+// Three parts under GNU parallel convert each of nine files once; a rerun skips them all.
+TEST(Shard, GnuParallelConvertsEveryFileOnceAndARerunSkipsThem) {
+  const std::string in = fixtures::ScratchDir("farm_in");
+  const std::string out = fixtures::ScratchDir("farm_out");
+  const std::string reports = fixtures::ScratchDir("farm_reports");
+  std::string files;
+  for (int i = 1; i <= 9; ++i) {
+    fixtures::FixtureSpec recipe;
+    recipe.file_name = "farm_tone" + std::to_string(i) + ".wav";
+    recipe.duration = 0.5;
+    recipe.audio = fixtures::AudioSpec{44100, 2, "pcm_s16le", 0, 0, 200.0 + 50 * i};
+    const std::string made = fixtures::Make(recipe);
+    fs::copy_file(made, in + "/tone" + std::to_string(i) + ".wav");
+    files += " " + Quote(in + "/tone" + std::to_string(i) + ".wav");
+  }
+  const auto run = [&](const std::string& extra) {
+    return Shell("parallel --will-cite --halt never " + Quote(STRELLA_CLI_PROGRAM) + " -p 25 -o " + Quote(out) +
+                 extra + " --shard {}/3 --report " + Quote(reports + "/part{}.jsonl") + files + " ::: 1 2 3");
+  };
+
+  const auto [status, output] = run("");
+  ASSERT_EQ(status, 0) << output;
+  std::vector<nlohmann::json> rows = ReadReports(reports);
+  ASSERT_EQ(rows.size(), 9u) << output;
+  std::set<std::string> inputs;
+  for (const nlohmann::json& row : rows) {
+    EXPECT_EQ(row["status"], "Done") << row.dump();
+    EXPECT_GT(row["output_size"].get<int64_t>(), 0) << row.dump();
+    EXPECT_GE(row["seconds"].get<double>(), 0.0);
+    inputs.insert(row["input"].get<std::string>());
+  }
+  EXPECT_EQ(inputs.size(), 9u);
+  std::set<std::string> outputs;
+  for (const auto& entry : fs::directory_iterator(out)) outputs.insert(entry.path().filename().string());
+  std::set<std::string> expected;
+  for (int i = 1; i <= 9; ++i) expected.insert("tone" + std::to_string(i) + ".mp3");
+  EXPECT_EQ(outputs, expected);  // each once: no "-1" copies, no partial files left
+  const auto written = fs::last_write_time(out + "/tone5.mp3");
+
+  const auto [again, output2] = run(" --skip-existing");
+  ASSERT_EQ(again, 0) << output2;
+  rows = ReadReports(reports);
+  ASSERT_EQ(rows.size(), 9u);
+  for (const nlohmann::json& row : rows) {
+    EXPECT_EQ(row["status"], "Skipped") << row.dump();
+    EXPECT_GT(row["output_size"].get<int64_t>(), 0) << row.dump();
+  }
+  outputs.clear();
+  for (const auto& entry : fs::directory_iterator(out)) outputs.insert(entry.path().filename().string());
+  EXPECT_EQ(outputs, expected);
+  EXPECT_EQ(fs::last_write_time(out + "/tone5.mp3"), written);
+}
+
+// Two conversions at a time through the real encoder: inputs named alike in
+// different folders still get an output each.
+TEST(Jobs, TwoAtATimeGiveEveryFileItsOwnOutput) {
+  if (app::ProcessorCount() < 2) GTEST_SKIP() << "needs two processors";
+  const std::string in = fixtures::ScratchDir("jobs_in");
+  const std::string out = fixtures::ScratchDir("jobs_out");
+  fs::create_directories(in + "/one");
+  fs::create_directories(in + "/two");
+  fs::copy_file(fixtures::Path("clip.mp4"), in + "/one/clip.mp4");
+  fs::copy_file(fixtures::Path("clip.mp4"), in + "/two/clip.mp4");
+  const auto [status, output] = RunCli({"-j", "2", "-p", "25", "-o", out, in + "/one/clip.mp4", in + "/two/clip.mp4",
+                                        fixtures::Path("clip.avi"), fixtures::Path("tone.wav")});
+  ASSERT_EQ(status, 0) << output;
+  std::set<std::string> outputs;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    outputs.insert(entry.path().filename().string());
+    const auto [probed, streams] =
+        Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + Quote(entry.path().string()));
+    EXPECT_EQ(streams, "mp3\n") << entry.path();
+  }
+  EXPECT_EQ(outputs, (std::set<std::string>{"clip.mp3", "clip-1.mp3", "clip-2.mp3", "tone.mp3"}));
+}
+
+}  // namespace
+}  // namespace strella::cli
