@@ -7,13 +7,11 @@ namespace {
 
 const std::vector<std::string> kTenValues = {"Skin",         "Output Folder", "ComboOutputFormat", "Overwrite",
                                              "LetterBox",    "VideoQuality",  "AudioQuality",      "FormTop",
-                                             "FormLeft",     "Tabsheet"};
-// The ten, then what later versions added: what a restart needs to show what
-// the screen showed, and the number of simultaneous conversions.
+                                             "FormLeft",     "Tabsheet",      "SimultaneousConversions"};
+// The ten and the number of conversions, then what a restart needs to show what the screen showed.
 const std::vector<std::string> kAllValues = [] {
   std::vector<std::string> all = kTenValues;
   all.insert(all.end(), DetailedSettingNames().begin(), DetailedSettingNames().end());
-  all.push_back("SimultaneousConversions");
   return all;
 }();
 

@@ -1,6 +1,7 @@
 #include "app/window/batch_view.h"
 
 #include <QMenu>
+#include <cstdlib>
 #include <QMenuBar>
 
 #include "app/batch_summary.h"
@@ -49,7 +50,7 @@ void TWindowBatchView::SetSettingsEnabled(bool AEnabled) {
 
 void TWindowBatchView::SetProgressBar(int APosition) {
   form_.ProgressBar1->setValue(std::clamp(APosition, 0, 100));
-  if (form_.Converting()) ShowOverall(std::clamp(APosition, 0, 100));
+  if (form_.Converting()) ShowOverall();
 }
 
 void TWindowBatchView::SetStatusText(const std::string& AText) {
@@ -98,15 +99,20 @@ std::vector<int> TWindowBatchView::BatchRows() const {
   return rows;
 }
 
-// The title shows how far through the batch the running row has come, each
-// row weighing with its duration.
-void TWindowBatchView::ShowOverall(int rowPercent) {
+// The title shows how far through the batch its rows have come, each row
+// weighing with its duration: an ended row counts whole, a running one (or
+// several, converting at once) with the percentage of its Progress column.
+void TWindowBatchView::ShowOverall() {
   if (taken_.empty()) return;
   std::vector<app::TBatchShare> shares;
   const app::TFileList& files = form_.Files();
   for (int row : BatchRows()) {
-    const bool done = row != taken_.back() && std::find(taken_.begin(), taken_.end(), row) != taken_.end();
-    const int percent = row == taken_.back() ? rowPercent : done ? 100 : 0;
+    const std::string status = files.Column(row, app::fcProgress);
+    int percent = 0;
+    if (!status.empty() && status.back() == '%')
+      percent = std::atoi(status.c_str());
+    else if (!status.empty() && std::find(taken_.begin(), taken_.end(), row) != taken_.end())
+      percent = 100;  // Done, Fail, Failed, Abort
     shares.push_back({app::ParseHMS(files.Column(row, app::fcDuration)), percent});
   }
   overall_ = app::BatchPercent(shares);

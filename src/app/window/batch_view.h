@@ -37,7 +37,7 @@ class TWindowBatchView : public app::TBatchView {
   int OverallPercent() const { return overall_; }
 
  private:
-  void ShowOverall(int rowPercent);
+  void ShowOverall();
   std::vector<int> BatchRows() const;
 
   TForm1& form_;

@@ -172,12 +172,12 @@ TForm1::~TForm1() {
   files_.WaitForAdding();
   files_.OnChanged = nullptr;
   files_.OnAddingFinished = nullptr;
+  if (queue_) queue_->JobLog.OnLine = nullptr;
   // The list as it is now, so that a clean exit with an empty list leaves nothing to restore.
   if (session_) {
     std::string error;
     if (!session_->Save(files_, nullptr, error)) media::Log(this, media::llWarning, error);
   }
-  if (queue_) queue_->JobLog.OnLine = nullptr;
   queue_.reset();
   // The preview stops its player and lets go of the controls while they are
   // still the window's.
@@ -369,7 +369,7 @@ void TForm1::CreatePreferencesGroup(QWidget* parent) {
   box->addWidget(Caption(GroupBox1, "Video Aspect Ratio :"));
   ComboBoxAspectRatio = DropDown(GroupBox1, "ComboBoxAspectRatio", 160);
   box->addWidget(ComboBoxAspectRatio);
-  box->addSpacing(10);
+  box->addSpacing(6);
   box->addWidget(Caption(GroupBox1, "Video Output Volume : "));
   SpinVolume = new TArrowSpinBox(GroupBox1);
   SpinVolume->setObjectName("SpinVolume");
@@ -379,12 +379,12 @@ void TForm1::CreatePreferencesGroup(QWidget* parent) {
   SpinVolume->setToolTip("100 is the original video volume");
   SpinVolume->setFixedWidth(90);
   box->addWidget(SpinVolume);
-  box->addSpacing(14);
+  box->addSpacing(8);
   CheckBoxOverwriteFile = new QCheckBox("Overwrite file with same name.", GroupBox1);
   CheckBoxOverwriteFile->setObjectName("CheckBoxOverwriteFile");
   box->addWidget(CheckBoxOverwriteFile);
-  box->addSpacing(10);
-  box->addWidget(new QLabel("Simultaneous conversions :", GroupBox1));
+  box->addSpacing(6);
+  box->addWidget(Caption(GroupBox1, "Simultaneous conversions :"));
   SpinSimultaneous = new QSpinBox(GroupBox1);
   SpinSimultaneous->setObjectName("SpinSimultaneous");
   SpinSimultaneous->setRange(1, app::ProcessorCount());
@@ -709,8 +709,8 @@ void TForm1::LoadSettings() {
   if (prefs_.OutputFolder.empty()) prefs_.OutputFolder = app::DefaultOutputFolder();
   EditOutputFolder->setText(QString::fromStdString(prefs_.OutputFolder));
   CheckBoxOverwriteFile->setChecked(prefs_.Overwrite);
-  SpinSimultaneous->setValue(prefs_.SimultaneousConversions);
   SpinVolume->setValue(prefs_.SpinVolume);
+  SpinSimultaneous->setValue(prefs_.SimultaneousConversions);
   PageControl1->setCurrentIndex(window.Tabsheet == 1 ? 0 : 1);
   if (window.FormLeft >= 0 && window.FormTop >= 0) {
     const QSize size = window.FormWidth > 0 && window.FormHeight > 0 ? QSize(window.FormWidth, window.FormHeight)

@@ -40,11 +40,12 @@ class PreviewTest : public WindowTest {
     return WaitFor([&] { return form_->sPanelPlay->PresentCount() >= start + count && form_->sPanelPlay->HasFrame(); });
   }
 
-  // A ten-second clip, paused right after it starts: playing on from there
-  // reaches a late position within seconds only when a seek took it there.
-  void PlayPausedAtTheStart() {
-    fixtures::FixtureSpec recipe{"preview_10s.mp4"};
-    recipe.duration = 10;
+  // A ten-second clip (or one of the given length), paused right after it
+  // starts: playing on from there reaches a late position within seconds only
+  // when a seek took it there.
+  void PlayPausedAtTheStart(int seconds = 10) {
+    fixtures::FixtureSpec recipe{"preview_" + std::to_string(seconds) + "s.mp4"};
+    recipe.duration = seconds;
     recipe.video = fixtures::VideoSpec{};
     recipe.audio = fixtures::AudioSpec{};
     SelectFile(fixtures::Make(recipe));
@@ -125,14 +126,7 @@ TEST_F(PreviewTest, PositionBarSeeksFromTheKeyboardWhenTheKeyIsLetGo) {
 }
 
 TEST_F(PreviewTest, AClickOnTheBarSeeksToThatPointAndTheReadoutFollows) {
-  fixtures::FixtureSpec recipe{"preview_20s.mp4"};
-  recipe.duration = 20;
-  recipe.video = fixtures::VideoSpec{};
-  recipe.audio = fixtures::AudioSpec{};
-  SelectFile(fixtures::Make(recipe));
-  form_->SpeedButtonPlay->click();
-  ASSERT_TRUE(WaitFor([&] { return form_->TrackBar1->maximum() > 0; }));
-  form_->SpeedButtonPause->click();
+  PlayPausedAtTheStart(20);
   QSlider* bar = form_->TrackBar1;
   QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() / 4, bar->height() / 2));
   EXPECT_NEAR(bar->value(), 5000, 1500);
