@@ -85,11 +85,7 @@ TEST(CliSafety, OverwritingNeverDestroysAnInputOrAnotherRowsResult) {
 }
 
 TEST(CliSafety, ThreeRunsIntoOneFolderKeepTheirOwnOutputs) {
-  fixtures::FixtureSpec recipe;
-  recipe.file_name = "short_160.mp4";
-  recipe.duration = 0.4;
-  recipe.video = fixtures::VideoSpec{160, 120};
-  recipe.audio = fixtures::AudioSpec{};
+  const fixtures::FixtureSpec recipe = fixtures::VideoClip("short_160.mp4", 160, 120, 0.4);
   const std::string input = fixtures::Make(recipe);
   const std::string dir = fixtures::ScratchDir("cli_safety_concurrent");
   const std::vector<std::string> sizes = {"176x144", "320x240", "352x288"};

@@ -55,14 +55,7 @@ double RowBrightness(const std::string& file, int row) {
   return sum / static_cast<double>(raw.size());
 }
 
-fixtures::FixtureSpec Clip(const std::string& name, int width, int height) {
-  fixtures::FixtureSpec recipe{name};
-  recipe.video = fixtures::VideoSpec{};
-  recipe.video->width = width;
-  recipe.video->height = height;
-  recipe.audio = fixtures::AudioSpec{};
-  return recipe;
-}
+using fixtures::VideoClip;
 
 std::string Convert(const std::vector<std::string>& args, const std::string& out) {
   std::vector<std::string> all = {"-o", out};
@@ -84,7 +77,7 @@ class OddSizes : public ::testing::TestWithParam<OddSizeCase> {};
 
 TEST_P(OddSizes, BecomeTheNearestEvenSizeTheEncoderTakes) {
   const OddSizeCase& c = GetParam();
-  fixtures::FixtureSpec recipe = c.gif ? Clip("odd_200x133.gif", 200, 133) : Clip("odd_321x241.mp4", 321, 241);
+  fixtures::FixtureSpec recipe = c.gif ? VideoClip("odd_200x133.gif", 200, 133) : VideoClip("odd_321x241.mp4", 321, 241);
   if (c.gif) {
     recipe.video->codec = "gif";
     recipe.audio.reset();
@@ -110,9 +103,9 @@ INSTANTIATE_TEST_SUITE_P(Sources, OddSizes,
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(PixelShape, LetterboxAndOriginalSizeWorkOnTheShownShape) {
-  fixtures::FixtureSpec dvd = Clip("pal_4x3_sar16x15.mp4", 720, 576);
+  fixtures::FixtureSpec dvd = VideoClip("pal_4x3_sar16x15.mp4", 720, 576);
   dvd.video->sar_num = 16, dvd.video->sar_den = 15;
-  fixtures::FixtureSpec wide = Clip("pal_16x9_sar64x45.mp4", 720, 576);
+  fixtures::FixtureSpec wide = VideoClip("pal_16x9_sar64x45.mp4", 720, 576);
   wide.video->sar_num = 64, wide.video->sar_den = 45;
   const std::string out = fixtures::ScratchDir("pixel_shape");
 
@@ -152,7 +145,7 @@ class AutoFrameRate : public ::testing::TestWithParam<RateCase> {};
 
 TEST_P(AutoFrameRate, KeepsTheSourceRateOrTheNearestListedOne) {
   const RateCase& c = GetParam();
-  fixtures::FixtureSpec recipe = Clip(std::string("rate_") + std::to_string(c.num) + "_" + std::to_string(c.den) + ".mp4", 160, 120);
+  fixtures::FixtureSpec recipe = VideoClip(std::string("rate_") + std::to_string(c.num) + "_" + std::to_string(c.den) + ".mp4", 160, 120);
   recipe.video->fps_num = c.num, recipe.video->fps_den = c.den;
   const std::string out = fixtures::ScratchDir(std::string("auto_rate_") + c.label);
   Convert({"-p", c.profile, fixtures::Make(recipe)}, out);
@@ -203,7 +196,7 @@ Timing MeasureTiming(const std::string& file) {
 }
 
 TEST(IrregularTimes, PicturesStayInSyncWithTheSound) {
-  fixtures::FixtureSpec recipe = Clip("irregular_times_60s.mkv", 160, 120);
+  fixtures::FixtureSpec recipe = VideoClip("irregular_times_60s.mkv", 160, 120);
   recipe.duration = 60;
   recipe.video->irregular_times = true;
   recipe.audio->codec = "libmp3lame";

@@ -41,11 +41,7 @@ bool SavedWhileConverting() {
 }
 
 TEST_F(WindowTest, KilledDuringABatchComesBackWithItsRowsAndTheConvertingOneStopped) {
-  fixtures::FixtureSpec recipe;
-  recipe.file_name = "restart_640x480.mp4";
-  recipe.duration = 30;
-  recipe.video = fixtures::VideoSpec{640, 480};
-  recipe.audio = fixtures::AudioSpec{};
+  const fixtures::FixtureSpec recipe = fixtures::VideoClip("restart_640x480.mp4", 640, 480, 30);
   const std::vector<std::string> inputs = {fixtures::Make(recipe), fixtures::Path("clip.mp4"), fixtures::Path("tone.wav")};
   const std::string out = fixtures::ScratchDir("window_restart_out");
 
