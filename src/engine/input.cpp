@@ -69,7 +69,8 @@ void TakeVideoProperties(TCustomFFmpeg& engine, AVStream* st, AVCodecContext* de
   opt.frame_height = dec->height;
   AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio : dec->sample_aspect_ratio;
   double ratio = sar.num && sar.den ? av_q2d(sar) : 0.0;
-  if (dec->width * dec->height != 0)
+  // Each side checked alone: a damaged header's 65535x65535 overflows an int product.
+  if (dec->width != 0 && dec->height != 0)
     ratio = ratio != 0 ? dec->width * ratio / dec->height : static_cast<double>(dec->width) / dec->height;
   else if (ratio == 0)
     ratio = 4.0 / 3.0;

@@ -184,7 +184,7 @@ AVCodecContext* NewCodecContext(const AVCodec* codec, AVMediaType kind) {
 }
 
 AVRational SampleAspect(float aspect, int width, int height) {
-  const double ratio = width * height != 0 ? aspect * height / width : aspect * 3.0 / 4.0;
+  const double ratio = width != 0 && height != 0 ? aspect * height / width : aspect * 3.0 / 4.0;
   return ratio > 0 ? BestFraction(ratio, 255) : AVRational{0, 1};
 }
 

@@ -1,6 +1,8 @@
 // Transcode set-up: the output-stream table, stream mapping, the parameters
 // of copied and re-encoded streams, pass-log files, opening the codecs,
 // metadata maps, headers and the mapping log; closing and join-mode reopening.
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -273,8 +275,8 @@ void DeriveParameters(TCustomFFmpeg& engine) {
       DeriveEncodeParameters(engine, ost, ist);
     if (ost.encoding_needed) OpenPassLog(s, ost, static_cast<int>(n));
     if (Kind(ost) == AVMEDIA_TYPE_VIDEO) {
-      const int need = ost.setup->enc->width * ost.setup->enc->height * 6 + 200;
-      s.output_buffer_size = std::max(s.output_buffer_size, need);
+      const int64_t need = int64_t{ost.setup->enc->width} * ost.setup->enc->height * 6 + 200;
+      s.output_buffer_size = static_cast<int>(std::min<int64_t>(std::max<int64_t>(s.output_buffer_size, need), INT_MAX));
     }
   }
 }

@@ -2,6 +2,9 @@
 // as defaults, seeking and offsets, and the streams and settings an output gets.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "engine/engine_state.h"
 #include "test_support.h"
 
@@ -45,6 +48,34 @@ TEST(InputFile, TotalDurationIsTheLongestInput) {
   ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("clip.mp4")));
   ASSERT_TRUE(run.engine->AddInputFile(longer));
   EXPECT_NEAR(run.engine->TotalDuration(), 4000, 50);
+}
+
+// A copy of clip.avi whose video header claims 65535x65535 pictures of a
+// codec nobody decodes, so the claimed size reaches the engine as it is.
+std::string ImpossibleSizeAvi() {
+  std::ifstream in(fixtures::Path("clip.avi"), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto put32 = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  const size_t header = bytes.find("strh"), format = bytes.find("strf");
+  EXPECT_NE(format, std::string::npos);
+  bytes.replace(header + 12, 4, "ZZZZ");      // the stream's handler
+  put32(format + 12, 65535);                   // biWidth
+  put32(format + 16, 65535);                   // biHeight
+  bytes.replace(format + 24, 4, "ZZZZ");      // biCompression
+  const std::string name = Scratch("impossible_size.avi");
+  std::ofstream(name, std::ios::binary) << bytes;
+  return name;
+}
+
+TEST(InputFile, AnImpossiblePictureSizeIsTakenWithoutOverflow) {
+  EngineRun run;
+  ASSERT_TRUE(run.engine->AddInputFile(ImpossibleSizeAvi()));
+  const TOptionValues& o = run.engine->State().opt;
+  EXPECT_EQ(o.frame_width, 65535);
+  EXPECT_EQ(o.frame_height, 65535);
+  EXPECT_NEAR(o.frame_aspect_ratio, 1.0, 1e-6);
 }
 
 TEST(OutputFile, StreamsFollowWhatTheInputsHave) {
