@@ -157,6 +157,7 @@ AVFormatContext* OpenDemuxer(TCustomFFmpeg& engine, const std::string& fileName)
   // program streams) go into containers that need them.
   ctx->flags |= AVFMT_FLAG_NONBLOCK | AVFMT_FLAG_GENPTS;
   AVDictionary* parameters = FormatParameters(opt);
+  media::AddLiteralNameOptions(fileName, &parameters);
   const std::string url = media::FileNameToURL(fileName);
   const int result = ff::avformat_open_input(&ctx, url.c_str(), opt.file_iformat, &parameters);
   ff::av_dict_free(&parameters);

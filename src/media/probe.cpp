@@ -99,7 +99,10 @@ bool TCustomAVProbe::OpenInput(const std::string& fileName, const std::string& f
   }
   owns_context_ = true;
   // On failure the library frees the context and clears the pointer.
-  const int result = ff::avformat_open_input(&format_context_, FileNameToURL(fileName).c_str(), format, nullptr);
+  AVDictionary* options = nullptr;
+  AddLiteralNameOptions(fileName, &options);
+  const int result = ff::avformat_open_input(&format_context_, FileNameToURL(fileName).c_str(), format, &options);
+  ff::av_dict_free(&options);
   if (result < 0) {
     last_err_msg_ = OpenErrorText(fileName, result);
     CloseFile();

@@ -43,6 +43,11 @@ std::string FileNameToURL(const std::string& name) {
   return kFilePrefix + absolute;
 }
 
+void AddLiteralNameOptions(const std::string& name, AVDictionary** options) {
+  struct stat info {};
+  if (::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ff::av_dict_set(options, "pattern_type", "none", 0);
+}
+
 std::string URLToFileName(const std::string& url) {
   if (url.size() > kUnicodePrefixLength && url.compare(0, kUnicodePrefixLength, kUnicodePrefix) == 0)
     return url.substr(kUnicodePrefixLength);

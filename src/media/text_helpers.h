@@ -7,6 +7,7 @@
 
 struct AVCodecContext;
 struct AVCodecParameters;
+struct AVDictionary;
 
 namespace strella::media {
 
@@ -18,6 +19,10 @@ bool NeedsUnicodeURL(const std::string& name);
 // The text to hand the libraries for a file name: the name itself, or
 // "file:" + name when the text before its first ':' would be read as a protocol.
 std::string FileNameToURL(const std::string& name);
+// Adds to AOptions what makes the libraries read an existing file as that
+// one file: an image name such as "p%03d.jpg" is otherwise a sequence pattern
+// to them. A name that is no file keeps its pattern (a caller's sequence).
+void AddLiteralNameOptions(const std::string& name, AVDictionary** options);
 // The reverse: strips the "file:" we added and decodes "unicode:utf8:" names.
 std::string URLToFileName(const std::string& url);
 

@@ -74,6 +74,7 @@ bool TPipeline::OpenInput(TPlayback& playback) {
   // Only raw and capture inputs read the picture size; others ignore it.
   if (playback.FrameWidth > 0 && playback.FrameHeight > 0)
     ff::av_dict_set(&options, "video_size", media::Format("%dx%d", playback.FrameWidth, playback.FrameHeight).c_str(), 0);
+  media::AddLiteralNameOptions(playback.FileName, &options);
   const int opened = ff::avformat_open_input(&demuxer, media::FileNameToURL(playback.FileName).c_str(), nullptr, &options);
   ff::av_dict_free(&options);
   if (opened < 0) {

@@ -173,6 +173,20 @@ TEST(CliSafety, NamesThatLookLikeProtocolsConvertTheirOwnContent) {
     EXPECT_EQ(ProbeEntries(dir + "/12:00/" + name, "stream=codec_type,width"), "video,320\naudio\n") << name << log;
 }
 
+TEST(CliSafety, AnImageNameWithAPatternIsThatOneFile) {
+  const std::string dir = fixtures::ScratchDir("cli_safety_pattern");
+  // A 30-picture sequence p001.jpg... at 96x80, and beside it one 64x48 picture named like its pattern.
+  ASSERT_EQ(Shell("cd " + Quote(dir) + " && ffmpeg -v error -f lavfi -i testsrc=s=96x80 -frames:v 30 'p%03d.jpg' && "
+                  "ffmpeg -v error -f lavfi -i testsrc=s=64x48 -frames:v 1 -update 1 'file:p%03d.jpg'").first, 0);
+  const std::string input = dir + "/p%03d.jpg";
+  const auto [probed, listing] = RunCli({"--probe", input});
+  EXPECT_NE(listing.find("64x48"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("96x80"), std::string::npos) << listing;
+  const auto [status, log] = RunCli({"-p", "8", "-o", dir + "/out", input});
+  EXPECT_EQ(status, 0) << log;
+  EXPECT_EQ(ProbeEntries(dir + "/out/p%03d.mp4", "stream=nb_frames"), "1\n") << log;
+}
+
 TEST(CliSafety, ANamedPipeIsRefusedAtOnceAndTheBatchGoesOn) {
   const std::string dir = fixtures::ScratchDir("cli_safety_fifo");
   const std::string pipe = dir + "/pipe.mp4";
