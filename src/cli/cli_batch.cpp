@@ -21,6 +21,8 @@ namespace {
 
 std::atomic<bool> stop_requested{false};
 std::atomic<int> stop_signal{0};
+std::atomic<int> stop_requests{0};
+std::atomic<bool> stop_finished{false};  // the stopped jobs' partial files are gone
 static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
 using std::chrono::milliseconds;
@@ -139,9 +141,10 @@ bool AllCheckedDone(const app::TFileList& list) {
 
 }  // namespace
 
-void RequestStop(int ASignal) {
-  if (ASignal != 0) stop_signal = ASignal;
+bool RequestStop(int ASignal) {
+  if (ASignal != 0 && stop_signal == 0) stop_signal = ASignal;
   stop_requested = true;
+  return ++stop_requests >= 3 && stop_finished;
 }
 
 int StopSignal() { return stop_signal; }
@@ -164,6 +167,8 @@ int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel
              app::TConverter& AConverter, std::ostream& AOut, const TBatchOptions& AOptions) {
   stop_requested = false;
   stop_signal = 0;
+  stop_requests = 0;
+  stop_finished = false;
   app::TFileList list;
   TConsoleView view(AOut, list);
   app::TBatchQueue queue(list, AModel, APrefs, AConverter, view);
@@ -192,6 +197,7 @@ int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel
   }
   // A stopped job's end may still be on its way.
   if (stop_requested) media::WaitServingMainThread([] { return false; }, milliseconds(200));
+  stop_finished = true;
   view.EndLine();
   // A finished batch said its summary; a stopped one says it here.
   if (queue.StoppedByUser || stop_requested) AOut << app::BatchSummary(list) << "\n";

@@ -29,8 +29,10 @@ int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel
              app::TConverter& AConverter, std::ostream& AOut, const TBatchOptions& AOptions = {});
 
 // Asks a running batch to stop as the window's Stop answered Yes (from a
-// signal handler); ASignal is the signal that asked, 0 for none.
-void RequestStop(int ASignal = 0);
+// signal handler); ASignal is the signal that asked, 0 for none. True when
+// the caller may end the program instead: a third request once the stop has
+// removed the partial files.
+bool RequestStop(int ASignal = 0);
 // The signal that stopped the batch, 0 when none did.
 int StopSignal();
 

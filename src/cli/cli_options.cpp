@@ -41,9 +41,13 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions) {
   AApp.add_flag("--probe", o.probe, "Show the file list's columns for each file and end");
   AApp.add_option("-j,--jobs", o.jobs, "Files converted at the same time (1 to the number of processors)")
       ->check(CLI::Range(1, app::ProcessorCount()));
+  // Given empty (an unset variable in a script), these would quietly mean "all files" or "no report".
+  const CLI::Validator notEmpty([](std::string& AValue) { return AValue.empty() ? std::string("is empty") : std::string(); },
+                                "NOT EMPTY");
   AApp.add_option("--shard", o.shard,
-                  "Convert only the K-th of N parts of the files (\"K/N\", 1 <= K <= N; parts by sorted full path)");
-  AApp.add_option("--report", o.report, "Write one JSON object per file, a line each, into this file");
+                  "Convert only the K-th of N parts of the files (\"K/N\", 1 <= K <= N; parts by sorted full path)")
+      ->check(notEmpty);
+  AApp.add_option("--report", o.report, "Write one JSON object per file, a line each, into this file")->check(notEmpty);
   AApp.add_flag("--skip-existing", o.skipExisting, "Skip files whose output exists already in the output folder");
   AApp.add_flag("-v,--verbose", o.verbose, "Show the conversion log on the error output, each line with its file's name");
   AApp.add_option("--log-level", o.logLevel, "How much the log keeps and -v shows (default: info)")
@@ -168,13 +172,17 @@ std::string ApplyOptions(const TCliOptions& AOptions, app::TSettingsModel& AMode
 }
 
 std::string PrepareOutputFolder(const std::string& AFolder) {
+  namespace fs = std::filesystem;
   std::error_code error;
-  const std::filesystem::path folder(AFolder);
-  if (std::filesystem::exists(folder, error)) {
-    if (std::filesystem::is_directory(folder, error)) return {};
-    return "--output-folder \"" + AFolder + "\" exists and is not a folder";
-  }
-  if (std::filesystem::create_directories(folder, error) || std::filesystem::is_directory(folder)) return {};
+  const fs::file_status status = fs::status(AFolder, error);
+  if (fs::is_directory(status)) return {};
+  if (fs::exists(status)) return "--output-folder \"" + AFolder + "\" exists and is not a folder";
+  // A link loop or a parent that cannot be searched: the system's reason, no attempt to create.
+  if (error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory)
+    return "--output-folder \"" + AFolder + "\" cannot be used: " + error.message();
+  if (fs::create_directories(AFolder, error)) return {};
+  std::error_code again;
+  if (fs::is_directory(AFolder, again)) return {};
   return "--output-folder \"" + AFolder + "\" cannot be created: " + error.message();
 }
 

@@ -18,10 +18,13 @@
 namespace {
 
 // Ctrl-C, a closed terminal and the SIGTERM of kill, timeout or a service
-// manager stop the batch as the window's Stop does; a second one ends the program.
+// manager stop the batch as the window's Stop does. More signals during that
+// stop change nothing (timeout signals the child and then its group); only
+// once the stop has removed the partial files does a third one end the program.
 void OnStopSignal(int ASignal) {
-  strella::cli::RequestStop(ASignal);
+  if (!strella::cli::RequestStop(ASignal)) return;
   std::signal(ASignal, SIG_DFL);
+  ::raise(ASignal);
 }
 
 void CatchStopSignals() {
@@ -44,9 +47,7 @@ bool LoadLibraries() {
   return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   using namespace strella;
   CLI::App cliApp{"Strella Video Converter, the batch without a window"};
   cli::TCliOptions options;
@@ -98,7 +99,7 @@ int main(int argc, char** argv) {
   }
   if (const std::string error = cli::PrepareOutputFolder(prefs.OutputFolder); !error.empty()) {
     std::cerr << "strella-cli: " << error << "\n";
-    return 2;
+    return 1;
   }
   std::string error;
   const std::unique_ptr<app::TConverter> converter = app::CreateEncoderConverter(error);
@@ -116,4 +117,16 @@ int main(int argc, char** argv) {
   // Stopped by a signal: the shell's convention for a program that signal ended.
   if (const int signal = cli::StopSignal()) return 128 + signal;
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Whatever the system refuses on the way ends the run with its reason, never with an abort.
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::cerr << "strella-cli: " << error.what() << "\n";
+    return 1;
+  }
 }

@@ -84,6 +84,42 @@ TEST(CliBadInput, FolderBelowARegularFileIsRefusedBeforeTheBatch) {
   EXPECT_EQ(fs::file_size(dir + "/plain.txt"), 12u);
 }
 
+TEST(CliBadInput, AnUnusableOutputFolderEndsWithTheSystemsReason) {
+  const std::string dir = fixtures::ScratchDir("cli_bad_unusable");
+  fs::create_symlink(dir + "/loop_b", dir + "/loop_a");
+  fs::create_symlink(dir + "/loop_a", dir + "/loop_b");
+  fs::create_directory(dir + "/closed");
+  ::chmod(dir.c_str(), 0755);
+  ::chmod((dir + "/closed").c_str(), 0700);  // searchable by its owner only
+  const struct {
+    std::string folder;
+    bool withoutPrivileges;
+    std::string reason;
+  } cases[] = {
+      {dir + "/loop_a", false, "Too many levels of symbolic links"},
+      {dir + "/loop_a/out", false, "Too many levels of symbolic links"},
+      {dir + "/closed/out", true, "Permission denied"},
+  };
+  for (const auto& c : cases) {
+    const std::vector<std::string> args = {"-p", "8", "-o", c.folder, fixtures::Path("clip.mp4")};
+    if (c.withoutPrivileges && ::geteuid() == 0 &&
+        Shell("setpriv --reuid=65534 --regid=65534 --clear-groups true").first != 0)
+      continue;  // no way to drop root here
+    const auto [status, log] = c.withoutPrivileges ? RunCliWithoutPrivileges(args) : RunCli(args);
+    EXPECT_EQ(status, 1) << c.folder << log;
+    EXPECT_NE(log.find(c.reason), std::string::npos) << c.folder << log;
+  }
+}
+
+TEST(CliBadInput, AnEmptyShardOrReportIsRefused) {
+  for (const char* option : {"--shard", "--report"}) {
+    const auto [status, log] = RunCli({"-p", "8", "-o", fixtures::ScratchDir("cli_bad_empty"), option, "",
+                                       fixtures::Path("clip.mp4")});
+    EXPECT_NE(status, 0) << option;
+    EXPECT_NE(log.find(std::string(option) + ": is empty"), std::string::npos) << log;
+  }
+}
+
 TEST(CliBadInput, NamesWithBlanksQuotesColonsAndNonLatinLettersConvert) {
   const std::string dir = fixtures::ScratchDir("cli_bad_names");
   const std::string folder = dir + "/out: 'ü' \"日本\"";

@@ -135,6 +135,26 @@ TEST(CliSafety, TermAndHangUpStopLikeStop) {
   }
 }
 
+TEST(CliSafety, ASecondStopSignalDoesNotCutTheCleanStopShort) {
+  const std::string input = fixtures::Make(LongClipRecipe());
+  const std::string out = fixtures::ScratchDir("cli_safety_second_signal");
+  const std::string log = out + "/../cli_second_signal.log";
+  const pid_t pid = SpawnCli({"-p", "8", "-o", out, input}, log);
+  for (int i = 0; i < 600 && !HasPartialFile(out); ++i) std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(HasPartialFile(out));
+  // As timeout does: the child, then its group a moment later.
+  ::kill(pid, SIGTERM);
+  std::this_thread::sleep_for(5ms);
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const std::string output = ReadAll(log);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << output;
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM) << output;
+  EXPECT_NE(output.find("Abort   " + input), std::string::npos) << output;
+  EXPECT_TRUE(fs::is_empty(out)) << output;
+}
+
 TEST(CliSafety, AStalePartialIsRemovedAndAHeldOneSurvives) {
   const std::string out = fixtures::ScratchDir("cli_safety_stale");
   std::ofstream(out + "/.killed.partial.mp4") << "left by a killed run";
