@@ -1,12 +1,16 @@
 #include "cli/cli_farm.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "app/text_utils.h"
 
@@ -77,24 +81,92 @@ void WriteReport(std::ostream& AOut, const app::TFileList& AList, const std::vec
   }
 }
 
+namespace {
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first {}, second {};
+  if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0)
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  return FullPath(a) == FullPath(b);
+}
+
+// An earlier run's report: empty, or JSON lines.
+bool LooksLikeAReport(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  char first = 0;
+  const ssize_t got = ::read(fd, &first, 1);
+  ::close(fd);
+  return got == 0 || (got == 1 && first == '{');
+}
+
+std::string SystemReason(int error) { return std::strerror(error); }
+
+bool WriteAll(int fd, const std::string& text) {
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    done += static_cast<size_t>(wrote);
+  }
+  return true;
+}
+
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+std::string ReportFileProblem(const std::string& AFileName, const std::vector<std::string>& AInputs,
+                              const std::vector<std::string>& AOutputs) {
+  const std::string quoted = "--report \"" + AFileName + "\"";
+  for (const std::string& input : AInputs)
+    if (SameFile(AFileName, input)) return quoted + " is an input of this batch";
+  for (const std::string& output : AOutputs)
+    if (SameFile(AFileName, output)) return quoted + " is an output of this batch";
+  struct stat info {};
+  if (::stat(AFileName.c_str(), &info) != 0) {
+    if (errno != ENOENT) return quoted + " cannot be used: " + SystemReason(errno);
+    const fs::path folder = fs::path(FullPath(AFileName)).parent_path();
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+      return quoted + " cannot be written: " + folder.string() + ": " + SystemReason(errno);
+    return {};
+  }
+  if (!S_ISREG(info.st_mode)) return quoted + " is not a regular file";
+  if (!LooksLikeAReport(AFileName)) return quoted + " exists and is not a report; it is left as it is";
+  return {};
+}
+
 bool WriteReportFile(const std::string& AFileName, const app::TFileList& AList, const std::vector<TRowRun>& ARuns,
                      std::string& AError) {
-  const std::string temporary = AFileName + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    WriteReport(out, AList, ARuns);
-    out.flush();
-    if (!out) {
-      AError = "Cannot write the report \"" + temporary + "\"";
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  if (std::rename(temporary.c_str(), AFileName.c_str()) != 0) {
-    AError = "Cannot write the report \"" + AFileName + "\"";
-    std::remove(temporary.c_str());
+  if (const std::string problem = ReportFileProblem(AFileName, {}, {}); !problem.empty()) {
+    AError = problem;
     return false;
   }
+  const fs::path final = FullPath(AFileName);
+  const std::string folder = final.parent_path().string();
+  std::string temporary = folder + "/." + final.filename().string() + ".report-XXXXXX";
+  // mkostemp creates with O_EXCL: a link or a file of that name is never opened.
+  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) {
+    AError = "Cannot write the report \"" + AFileName + "\": " + SystemReason(errno);
+    return false;
+  }
+  std::ostringstream text;
+  WriteReport(text, AList, ARuns);
+  const bool written = WriteAll(fd, text.str()) && ::fsync(fd) == 0;
+  const int writeError = errno;
+  ::close(fd);
+  if (!written || ::rename(temporary.c_str(), final.c_str()) != 0) {
+    AError = "Cannot write the report \"" + AFileName + "\": " + SystemReason(written ? errno : writeError);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  SyncFolder(folder);
   return true;
 }
 

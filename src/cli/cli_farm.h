@@ -33,7 +33,14 @@ struct TRowRun {
 // One JSON object per line and row: input, output, status, message, notes,
 // duration, output_size, seconds.
 void WriteReport(std::ostream& AOut, const app::TFileList& AList, const std::vector<TRowRun>& ARuns);
-// The same into a file, written under a temporary name and renamed; false with AError.
+// Why AFileName cannot take the report of a batch reading AInputs and writing
+// AOutputs; empty when it can. A report is never one of the batch's files, a
+// device, pipe or folder, nor an existing file that is not a report.
+std::string ReportFileProblem(const std::string& AFileName, const std::vector<std::string>& AInputs,
+                              const std::vector<std::string>& AOutputs);
+// The report written into a new hidden file beside AFileName (created
+// exclusively, never through a link), flushed to the disk and renamed onto
+// AFileName; false with AError and the system's reason.
 bool WriteReportFile(const std::string& AFileName, const app::TFileList& AList, const std::vector<TRowRun>& ARuns,
                      std::string& AError);
 

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "app/encoder_converter.h"
+#include "app/output_plan.h"
 #include "app/profile_encoders.h"
 #include "cli/cli_batch.h"
 #include "cli/cli_farm.h"
@@ -73,6 +74,12 @@ int Run(int argc, char** argv) {
     std::cout << cliApp.help();
     return 0;
   }
+  if (!options.report.empty()) {
+    if (const std::string problem = cli::ReportFileProblem(options.report, options.files, {}); !problem.empty()) {
+      std::cerr << "strella-cli: " << problem << "\n";
+      return 1;
+    }
+  }
   if (!options.shard.empty()) {
     const std::optional<cli::TShard> shard = cli::ParseShard(options.shard);
     if (!shard) {
@@ -100,6 +107,16 @@ int Run(int argc, char** argv) {
   if (const std::string error = cli::PrepareOutputFolder(prefs.OutputFolder); !error.empty()) {
     std::cerr << "strella-cli: " << error << "\n";
     return 1;
+  }
+  if (!options.report.empty()) {
+    std::vector<std::string> outputs;
+    for (const app::TPlannedOutput& planned :
+         app::PlanOutputs(options.files, prefs.OutputFolder, model.CurrentFormatKey, prefs.Overwrite))
+      outputs.push_back(planned.OutputFile);
+    if (const std::string problem = cli::ReportFileProblem(options.report, options.files, outputs); !problem.empty()) {
+      std::cerr << "strella-cli: " << problem << "\n";
+      return 1;
+    }
   }
   std::string error;
   const std::unique_ptr<app::TConverter> converter = app::CreateEncoderConverter(error);

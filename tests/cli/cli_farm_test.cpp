@@ -1,10 +1,14 @@
 #include "cli/cli_farm.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -114,6 +118,69 @@ TEST(Shard, GnuParallelConvertsEveryFileOnceAndARerunSkipsThem) {
 
 // Two conversions at a time through the real encoder: inputs named alike in
 // different folders still get an output each.
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Profile 25 writes MP3: a report named like the output it is about must not replace it.
+TEST(Report, IsRefusedWhereItWouldReplaceAnotherFile) {
+  const std::string dir = fixtures::ScratchDir("farm_report_refused");
+  const std::string input = dir + "/in.wav";
+  fs::copy_file(fixtures::Path("tone.wav"), input);
+  const std::string inputBytes = FileText(input);
+  fs::create_directory(dir + "/out");
+  ASSERT_EQ(::mkfifo((dir + "/pipe").c_str(), 0644), 0);
+  std::ofstream(dir + "/notes.txt") << "a user's own notes";
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    EXPECT_EQ(::mknod((dir + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  }
+  const struct {
+    std::string report;
+    std::string reason;
+  } cases[] = {
+      {input, "is an input of this batch"},
+      {dir + "/out/in.mp3", "is an output of this batch"},
+      {dir + "/pipe", "is not a regular file"},
+      {dir + "/out", "is not a regular file"},
+      {dir + "/notes.txt", "exists and is not a report"},
+      {dir + "/missing/r.jsonl", "No such file or directory"},
+      {root ? dir + "/null" : dir + "/pipe", "is not a regular file"},
+  };
+  for (const auto& c : cases) {
+    const auto [status, log] = RunCli({"-p", "25", "-o", dir + "/out", "--report", c.report, input});
+    EXPECT_EQ(status, 1) << c.report << log;
+    EXPECT_NE(log.find(c.reason), std::string::npos) << c.report << log;
+    EXPECT_FALSE(fs::exists(dir + "/out/in.mp3")) << "refused before converting: " << c.report;
+  }
+  EXPECT_EQ(FileText(input), inputBytes);
+  EXPECT_EQ(FileText(dir + "/notes.txt"), "a user's own notes");
+  EXPECT_TRUE(fs::is_fifo(dir + "/pipe"));
+  if (root) {
+    EXPECT_TRUE(fs::is_character_file(dir + "/null"));
+  }
+}
+
+TEST(Report, ReplacesAnEarlierReportWithoutTouchingFilesBesideIt) {
+  const std::string dir = fixtures::ScratchDir("farm_report_beside");
+  std::ofstream(dir + "/victim") << "keep";
+  fs::create_symlink(dir + "/victim", dir + "/r.jsonl.tmp");
+  std::ofstream(dir + "/r.jsonl") << "{\"input\":\"an earlier run\"}\n";
+  for (int run = 0; run < 2; ++run) {
+    const auto [status, log] =
+        RunCli({"-p", "25", "-o", dir + "/out", "--report", dir + "/r.jsonl", "--overwrite", fixtures::Path("tone.wav")});
+    ASSERT_EQ(status, 0) << log;
+    const nlohmann::json row = nlohmann::json::parse(FileText(dir + "/r.jsonl"));
+    EXPECT_EQ(row["status"], "Done");
+  }
+  EXPECT_EQ(FileText(dir + "/victim"), "keep");
+  EXPECT_TRUE(fs::is_symlink(dir + "/r.jsonl.tmp"));
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"out", "r.jsonl", "r.jsonl.tmp", "victim"}));
+}
+
 TEST(Jobs, TwoAtATimeGiveEveryFileItsOwnOutput) {
   if (app::ProcessorCount() < 2) GTEST_SKIP() << "needs two processors";
   const std::string in = fixtures::ScratchDir("jobs_in");
