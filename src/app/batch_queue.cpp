@@ -133,6 +133,7 @@ bool TBatchQueue::ConvertNow() {
   MakeSlots();
   LastTakenRow = -1;
   failed_rows_.clear();
+  unlockedFolderSaid_ = false;
   RemoveStalePartials(Trim(prefs_.OutputFolder));
   PlanBatch();
   for (auto& slot : slots_) {
@@ -256,6 +257,13 @@ void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
     if (!ASlot.output.Create(job.OutputFile, error)) {
       ASlot.converter->RemoveTask(task);
       return FailJob(ASlot, error);
+    }
+    if (!ASlot.output.Locked() && !unlockedFolderSaid_) {
+      unlockedFolderSaid_ = true;
+      const std::string note =
+          "The output folder's file system takes no file locks; conversions are kept apart by their names alone";
+      JobLog.Add(ARowIndex, media::llWarning, note);
+      list_.AddNote(ARowIndex, note);
     }
     if (!ASlot.converter->SetOutput(task, ASlot.output.Name(), job.Output)) {
       FailJob(ASlot, job.OutputFile + ": " + ASlot.converter->LastErrMsg());

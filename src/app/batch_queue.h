@@ -160,6 +160,7 @@ class TBatchQueue {
   std::vector<int> failed_rows_;  // rows whose job could not be set up, for the next tick's "Failed"
   std::optional<TOutputPlan> plan_;  // made when the batch starts
   std::map<int, TPlannedOutput> planned_;  // by row
+  bool unlockedFolderSaid_ = false;         // told once a batch that the output folder takes no locks
 };
 
 }  // namespace strella::app

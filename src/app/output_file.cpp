@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,19 @@ namespace strella::app {
 namespace {
 
 constexpr char kPartialMark[] = ".partial";
+// Set on every partial file this program creates: the cleaner removes only
+// files that carry it, never a user's file that merely has such a name.
+constexpr char kOwnerAttribute[] = "user.strella.partial";
+
+void MarkAsOurs(int fd) { ::fsetxattr(fd, kOwnerAttribute, "1", 1, 0); }
+
+bool MarkedAsOurs(int fd) {
+  char value = 0;
+  return ::fgetxattr(fd, kOwnerAttribute, &value, 1) == 1 && value == '1';
+}
+
+// File systems that take no locks (NFS without its lock daemon, some FUSE mounts).
+bool LocksUnsupported(int error) { return error == ENOLCK || error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS; }
 
 std::string ExtensionOf(const std::string& path) {
   const std::string name = media::ExtractFileName(path);
@@ -31,6 +45,13 @@ std::string ExtensionOf(const std::string& path) {
 std::string FolderOf(const std::string& path) {
   const std::string folder = media::ExtractFilePath(path);
   return folder.empty() ? std::string(".") : folder;
+}
+
+void SyncFolderOf(const std::string& path) {
+  const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
 }
 
 bool IsFolder(const std::string& path) {
@@ -100,7 +121,10 @@ bool IsPartialOutputName(const std::string& AFileName) {
 TPartialOutput::~TPartialOutput() { Discard(); }
 
 TPartialOutput::TPartialOutput(TPartialOutput&& AOther) noexcept
-    : name_(std::move(AOther.name_)), final_(std::move(AOther.final_)), fd_(std::exchange(AOther.fd_, -1)) {}
+    : name_(std::move(AOther.name_)),
+      final_(std::move(AOther.final_)),
+      fd_(std::exchange(AOther.fd_, -1)),
+      locked_(std::exchange(AOther.locked_, false)) {}
 
 TPartialOutput& TPartialOutput::operator=(TPartialOutput&& AOther) noexcept {
   if (this != &AOther) {
@@ -108,6 +132,7 @@ TPartialOutput& TPartialOutput::operator=(TPartialOutput&& AOther) noexcept {
     name_ = std::move(AOther.name_);
     final_ = std::move(AOther.final_);
     fd_ = std::exchange(AOther.fd_, -1);
+    locked_ = std::exchange(AOther.locked_, false);
   }
   return *this;
 }
@@ -127,14 +152,24 @@ bool TPartialOutput::Create(const std::string& AFinalName, std::string& AError) 
                              FileErrorReason(name, errno).c_str());
       return false;
     }
+    MarkAsOurs(fd);
+    const bool locked = ::flock(fd, LOCK_EX) == 0;
+    const int lockError = errno;
+    if (!locked && !LocksUnsupported(lockError)) {
+      if (StillNamed(fd, name)) ::unlink(name.c_str());
+      ::close(fd);
+      AError = media::Format("Cannot lock the output file \"%s\": %s", name.c_str(), std::strerror(lockError));
+      return false;
+    }
     // A cleaner that took the file before us removes it and lets go: try again then.
-    if (::flock(fd, LOCK_EX) != 0 || !StillNamed(fd, name)) {
+    if (!StillNamed(fd, name)) {
       ::close(fd);
       continue;
     }
     name_ = name;
     final_ = AFinalName;
     fd_ = fd;
+    locked_ = locked;
     return true;
   }
   AError = media::Format("Cannot create the output file \"%s\": no free temporary name", AFinalName.c_str());
@@ -154,6 +189,12 @@ std::string TPartialOutput::Commit(bool AOverwrite, std::string& AError, const s
     Discard();
     return {};
   }
+  // The data reaches the disk before the name says the file is complete.
+  if (::fsync(fd_) != 0 && errno != EINVAL) {
+    AError = "Cannot write the output: " + FileErrorReason(name_, errno);
+    Discard();
+    return {};
+  }
   std::string target = final_;
   for (;;) {
     const int error = AOverwrite ? (::rename(name_.c_str(), target.c_str()) == 0 ? 0 : errno)
@@ -169,6 +210,7 @@ std::string TPartialOutput::Commit(bool AOverwrite, std::string& AError, const s
   }
   name_.clear();
   Release();
+  SyncFolderOf(target);
   return target;
 }
 
@@ -181,6 +223,7 @@ void TPartialOutput::Discard() {
 void TPartialOutput::Release() {
   if (fd_ >= 0) ::close(fd_);  // lets go of the lock
   fd_ = -1;
+  locked_ = false;
   final_.clear();
 }
 
@@ -195,8 +238,9 @@ int RemoveStalePartials(const std::string& AFolder) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat info {};
-    // Held by a live run when the lock is taken; removed only while we hold it ourselves.
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+    // Only files this program made; held by a live run when the lock is taken;
+    // removed only while we hold the lock ourselves.
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && MarkedAsOurs(fd) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
         StillNamed(fd, path) && ::unlink(path.c_str()) == 0)
       ++removed;
     ::close(fd);

@@ -2,9 +2,10 @@
 // the output folder and takes its final name only once it has finished; a
 // failed or stopped conversion leaves nothing under the final name.
 //
-// A partial file is created exclusively (no two runs ever share one) and kept
-// under an advisory lock while it is written, so that a later run can tell the
-// leftovers of a killed run from files still being written.
+// A partial file is created exclusively (no two runs ever share one), marked
+// as this program's with an extended attribute, and kept under an advisory
+// lock while it is written, so that a later run can tell the leftovers of a
+// killed run from files still being written and from files of the user's.
 #pragma once
 
 #include <string>
@@ -28,6 +29,8 @@ class TPartialOutput {
   // extension (the muxer is chosen by it). False with AError set when it cannot.
   bool Create(const std::string& AFinalName, std::string& AError);
   bool Active() const { return fd_ >= 0; }
+  // False on a file system that takes no locks: the exclusive name alone keeps runs apart there.
+  bool Locked() const { return locked_; }
   const std::string& Name() const { return name_; }
   const std::string& FinalName() const { return final_; }
 
@@ -45,6 +48,7 @@ class TPartialOutput {
   std::string name_;
   std::string final_;
   int fd_ = -1;  // holds the lock while the file is written
+  bool locked_ = false;
 };
 
 // The hidden partial name for AFinalName with the number ANumber (0: none),
@@ -53,8 +57,8 @@ std::string PartialOutputName(const std::string& AFinalName, int ANumber = 0);
 // True for names PartialOutputName makes (the file name alone).
 bool IsPartialOutputName(const std::string& AFileName);
 
-// Removes the partial files in AFolder that no running conversion holds:
-// leftovers of a run that was killed. Returns how many were removed.
+// Removes the partial files in AFolder that this program made and no running
+// conversion holds: leftovers of a run that was killed. Returns how many were removed.
 int RemoveStalePartials(const std::string& AFolder);
 
 }  // namespace strella::app

@@ -96,12 +96,15 @@ TEST(StalePartials, OnlyUnheldPartialFilesAreRemoved) {
   TPartialOutput live;
   std::string error;
   ASSERT_TRUE(live.Create(dir + "/live.mp4", error)) << error;
-  for (const char* other : {".notes.txt", "clip.partial.mp4", ".clip.mp4"}) std::ofstream(dir + "/" + other) << "x";
+  // A user's files, some named as ours would be: no mark, so never removed.
+  const std::vector<std::string> others = {".notes.txt", "clip.partial.mp4", ".clip.mp4", ".mine.partial.mp3",
+                                           ".other.partial.txt", ".y.partial"};
+  for (const std::string& other : others) std::ofstream(dir + "/" + other) << "x";
 
   EXPECT_EQ(RemoveStalePartials(dir), 1);
   EXPECT_FALSE(fs::exists(dir + "/.killed.partial.mp4"));
   EXPECT_TRUE(fs::exists(live.Name()));
-  for (const char* other : {".notes.txt", "clip.partial.mp4", ".clip.mp4"}) EXPECT_TRUE(fs::exists(dir + "/" + other));
+  for (const std::string& other : others) EXPECT_TRUE(fs::exists(dir + "/" + other)) << other;
 }
 
 }  // namespace

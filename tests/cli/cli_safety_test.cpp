@@ -155,19 +155,38 @@ TEST(CliSafety, ASecondStopSignalDoesNotCutTheCleanStopShort) {
   EXPECT_TRUE(fs::is_empty(out)) << output;
 }
 
-TEST(CliSafety, AStalePartialIsRemovedAndAHeldOneSurvives) {
+TEST(CliSafety, OnlyAKilledRunsPartialIsRemoved) {
+  const std::string input = fixtures::Make(LongClipRecipe());
   const std::string out = fixtures::ScratchDir("cli_safety_stale");
-  std::ofstream(out + "/.killed.partial.mp4") << "left by a killed run";
+  const pid_t killed = SpawnCli({"-p", "8", "-o", out, input}, out + "/../cli_safety_stale.log");
+  for (int i = 0; i < 600 && !HasPartialFile(out); ++i) std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(HasPartialFile(out));
+  ::kill(killed, SIGKILL);
+  ExitStatus(killed);
   const std::string held = out + "/.running.partial-2.mkv";
   const int fd = ::open(held.c_str(), O_WRONLY | O_CREAT, 0644);
   ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-  std::ofstream(out + "/.notes.txt") << "not ours";
+  // Files of the user's whose names only look like ours.
+  const std::vector<std::string> users = {".notes.txt", ".mine.partial.mp3", ".other.partial.txt", ".y.partial"};
+  for (const std::string& name : users) std::ofstream(out + "/" + name) << "not ours";
   const auto [status, log] = RunCli({"-p", "8", "-o", out, fixtures::Path("clip.mp4")});
   ::close(fd);
   EXPECT_EQ(status, 0) << log;
-  EXPECT_FALSE(fs::exists(out + "/.killed.partial.mp4"));
+  EXPECT_FALSE(fs::exists(out + "/.long_720p.partial.mp4"));
   EXPECT_TRUE(fs::exists(held));
-  EXPECT_TRUE(fs::exists(out + "/.notes.txt"));
+  for (const std::string& name : users) EXPECT_EQ(ReadAll(out + "/" + name), "not ours") << name;
+}
+
+TEST(CliSafety, AFolderWithoutLocksConvertsWithOneTemporaryFile) {
+  const std::string out = fixtures::ScratchDir("cli_safety_no_locks");
+  const auto [status, log] = Shell("LD_PRELOAD=" + Quote(STRELLA_NO_LOCK_SHIM) +
+                                   " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 " + Quote(STRELLA_CLI_PROGRAM) +
+                                   " -p 8 -o " + Quote(out) + " " + Quote(fixtures::Path("clip.mp4")));
+  EXPECT_EQ(status, 0) << log;
+  EXPECT_NE(log.find("takes no file locks"), std::string::npos) << log;
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(out)) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"clip.mp4"}) << log;
 }
 
 TEST(CliSafety, ANameOfTwoHundredFiftyBytesConverts) {
