@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "app/text_utils.h"
 #include "media/logger.h"
@@ -154,6 +155,12 @@ void TFileList::Changed(int AIndex) {
 void TFileList::Append(TFileRow ARow) {
   rows_.push_back(std::move(ARow));
   Changed(Count() - 1);
+}
+
+void TFileList::AppendRows(std::vector<TFileRow> ARows) {
+  if (ARows.empty()) return;
+  rows_.insert(rows_.end(), std::make_move_iterator(ARows.begin()), std::make_move_iterator(ARows.end()));
+  Changed(-1);
 }
 
 void TFileList::Remove(int AIndex) {

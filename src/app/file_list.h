@@ -89,6 +89,8 @@ class TFileList {
   const std::vector<TFileRow>& Rows() const { return rows_; }
 
   void Append(TFileRow ARow);
+  // Appends many rows with one change for the whole list.
+  void AppendRows(std::vector<TFileRow> ARows);
   void Remove(int AIndex);
   void Clear();
   void SetChecked(int AIndex, bool AChecked);

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 #include "app/output_file.h"
 #include "media/text_helpers.h"
@@ -101,24 +104,87 @@ bool WriteAtomically(const std::string& fileName, const std::string& text, std::
 
 }  // namespace
 
+namespace {
+
+// What one row may hold: a path is at most PATH_MAX, a text at most a few lines.
+constexpr size_t kMaxText = 4096;
+constexpr size_t kMaxNotes = 20;
+// A kept list larger than this is no list this program wrote.
+constexpr uintmax_t kMaxFileSize = 256u << 20;
+
+void CheckRowSize(const TFileRow& row) {
+  if (row.Caption.empty() || row.Caption.size() >= PATH_MAX || row.OutputFile.size() >= PATH_MAX)
+    throw std::length_error("a file name is empty or longer than a path may be");
+  if (row.Message.size() > kMaxText || row.Notes.size() > kMaxNotes) throw std::length_error("a row holds too much text");
+  for (const std::string& text : row.Notes)
+    if (text.size() > kMaxText) throw std::length_error("a note is too long");
+  for (const std::string& text : row.Columns)
+    if (text.size() > kMaxText) throw std::length_error("a column is too long");
+}
+
+std::string TimeStamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local {};
+  ::localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+  return text;
+}
+
+// Keeps a list that cannot be read whole beside it; the next save would otherwise replace it.
+// Returns the name it was kept under, or empty when that failed.
+std::string KeepAside(const std::string& fileName, bool move) {
+  const std::string aside = fileName + ".broken-" + TimeStamp();
+  std::error_code error;
+  if (move) fs::rename(fileName, aside, error);
+  else fs::copy_file(fileName, aside, fs::copy_options::skip_existing, error);
+  return error ? std::string() : aside;
+}
+
+std::string KeptAsideText(const std::string& aside) {
+  return aside.empty() ? std::string(" It could not be kept aside and stays as it is.")
+                       : " It was kept as \"" + aside + "\".";
+}
+
+}  // namespace
+
 int TSessionList::Restore(TFileList& AList, std::string& AError) {
-  std::ifstream file(file_name_);
-  if (!file) return 0;
-  std::stringstream text;
-  text << file.rdbuf();
-  std::vector<TFileRow> rows;
-  std::set<std::string> stoppedFolders;
+  std::error_code sizeError;
+  const uintmax_t size = fs::file_size(file_name_, sizeError);
+  if (sizeError) return 0;  // no list kept yet
+  const std::string unreadable = "The file list of the last session (\"" + file_name_ + "\") cannot be read: ";
+  json saved;
   try {
-    const json saved = json::parse(text.str());
-    for (const json& item : saved.at("rows")) rows.push_back(RowFromJson(item, stoppedFolders));
+    if (size > kMaxFileSize) throw std::length_error("it is larger than a kept list can be");
+    std::ifstream file(file_name_, std::ios::binary);
+    saved = json::parse(file);
+    if (!saved.is_object() || !saved.contains("rows") || !saved.at("rows").is_array())
+      throw std::invalid_argument("it holds no list of rows");
   } catch (const std::exception& error) {
-    AError = "The file list of the last session (\"" + file_name_ + "\") cannot be read: " + error.what();
+    AError = unreadable + error.what() + "." + KeptAsideText(KeepAside(file_name_, /*move=*/true));
     return 0;
   }
-  for (TFileRow& row : rows) AList.Append(std::move(row));
+  std::vector<TFileRow> rows;
+  std::set<std::string> stoppedFolders;
+  int skipped = 0;
+  for (const json& item : saved.at("rows")) {
+    try {
+      TFileRow row = RowFromJson(item, stoppedFolders);
+      CheckRowSize(row);
+      rows.push_back(std::move(row));
+    } catch (const std::exception&) {
+      ++skipped;  // a row with a wrong field goes alone; the others come back
+    }
+  }
+  if (skipped > 0)
+    AError = "The file list of the last session (\"" + file_name_ + "\") had " + std::to_string(skipped) +
+             (skipped == 1 ? " row" : " rows") + " that cannot be read; they were left out." +
+             KeptAsideText(KeepAside(file_name_, /*move=*/false));
+  const int restored = static_cast<int>(rows.size());
+  AList.AppendRows(std::move(rows));
   // What the interrupted jobs were writing; files another run still writes are locked and stay.
   for (const std::string& folder : stoppedFolders) RemoveStalePartials(folder);
-  return static_cast<int>(rows.size());
+  return restored;
 }
 
 bool TSessionList::Save(const TFileList& AList, const std::function<bool(int)>& AConverting, std::string& AError) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "fixtures.h"
 
@@ -55,17 +57,53 @@ TEST_F(SessionListTest, AnEmptyListLeavesNothingToRestore) {
   EXPECT_EQ(error, "");
 }
 
-TEST_F(SessionListTest, AFileThatCannotBeReadRestoresNothingAndSaysWhy) {
-  for (const char* text : {"{\"rows\": [{\"file\": ", "[1, 2]", "{\"rows\": [{\"checked\": true}]}"}) {
+std::vector<std::string> BrokenCopies(const std::string& fileName) {
+  std::vector<std::string> copies;
+  for (const auto& entry : fs::directory_iterator(fs::path(fileName).parent_path()))
+    if (entry.path().filename().string().rfind("file-list.json.broken-", 0) == 0) copies.push_back(entry.path());
+  return copies;
+}
+
+std::string Text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(SessionListTest, AListThatCannotBeReadIsKeptAsideNeverDeleted) {
+  const std::string cases[] = {"{\"rows\": [{\"file\": ", "", "[1, 2]", "{\"rows\": 3}",
+                               "{\"rows\": [{\"file\": \"/v/\xff.avi\"}]}"};
+  for (const std::string& text : cases) {
+    fs::remove_all(fs::path(session.FileName()).parent_path());
     fs::create_directories(fs::path(session.FileName()).parent_path());
-    std::ofstream(session.FileName()) << text;
+    std::ofstream(session.FileName(), std::ios::binary) << text;
     TFileList next;
     error.clear();
     EXPECT_EQ(session.Restore(next, error), 0) << text;
-    EXPECT_EQ(next.Count(), 0);
     EXPECT_NE(error.find("cannot be read"), std::string::npos) << text;
+    // The empty list saved next must not take the user's list with it.
+    ASSERT_TRUE(session.Save(next, nullptr, error));
+    const std::vector<std::string> copies = BrokenCopies(session.FileName());
+    ASSERT_EQ(copies.size(), 1u) << text;
+    EXPECT_EQ(Text(copies[0]), text);
+    EXPECT_NE(error.find(copies[0]), std::string::npos) << error;
   }
 }
 
+TEST_F(SessionListTest, RowsWithWrongFieldsAreLeftOutOneByOne) {
+  const std::string longName(PATH_MAX, 'n');
+  const std::string text = "{\"version\": 1, \"rows\": [{\"file\": \"/v/a.avi\"}, {\"file\": 7}, "
+                           "{\"file\": \"/v/b.avi\", \"checked\": \"yes\"}, {\"file\": \"/" + longName + "\"}, "
+                           "{\"file\": \"/v/c.avi\", \"checked\": false}]}";
+  fs::create_directories(fs::path(session.FileName()).parent_path());
+  std::ofstream(session.FileName()) << text;
+  TFileList next;
+  EXPECT_EQ(session.Restore(next, error), 2);
+  ASSERT_EQ(next.Count(), 2);
+  EXPECT_EQ(next.Row(0).Caption, "/v/a.avi");
+  EXPECT_EQ(next.Row(1).Caption, "/v/c.avi");
+  EXPECT_NE(error.find("3 rows that cannot be read"), std::string::npos) << error;
+  ASSERT_EQ(BrokenCopies(session.FileName()).size(), 1u);
+  EXPECT_EQ(Text(BrokenCopies(session.FileName())[0]), text);
+}
 }  // namespace
 }  // namespace strella::app

@@ -103,11 +103,15 @@ void TForm1::RestoreSession() {
   session_ = std::make_unique<app::TSessionList>();
   std::string error;
   const int restored = session_->Restore(files_, error);
-  if (!error.empty()) media::Log(this, media::llWarning, error);
+  if (!error.empty()) {
+    media::Log(this, media::llWarning, error);
+    StatusPanel0->setText(QString::fromStdString(error));
+    StatusPanel0->setToolTip(QString::fromStdString(error));
+  }
   if (restored == 0) return;
   const std::string message = app::RestoredMessage(restored);
   media::Log(this, media::llInfo, message);
-  StatusPanel0->setText(QString::fromStdString(message));
+  StatusPanel0->setText(QString::fromStdString(error.empty() ? message : message + ". " + error));
   SaveSessionSoon();  // rows that were converting are saved as stopped
 }
 
