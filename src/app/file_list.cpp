@@ -114,6 +114,11 @@ std::string InputRefusal(const std::string& AFileName) {
 
 std::unique_ptr<TFileProbe> CreateMediaProbe() { return std::make_unique<TMediaProbe>(); }
 
+int64_t MeasureMediaDurationUS(const std::string& AFileName) {
+  media::TAVProbe probe;
+  return probe.LoadFile(AFileName) ? probe.MeasureDurationUS() : -1;
+}
+
 std::string FormatHMS(char ASeparator, double ASeconds) {
   const auto minutes = static_cast<long long>(std::trunc(ASeconds / 60));
   const long long seconds = RoundHalfEven(ASeconds - 60.0 * static_cast<double>(minutes));

@@ -60,6 +60,9 @@ std::string InputRefusal(const std::string& AFileName);
 
 // The probe of the media layer.
 std::unique_ptr<TFileProbe> CreateMediaProbe();
+// How long AFileName really lasts, read to its end (microseconds); -1 when it
+// cannot be opened or holds no timed packet.
+int64_t MeasureMediaDurationUS(const std::string& AFileName);
 
 // The open dialog's filter entries, "All Supported Files" first. The blanks
 // inside the pattern lists are part of the text.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <optional>
 #include <set>
@@ -119,13 +120,42 @@ void PrintTable(std::ostream& out, const app::TFileList& list, const std::vector
   }
 }
 
-// Unchecks the rows whose output exists already; they are reported as skipped.
+// True when AOutput opens as media and lasts as long as AInput, within a second:
+// a file cut short by a killed run or a full disk is no finished output.
+bool IsCompleteOutput(const std::string& AInput, const std::string& AOutput, std::string& AWhyNot) {
+  const std::unique_ptr<app::TFileProbe> probe = app::CreateMediaProbe();
+  app::TProbeResult input, output;
+  if (!probe->Probe(AOutput, output)) {
+    AWhyNot = "cannot be read" + (output.Error.empty() ? std::string() : ": " + output.Error);
+    return false;
+  }
+  // Read to the end: a header (an MP3's frame count, say) still claims the length a cut file had.
+  const int64_t lasts = app::MeasureMediaDurationUS(AOutput);
+  if (lasts <= 0) {
+    AWhyNot = "holds no audio or video data";
+    return false;
+  }
+  if (!probe->Probe(AInput, input) || input.DurationUS < 0) return true;
+  if (std::llabs(lasts - input.DurationUS) > 1000000) {
+    AWhyNot = media::Format("lasts %.1f s of the input's %.1f s", lasts / 1e6, input.DurationUS / 1e6);
+    return false;
+  }
+  return true;
+}
+
+// Unchecks the rows whose complete output exists already; they are reported as skipped.
 void SkipExisting(app::TFileList& list, const app::TSettingsModel& model, const app::TPreferences& prefs,
-                  std::vector<TRowRun>& runs) {
+                  std::vector<TRowRun>& runs, std::ostream& out) {
   for (int i = 0; i < list.Count(); ++i) {
     const std::string output =
         app::OutputFileFor(list.Row(i).Caption, prefs.OutputFolder, model.CurrentFormatKey, /*AOverwrite=*/true);
     if (!list.Row(i).Checked || ::access(output.c_str(), F_OK) != 0) continue;
+    std::string whyNot;
+    if (!IsCompleteOutput(list.Row(i).Caption, output, whyNot)) {
+      out << "note: the existing output \"" << output << "\" " << whyNot << "; " << list.Row(i).Caption
+          << " is converted again\n";
+      continue;
+    }
     list.SetChecked(i, false);
     list.SetResult(i, output, "");
     runs.at(static_cast<size_t>(i)).Skipped = true;
@@ -182,7 +212,7 @@ int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel
   media::WaitServingMainThread([&] { return !list.AddingFiles(); });
   list.WaitForAdding();
   std::vector<TRowRun> runs(static_cast<size_t>(list.Count()));
-  if (AOptions.skipExisting) SkipExisting(list, AModel, APrefs, runs);
+  if (AOptions.skipExisting) SkipExisting(list, AModel, APrefs, runs, AOut);
   list.OnChanged = [&](int row) { view.RowChanged(row, queue, runs); };
   const bool anything = list.AnyChecked() || !AOptions.skipExisting;
   if (!anything) AOut << "Nothing to convert: every output exists.\n";

@@ -264,6 +264,24 @@ bool TCustomAVProbe::MeasureFrameRate(int AStreamIndex, int& ANum, int& ADen) {
   return ANum > 0;
 }
 
+int64_t TCustomAVProbe::MeasureDurationUS() {
+  if (!RequireFile() || !owns_context_) return -1;
+  int64_t first = INT64_MAX, last = INT64_MIN;
+  AVPacket* packet = ff::av_packet_alloc();
+  while (packet && ff::av_read_frame(format_context_, packet) >= 0) {
+    const AVStream* stream = format_context_->streams[packet->stream_index];
+    const int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    if (start != AV_NOPTS_VALUE && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+      const AVRational base = UsableTimeBase(stream->time_base);
+      first = std::min(first, ff::av_rescale_q(start, base, AV_TIME_BASE_Q));
+      last = std::max(last, ff::av_rescale_q(start + std::max<int64_t>(packet->duration, 0), base, AV_TIME_BASE_Q));
+    }
+    ff::av_packet_unref(packet);
+  }
+  ff::av_packet_free(&packet);
+  return last > first ? last - first : -1;
+}
+
 TAVProbe::~TAVProbe() { TAVProbe::CloseFile(); }
 
 void TAVProbe::CloseFile() { TCustomAVProbe::CloseFile(); }

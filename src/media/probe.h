@@ -92,6 +92,10 @@ class TCustomAVProbe {
   int VideoStreamCount() const { return video_stream_count_; }
   int SubtitleStreamCount() const { return subtitle_stream_count_; }
   int FirstAudioStream() const { return first_audio_stream_; }
+  // How long the file really lasts, in microseconds: read packet by packet to
+  // its end, where a header's claim says nothing of a file cut short. -1 when
+  // no packet carries a time.
+  int64_t MeasureDurationUS();
   int FirstVideoStream() const { return first_video_stream_; }
   int FirstSubtitleStream() const { return first_subtitle_stream_; }
 

@@ -181,6 +181,25 @@ TEST(Report, ReplacesAnEarlierReportWithoutTouchingFilesBesideIt) {
   EXPECT_EQ(names, (std::set<std::string>{"out", "r.jsonl", "r.jsonl.tmp", "victim"}));
 }
 
+TEST(SkipExisting, SkipsOnlyOutputsThatAreComplete) {
+  const std::string dir = fixtures::ScratchDir("farm_skip_complete");
+  for (const char* name : {"whole", "empty", "cut"}) fs::copy_file(fixtures::Path("tone.wav"), dir + "/" + name + ".wav");
+  const std::string out = dir + "/out";
+  ASSERT_EQ(RunCli({"-p", "25", "-o", out, dir + "/whole.wav"}).first, 0);
+  std::ofstream(out + "/empty.mp3");  // a run killed before it wrote anything
+  fs::copy_file(out + "/whole.mp3", out + "/cut.mp3");
+  fs::resize_file(out + "/cut.mp3", fs::file_size(out + "/cut.mp3") / 3);  // a full disk
+  const auto [status, log] = RunCli({"-p", "25", "-o", out, "--skip-existing", "--report", dir + "/r.jsonl",
+                                     dir + "/whole.wav", dir + "/empty.wav", dir + "/cut.wav"});
+  EXPECT_EQ(status, 0) << log;
+  std::vector<std::string> statuses;
+  std::ifstream report(dir + "/r.jsonl");
+  for (std::string line; std::getline(report, line);) statuses.push_back(nlohmann::json::parse(line)["status"]);
+  EXPECT_EQ(statuses, (std::vector<std::string>{"Skipped", "Done", "Done"})) << log;
+  EXPECT_NE(log.find("empty.mp3\" cannot be read"), std::string::npos) << log;
+  EXPECT_NE(log.find("cut.mp3\" lasts"), std::string::npos) << log;
+}
+
 TEST(Jobs, TwoAtATimeGiveEveryFileItsOwnOutput) {
   if (app::ProcessorCount() < 2) GTEST_SKIP() << "needs two processors";
   const std::string in = fixtures::ScratchDir("jobs_in");
