@@ -1,5 +1,7 @@
 #include "app/batch_queue.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "app/batch_summary.h"
@@ -11,6 +13,16 @@
 #include "media/text_helpers.h"
 
 namespace strella::app {
+
+namespace {
+
+// -1 when the file is gone or cannot be looked at.
+int64_t FileSize(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
+}
+
+}  // namespace
 
 std::optional<std::string> FormatRemaining(int64_t AMilliseconds) {
   if (AMilliseconds < 0 || AMilliseconds >= 24LL * 3600000) return std::nullopt;
@@ -248,6 +260,8 @@ void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
   const media::TThreadLogTag tag(TJobLog::TagOfRow(ARowIndex));
   try {
     TJob job = BuildJob(list_.Row(ARowIndex), settings_, prefs_);
+    ASlot.input = job.InputFile;
+    ASlot.inputSize = FileSize(job.InputFile);
     // The plan gives every row of the batch an output of its own, so slots running at once never share one.
     if (plan_) job.OutputFile = PlannedOutput(ARowIndex).OutputFile;
     task = ASlot.converter->AddInput(job.InputFile, job.Input);
@@ -394,6 +408,15 @@ void TBatchQueue::JobEnded(TSlot& ASlot, bool AFinished, bool AException, const 
   std::string status = AException ? "Fail" : StoppedByUser || !AFinished ? "Abort" : "Done";
   std::string message = AMessage;
   std::string outputFile;
+  if (status == "Done") {
+    // A file cut short while it was read converts "successfully" into a short output.
+    if (const int64_t size = FileSize(ASlot.input); ASlot.inputSize >= 0 && size < ASlot.inputSize) {
+      status = "Fail";
+      message = media::Format("The input shrank from %lld to %lld bytes during the conversion; its output is incomplete",
+                              static_cast<long long>(ASlot.inputSize), static_cast<long long>(std::max<int64_t>(size, 0)));
+      ASlot.output.Discard();
+    }
+  }
   if (ASlot.output.Active() && status == "Done") {
     const auto planned = planned_.find(ASlot.row);
     outputFile = ASlot.output.Commit(ASlot.overwrite, message, planned != planned_.end() ? planned->second.NaturalFile : "");

@@ -123,6 +123,8 @@ class TBatchQueue {
     // comes late must not end the next batch's job.
     bool awaitingEnd = false;
     TPartialOutput output;  // the running job's file, until it is committed or discarded
+    std::string input;      // the running job's input and its size at the start, -1 when unknown
+    int64_t inputSize = -1;
     bool overwrite = false;
     std::mutex progressLock;
     std::optional<TProgress> progress;

@@ -139,6 +139,13 @@ TPartialOutput& TPartialOutput::operator=(TPartialOutput&& AOther) noexcept {
 
 bool TPartialOutput::Create(const std::string& AFinalName, std::string& AError) {
   Discard();
+  // Found before converting, not at the final rename after all the work.
+  const std::string finalName = media::ExtractFileName(AFinalName);
+  if (const size_t limit = NameLimit(FolderOf(AFinalName)); finalName.size() > limit) {
+    AError = media::Format("Cannot create the output file \"%s\": its name is %zu bytes long, the folder allows %zu",
+                           AFinalName.c_str(), finalName.size(), limit);
+    return false;
+  }
   int number = 0;
   for (int attempt = 0; attempt < 100000; ++attempt) {
     const std::string name = PartialOutputName(AFinalName, number);

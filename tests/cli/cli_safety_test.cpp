@@ -155,6 +155,22 @@ TEST(CliSafety, ASecondStopSignalDoesNotCutTheCleanStopShort) {
   EXPECT_TRUE(fs::is_empty(out)) << output;
 }
 
+TEST(CliSafety, AnInputCutShortDuringItsConversionFails) {
+  const std::string dir = fixtures::ScratchDir("cli_safety_shrink");
+  const std::string input = Copy(fixtures::Make(LongClipRecipe()), dir + "/long.mp4");
+  const std::string out = dir + "/out";
+  fs::create_directory(out);
+  const pid_t pid = SpawnCli({"-p", "8", "-o", out, input}, dir + "/log");
+  for (int i = 0; i < 600 && !HasPartialFile(out); ++i) std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(HasPartialFile(out));
+  fs::resize_file(input, 0);
+  const int status = ExitStatus(pid);
+  const std::string output = ReadAll(dir + "/log");
+  EXPECT_EQ(status, 1) << output;
+  EXPECT_NE(output.find("The input shrank"), std::string::npos) << output;
+  EXPECT_TRUE(fs::is_empty(out)) << output;
+}
+
 TEST(CliSafety, OnlyAKilledRunsPartialIsRemoved) {
   const std::string input = fixtures::Make(LongClipRecipe());
   const std::string out = fixtures::ScratchDir("cli_safety_stale");
@@ -197,6 +213,17 @@ TEST(CliSafety, ANameOfTwoHundredFiftyBytesConverts) {
   const auto [status, log] = RunCli({"-p", "8", "-o", dir + "/out", input});
   EXPECT_EQ(status, 0) << log;
   EXPECT_EQ(ProbeEntries(dir + "/out/" + name, "stream=codec_type"), "video\naudio\n") << log;
+}
+
+TEST(CliSafety, AnOutputNameTooLongForTheFolderFailsBeforeConverting) {
+  const std::string dir = fixtures::ScratchDir("cli_safety_too_long");
+  fs::create_directory(dir + "/out");
+  // 255 bytes as a .ts; the .mp4 output's name would be 256.
+  const std::string input = Copy(fixtures::Path("clip.mkv"), dir + "/" + std::string(252, 'n') + ".ts");
+  const auto [status, log] = RunCli({"-p", "8", "-o", dir + "/out", input, fixtures::Path("clip.mp4")});
+  EXPECT_EQ(status, 1) << log;
+  EXPECT_NE(log.find("its name is 256 bytes long, the folder allows 255"), std::string::npos) << log;
+  EXPECT_NE(log.find("Done    " + fixtures::Path("clip.mp4")), std::string::npos) << log;
 }
 
 TEST(CliSafety, NamesThatLookLikeProtocolsConvertTheirOwnContent) {
