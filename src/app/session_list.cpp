@@ -142,7 +142,7 @@ std::string KeepAside(const std::string& fileName, bool move) {
 }
 
 std::string KeptAsideText(const std::string& aside) {
-  return aside.empty() ? std::string(" It could not be kept aside and stays as it is.")
+  return aside.empty() ? std::string(" It could not be kept aside and is left as it is.")
                        : " It was kept as \"" + aside + "\".";
 }
 
@@ -152,7 +152,6 @@ int TSessionList::Restore(TFileList& AList, std::string& AError) {
   std::error_code sizeError;
   const uintmax_t size = fs::file_size(file_name_, sizeError);
   if (sizeError) return 0;  // no list kept yet
-  const std::string unreadable = "The file list of the last session (\"" + file_name_ + "\") cannot be read: ";
   json saved;
   try {
     if (size > kMaxFileSize) throw std::length_error("it is larger than a kept list can be");
@@ -161,7 +160,9 @@ int TSessionList::Restore(TFileList& AList, std::string& AError) {
     if (!saved.is_object() || !saved.contains("rows") || !saved.at("rows").is_array())
       throw std::invalid_argument("it holds no list of rows");
   } catch (const std::exception& error) {
-    AError = unreadable + error.what() + "." + KeptAsideText(KeepAside(file_name_, /*move=*/true));
+    // The reason first: the status bar shows the start of the text.
+    AError = std::string("The last session's file list cannot be read (") + error.what() + ")." +
+             KeptAsideText(KeepAside(file_name_, /*move=*/true));
     return 0;
   }
   std::vector<TFileRow> rows;
@@ -177,7 +178,7 @@ int TSessionList::Restore(TFileList& AList, std::string& AError) {
     }
   }
   if (skipped > 0)
-    AError = "The file list of the last session (\"" + file_name_ + "\") had " + std::to_string(skipped) +
+    AError = "The last session's file list had " + std::to_string(skipped) +
              (skipped == 1 ? " row" : " rows") + " that cannot be read; they were left out." +
              KeptAsideText(KeepAside(file_name_, /*move=*/false));
   const int restored = static_cast<int>(rows.size());
