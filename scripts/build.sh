@@ -6,5 +6,5 @@ cd "$(dirname "$0")/.."
 build_dir=${STRELLA_BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -G Ninja \
   -DCMAKE_BUILD_TYPE="${STRELLA_BUILD_TYPE:-RelWithDebInfo}" \
-  -DSTRELLA_SANITIZE="${STRELLA_SANITIZE:-OFF}" >/dev/null
+  -DSTRELLA_SANITIZE="${STRELLA_SANITIZE:-OFF}" -DSTRELLA_WERROR=ON >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
