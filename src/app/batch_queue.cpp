@@ -9,7 +9,6 @@
 #include "app/output_file.h"
 #include "app/text_utils.h"
 #include "media/logger.h"
-#include "media/main_thread.h"
 #include "media/text_helpers.h"
 
 namespace strella::app {
@@ -247,10 +246,7 @@ void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
   if (Shown(ARowIndex)) view_.SetProgressBar(0);
   CurrentRow = ASlot.row = ARowIndex;
   ReleaseOutput(ASlot);
-  {
-    std::lock_guard guard(ASlot.progressLock);
-    ASlot.progress.reset();
-  }
+  ASlot.progress.reset();
   if (!list_.Row(ARowIndex).Checked) return;
   ASlot.busy = true;
   UpdateBusy();
@@ -323,7 +319,7 @@ void TBatchQueue::Stop() {
 }
 
 void TBatchQueue::StopAll() {
-  // Set first: a stopped job's end may be handled while StopTasks waits.
+  // A stopped job's end notice comes after this returns and finds its slot no longer waiting for it.
   StoppedByUser = true;
   SetTimer(false);
   const std::vector<int> rows = RunningRows();
@@ -349,18 +345,14 @@ void TBatchQueue::EncoderProgress(int /*AIndex*/, int AFrameNumber, int /*AFPS*/
 
 void TBatchQueue::SlotProgress(TSlot& ASlot, int AFrameNumber, int ACurrentDuration, int64_t ACurrentSize,
                                int ATotalOutputDuration) {
-  // Kept for the main thread's next tick, so the conversion thread never waits for it.
-  std::lock_guard guard(ASlot.progressLock);
+  // Shown at the next tick: the list is redrawn ten times a second at most.
   ASlot.progress = TProgress{AFrameNumber, ACurrentDuration, ACurrentSize, ATotalOutputDuration};
 }
 
 void TBatchQueue::ApplyProgress() {
   for (auto& slot : slots_) {
     std::optional<TProgress> progress;
-    {
-      std::lock_guard guard(slot->progressLock);
-      progress.swap(slot->progress);
-    }
+    progress.swap(slot->progress);
     if (progress && Busy) ShowProgress(slot->row, *progress);
   }
 }
@@ -398,7 +390,7 @@ void TBatchQueue::SlotTerminate(TSlot& ASlot, int AIndex, bool AFinished, bool A
   // The final notice of the task list can overtake the task's own: only the
   // task's notice ends the job, after its row shows how it ended.
   if (AIndex < 0) return;
-  media::RunOnMainThread([&] { JobEnded(ASlot, AFinished, AException, AMessage); });
+  JobEnded(ASlot, AFinished, AException, AMessage);
 }
 
 void TBatchQueue::JobEnded(TSlot& ASlot, bool AFinished, bool AException, const std::string& AMessage) {

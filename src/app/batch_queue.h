@@ -1,8 +1,8 @@
 // The batch: checked rows are taken in order into a number of slots, one
 // converter each, so that up to that many rows convert at the same time. A
 // slot takes its next row as soon as its job's end is known; the 100 ms tick
-// shows progress and starts the batch's first jobs. Progress and terminate
-// events arrive on the converters' threads and are applied on the main thread.
+// shows progress and starts the batch's first jobs. Everything here runs on
+// the main thread: the converters deliver their events there.
 #pragma once
 
 #include <atomic>
@@ -10,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -78,7 +77,7 @@ class TBatchQueue {
   // Builds and starts the job of one row in the first slot.
   void FFGoConvert(int ARowIndex);
 
-  // The first slot's converter events; any thread.
+  // The first slot's converter events.
   void EncoderProgress(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
                        float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration);
   void EncoderTerminate(int AIndex, bool AFinished, bool AException, const std::string& AMessage);
@@ -126,8 +125,7 @@ class TBatchQueue {
     std::string input;      // the running job's input and its size at the start, -1 when unknown
     int64_t inputSize = -1;
     bool overwrite = false;
-    std::mutex progressLock;
-    std::optional<TProgress> progress;
+    std::optional<TProgress> progress;  // the latest, not yet shown
   };
 
   void SetTimer(bool AEnabled);

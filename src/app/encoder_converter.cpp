@@ -49,7 +49,7 @@ class TEncoderConverter : public TConverter {
   void ResumeTasks() override { encoder_.ResumeTasks(); }
   void SetPreviewBitmap(bool AValue) override { encoder_.SetPreviewBitmap(AValue && OnPreviewBitmap); }
   std::string LastErrMsg() const override { return encoder_.LastErrMsg(); }
-  void SetLogTag(int AIndex, int64_t ATag) override { encoder_.Task(AIndex).SetLogTag(ATag); }
+  void SetLogTag(int AIndex, int64_t ATag) override { encoder_.Task(AIndex)->SetLogTag(ATag); }
 
  private:
   encoder::TFFmpegEncoder encoder_;

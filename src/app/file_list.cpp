@@ -151,7 +151,11 @@ TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeRes
   return row;
 }
 
-TFileList::~TFileList() { WaitForAdding(); }
+TFileList::~TFileList() {
+  mailbox_.Close();
+  cancelled_ = true;
+  WaitForAdding();
+}
 
 void TFileList::Changed(int AIndex) {
   if (OnChanged) OnChanged(AIndex);
@@ -255,17 +259,20 @@ bool TFileList::AddFiles(std::vector<std::string> AFiles, std::unique_ptr<TFileP
 bool TFileList::AddFiles(std::vector<TFileToAdd> AFiles, std::unique_ptr<TFileProbe> AProbe,
                          std::function<std::string()> AFormatKey) {
   if (adding_) return false;
-  WaitForAdding();  // the last run's end notice may still wait for the main thread
+  WaitForAdding();  // the last run's worker may not have ended yet
   adding_ = true;
   worker_ = std::thread(&TFileList::RunAddFiles, this, std::move(AFiles), std::move(AProbe), std::move(AFormatKey));
   return true;
 }
 
+// Each probed file becomes a row on the main thread, in order; the worker
+// never waits for it. Adding ends when the last notice has been handled there.
 void TFileList::RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFileProbe> probe,
                             std::function<std::string()> formatKey) {
   int added = 0, skipped = 0;
   try {
     for (const TFileToAdd& file : files) {
+      if (cancelled_) return;
       TProbeResult result;
       // Refused before the probe: reading a named pipe or a device could block for ever.
       const std::string refusal = InputRefusal(file.Path);
@@ -276,9 +283,9 @@ void TFileList::RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFile
         continue;
       }
       ++added;
-      media::RunOnMainThread([&] {
-        TFileRow row = MakeFileRow(file.Path, opened, result, formatKey ? formatKey() : "");
-        if (!refusal.empty()) row.Message = file.Path + ": " + refusal;
+      mailbox_.Post([this, path = file.Path, opened, result, refusal, formatKey] {
+        TFileRow row = MakeFileRow(path, opened, result, formatKey ? formatKey() : "");
+        if (!refusal.empty()) row.Message = path + ": " + refusal;
         Append(std::move(row));
       });
     }
@@ -286,14 +293,14 @@ void TFileList::RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFile
     // An error ends the run early; the remaining files are skipped.
     media::Log(this, media::llError, std::string("Adding files stopped: ") + error.what());
   }
-  adding_ = false;
-  media::RunOnMainThread([&] {
+  mailbox_.Post([this, added, skipped] {
+    adding_ = false;
     if (OnAddingFinished) OnAddingFinished(added, skipped);
   });
 }
 
 void TFileList::WaitForAdding() {
-  if (worker_.joinable()) media::JoinServingMainThread(worker_);
+  if (worker_.joinable()) worker_.join();
 }
 
 }  // namespace strella::app

@@ -1,6 +1,6 @@
 // The batch list: one row per input file with its check box and six columns.
-// Rows change on the main thread only; the worker that adds files hands each
-// new row over with RunOnMainThread.
+// Rows change on the main thread only; the worker that adds files posts each
+// new row to it and never waits.
 #pragma once
 
 #include <array>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/media_files.h"
+#include "media/main_thread.h"
 
 namespace strella::app {
 
@@ -125,8 +126,9 @@ class TFileList {
   // that cannot be read is skipped instead of listed.
   bool AddFiles(std::vector<TFileToAdd> AFiles, std::unique_ptr<TFileProbe> AProbe,
                 std::function<std::string()> AFormatKey);
+  // True from AddFiles until the main thread has taken the run's last row.
   bool AddingFiles() const { return adding_; }
-  // Waits for the worker, serving its hand-overs to the main thread.
+  // Waits for the worker's end; rows it posted are added when the main thread drains its inbox.
   void WaitForAdding();
 
   // Called on the main thread after any change (-1: the rows as a whole).
@@ -142,7 +144,9 @@ class TFileList {
 
   std::vector<TFileRow> rows_;
   std::atomic<bool> adding_{false};
+  std::atomic<bool> cancelled_{false};  // the list is going: the worker stops at the next file
   std::thread worker_;
+  media::TMainThreadMailbox mailbox_;
 };
 
 }  // namespace strella::app

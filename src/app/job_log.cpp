@@ -64,8 +64,8 @@ TJobLog::~TJobLog() { Detach(); }
 
 void TJobLog::Attach() {
   media::TFFLogger::Instance().SetOnLog(
-      [this](const void*, uint64_t AThreadID, media::TLogLevel ALevel, const std::string& AText) {
-        Receive(AThreadID, ALevel, AText);
+      [this](const void*, uint64_t, int64_t ATag, media::TLogLevel ALevel, const std::string& AText) {
+        Receive(ATag, ALevel, AText);
       });
   attached_ = true;
 }
@@ -78,11 +78,10 @@ void TJobLog::Detach() {
 
 void TJobLog::BeginRow(int ARow) { list_.ClearNotes(ARow); }
 
-void TJobLog::Receive(uint64_t AThreadID, media::TLogLevel ALevel, const std::string& AText) {
-  const int64_t tag = media::ThreadLogTag(AThreadID);
+void TJobLog::Receive(int64_t ATag, media::TLogLevel ALevel, const std::string& AText) {
   // Lines of no job (the preview player, probing) are not a job's story.
-  if (tag <= 0 || tag > list_.Count()) return;
-  Keep(static_cast<int>(tag - 1), ALevel, WithoutContext(AText), IsNoteLevel(ALevel));
+  if (ATag <= 0 || ATag > list_.Count()) return;
+  Keep(static_cast<int>(ATag - 1), ALevel, WithoutContext(AText), IsNoteLevel(ALevel));
 }
 
 void TJobLog::Add(int ARow, media::TLogLevel ALevel, const std::string& AText) { Keep(ARow, ALevel, AText, false); }

@@ -1,7 +1,7 @@
 // Every log line of a batch's jobs, kept per row: the engine's and the
 // libraries' lines reach the log sink on the conversion threads; each thread
-// carries the tag of the job it runs (media::SetThreadLogTag), so a line finds
-// its row. Warnings and worse also become the row's notes.
+// carries the tag of the job it runs (media::TThreadLogTag) and each line the
+// tag it was logged under, so a line finds its row. Warnings and worse also become the row's notes.
 #pragma once
 
 #include <cstdint>
@@ -51,7 +51,7 @@ class TJobLog {
   std::function<void(const TJobLogLine&)> OnLine;
 
  private:
-  void Receive(uint64_t AThreadID, media::TLogLevel ALevel, const std::string& AText);
+  void Receive(int64_t ATag, media::TLogLevel ALevel, const std::string& AText);
   void Keep(int ARow, media::TLogLevel ALevel, const std::string& AText, bool ANote);
 
   TFileList& list_;

@@ -225,8 +225,8 @@ int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel
     // A job's end asks for the next tick at once, so the next row starts without waiting.
     media::WaitServingMainThread([&] { return stop_requested.load() || view.TakeTickRequest(); }, milliseconds(100));
   }
-  // A stopped job's end may still be on its way.
-  if (stop_requested) media::WaitServingMainThread([] { return false; }, milliseconds(200));
+  // The stopped jobs' end notices and last log lines are waiting in the inbox.
+  media::ProcessThreadMessages();
   stop_finished = true;
   view.EndLine();
   // A finished batch said its summary; a stopped one says it here.

@@ -2,12 +2,10 @@
 
 #include <exception>
 
-#include "encoder/terminate_deliveries.h"
 #include "engine/amrnb_encoder.h"
 #include "engine/presets_targets.h"
 #include "media/loader.h"
 #include "media/logger.h"
-#include "media/main_thread.h"
 
 namespace strella::encoder {
 namespace {
@@ -28,18 +26,16 @@ TFFmpeg& AsTask(engine::TCustomFFmpeg* sender) { return static_cast<TFFmpeg&>(*s
 
 }  // namespace
 
-TCustomFFmpegEncoder::TCustomFFmpegEncoder()
-    : probe_(std::make_unique<media::TAVProbe>()),
-      terminate_deliveries_(std::make_unique<TTerminateDeliveries>()) {
+TCustomFFmpegEncoder::TCustomFFmpegEncoder() : probe_(std::make_unique<media::TAVProbe>()) {
   engine::InstallPresetsAndTargets();
   tasks_.SetBeforeFree([this](TFFmpeg& task) { WaitForTask(task); });
 }
 
+// Events still on their way are dropped first: they would reach a component that is gone.
 TCustomFFmpegEncoder::~TCustomFFmpegEncoder() {
-  // Lets a progress or terminate notification in progress finish first.
-  { std::lock_guard guard(component_lock_); }
+  events_.Close();
+  pending_count_ = 0;
   tasks_.Clear();
-  terminate_deliveries_->JoinAll();
 }
 
 bool EncoderAvailable(const std::string& name) {
@@ -67,7 +63,7 @@ int TCustomFFmpegEncoder::AddInput(const std::string& fileName, TInputOptions& o
 
 // A task is in the list only when its input opened.
 int TCustomFFmpegEncoder::AddInputTask(const std::string& fileName, TInputOptions* options) {
-  auto task = std::make_unique<TFFmpeg>();
+  auto task = std::make_shared<TFFmpeg>();
   if (!ConfigureInput(*task, fileName, options)) return -1;
   InstallRunCallbacks(*task);
   return tasks_.Add(std::move(task));
@@ -100,12 +96,12 @@ bool TCustomFFmpegEncoder::ConfigureInput(TFFmpeg& task, const std::string& file
 }
 
 bool TCustomFFmpegEncoder::SetOutput(int index, const std::string& fileName) {
-  return ConfigureOutput(tasks_.Items(index), fileName, nullptr);
+  return ConfigureOutput(*tasks_.Items(index), fileName, nullptr);
 }
 
 bool TCustomFFmpegEncoder::SetOutput(int index, const std::string& fileName,
                                      TOutputOptions& options) {
-  return ConfigureOutput(tasks_.Items(index), fileName, &options);
+  return ConfigureOutput(*tasks_.Items(index), fileName, &options);
 }
 
 bool TCustomFFmpegEncoder::ConfigureOutput(TFFmpeg& task, const std::string& fileName,
@@ -136,8 +132,12 @@ bool TCustomFFmpegEncoder::ConfigureOutput(TFFmpeg& task, const std::string& fil
 void TCustomFFmpegEncoder::RemoveTask(int index) { tasks_.Delete(index); }
 
 void TCustomFFmpegEncoder::ClearTasks() {
+  pending_count_ = 0;
   tasks_.Clear();
-  terminate_deliveries_->JoinAll();
+  {
+    std::lock_guard guard(run_lock_);
+    ++run_serial_;
+  }
   last_err_msg_.clear();
   parallel_mode_ = false;
 }
@@ -214,73 +214,106 @@ void TCustomFFmpegEncoder::TaskCustomHook(engine::TCustomFFmpeg* sender, media::
   }
 }
 
-// The conversion thread waits until the main thread has run the handler; one
-// hand-over at a time, so that each delivery sees only its own arguments.
+// The picture belongs to the engine and changes once this returns: it is
+// copied. A picture still waiting for the main thread is replaced, so a busy
+// main thread sees the latest picture, not a backlog.
 void TCustomFFmpegEncoder::TaskPreviewBitmap(engine::TCustomFFmpeg* sender,
                                              media::TBitmap* ABitmap, int AFrameNumber,
                                              int64_t APTS) {
-  if (!OnPreviewBitmap) return;
-  const int index = AsTask(sender).Index;
-  if (media::IsMainThread()) {
-    OnPreviewBitmap(index, ABitmap, AFrameNumber, APTS);
-    return;
+  if (!ABitmap) return;
+  const uint64_t serial = AsTask(sender).Serial;
+  bool post = false;
+  {
+    std::lock_guard guard(preview_lock_);
+    TWaitingPreview& waiting = waiting_previews_[serial];
+    post = !waiting.bitmap;
+    if (post) waiting.bitmap = std::make_unique<media::TBitmap>();
+    waiting.bitmap->Assign(*ABitmap);
+    waiting.frameNumber = AFrameNumber;
+    waiting.pts = APTS;
   }
-  std::lock_guard guard(preview_delivery_lock_);
-  media::RunOnMainThread([this, index, ABitmap, AFrameNumber, APTS] {
-    if (OnPreviewBitmap) OnPreviewBitmap(index, ABitmap, AFrameNumber, APTS);
-  });
+  if (post) events_.Post([this, serial] { DeliverPreview(serial); });
+}
+
+void TCustomFFmpegEncoder::DeliverPreview(uint64_t serial) {
+  TWaitingPreview preview;
+  {
+    std::lock_guard guard(preview_lock_);
+    auto it = waiting_previews_.find(serial);
+    if (it == waiting_previews_.end()) return;
+    preview = std::move(it->second);
+    waiting_previews_.erase(it);
+  }
+  const int index = tasks_.PositionOfSerial(serial);
+  if (index >= 0 && OnPreviewBitmap) OnPreviewBitmap(index, preview.bitmap.get(), preview.frameNumber, preview.pts);
 }
 
 void TCustomFFmpegEncoder::TaskProgress(engine::TCustomFFmpeg* sender, int AFrameNumber,
                                         int AFPS, int ACurrentDuration, float AQuality,
                                         float ABitRate, int64_t ACurrentSize,
                                         int ATotalOutputDuration) {
-  std::lock_guard guard(component_lock_);
-  if (OnProgress) {
-    OnProgress(AsTask(sender).Index, AFrameNumber, AFPS, ACurrentDuration, AQuality, ABitRate,
-               ACurrentSize, ATotalOutputDuration);
-  }
-}
-
-void TCustomFFmpegEncoder::TaskTerminate(engine::TCustomFFmpeg* sender) {
-  std::lock_guard guard(component_lock_);
-  DeliverTerminate(AsTask(sender).Index, sender->Finished(), sender->ErrorFlag(),
-                   sender->ErrorMessage());
-  ++finished_count_;
-  if (pending_count_ > 0) {
-    if (parallel_mode_) StartNext();
-  } else if (finished_count_ >= tasks_.Count()) {
-    AllDone();
-  }
-}
-
-// Parallel mode: on a thread of its own with copies of the values; otherwise
-// directly, inside the component lock.
-void TCustomFFmpegEncoder::DeliverTerminate(int index, bool finished, bool exception,
-                                            const std::string& message) {
-  if (!OnTerminate) return;
-  if (!parallel_mode_) {
-    OnTerminate(index, finished, exception, message);
-    return;
-  }
-  terminate_deliveries_->Start([handler = OnTerminate, index, finished, exception, message] {
-    handler(index, finished, exception, message);
+  const uint64_t serial = AsTask(sender).Serial;
+  events_.Post([=, this] {
+    const int index = tasks_.PositionOfSerial(serial);
+    if (index >= 0 && OnProgress)
+      OnProgress(index, AFrameNumber, AFPS, ACurrentDuration, AQuality, ABitRate, ACurrentSize, ATotalOutputDuration);
   });
 }
 
-void TCustomFFmpegEncoder::AllDone() { DeliverTerminate(-1, true, false, ""); }
+// Runs on the thread that ends the task. The task's event goes out before
+// anything else happens, so it precedes the final one and the next task's.
+void TCustomFFmpegEncoder::TaskTerminate(engine::TCustomFFmpeg* sender) {
+  PostTerminate(AsTask(sender));
+  bool startNext = false, allDone = false;
+  int run = 0;
+  {
+    std::lock_guard guard(run_lock_);
+    ++finished_count_;
+    if (pending_count_ > 0) {
+      startNext = parallel_mode_;
+    } else if (finished_count_ >= tasks_.Count() && !all_done_posted_) {
+      allDone = all_done_posted_ = true;
+      run = run_serial_;
+    }
+  }
+  if (startNext) StartNext();
+  if (allDone) PostAllDone(run);
+}
+
+void TCustomFFmpegEncoder::PostTerminate(const TFFmpeg& task) {
+  const uint64_t serial = task.Serial;
+  const bool finished = task.Finished(), exception = task.ErrorFlag();
+  const std::string message = task.ErrorMessage();
+  events_.Post([=, this] {
+    const int index = tasks_.PositionOfSerial(serial);
+    if (index >= 0 && OnTerminate) OnTerminate(index, finished, exception, message);
+  });
+}
+
+void TCustomFFmpegEncoder::PostAllDone(int run) {
+  events_.Post([this, run] {
+    {
+      std::lock_guard guard(run_lock_);
+      if (run != run_serial_) return;
+    }
+    if (OnTerminate) OnTerminate(-1, true, false, "");
+  });
+}
 
 // ---------------------------------------------------------------- running
 
-// The component lock is held around the start loop, so a task that ends at
-// once (and starts the next one from its own thread) cannot make any task
-// start twice.
+// A task that ends at once may start the next one from its own thread while
+// this loop still starts tasks: TakePending hands out each start once.
 void TCustomFFmpegEncoder::StartTasks(int parallelCount) {
-  std::lock_guard guard(component_lock_);
-  next_index_ = 0;
-  finished_count_ = 0;
-  parallel_mode_ = parallelCount > 0;
-  pending_count_ = tasks_.Count();
+  {
+    std::lock_guard guard(run_lock_);
+    ++run_serial_;
+    all_done_posted_ = false;
+    next_index_ = 0;
+    finished_count_ = 0;
+    parallel_mode_ = parallelCount > 0;
+    pending_count_ = tasks_.Count();
+  }
   while (pending_count_ > 0) {
     StartNext();
     if (parallel_mode_ && --parallelCount == 0) break;
@@ -288,7 +321,6 @@ void TCustomFFmpegEncoder::StartTasks(int parallelCount) {
 }
 
 void TCustomFFmpegEncoder::StartNext() {
-  std::lock_guard guard(component_lock_);
   if (!TakePending()) return;
   const int position = next_index_++;
   // A task removed meanwhile leaves nothing at the end of the list to start.
@@ -296,17 +328,20 @@ void TCustomFFmpegEncoder::StartNext() {
 }
 
 void TCustomFFmpegEncoder::StartTask(int position) {
-  TFFmpeg& task = tasks_.Items(position);
-  task.SetReportInterval(static_cast<int64_t>(progress_interval_) * 1000);
+  TTaskRef task;
+  try {
+    task = tasks_.Items(position);
+  } catch (const std::out_of_range&) {
+    return;  // the list shrank since the count was read
+  }
+  task->SetReportInterval(static_cast<int64_t>(progress_interval_) * 1000);
   if (parallel_mode_) {
-    if (auto* thread = task.StartConvert(true, thread_priority_)) thread->Resume();
+    if (auto* thread = task->StartConvert(true, thread_priority_)) thread->Resume();
   } else {
-    task.StartConvert(false);
+    task->StartConvert(false);
   }
 }
 
-// Stopping does not take the component lock: a synchronous run holds it on
-// the thread that converts.
 bool TCustomFFmpegEncoder::TakePending() {
   int pending = pending_count_;
   while (pending > 0) {
@@ -315,44 +350,36 @@ bool TCustomFFmpegEncoder::TakePending() {
   return false;
 }
 
+// The conversion threads never wait for the caller, so waiting for them here
+// needs nothing from the caller's thread.
 void TCustomFFmpegEncoder::StopTasks(bool wait) {
   pending_count_ = 0;
-  tasks_.ForEach([&](TFFmpeg& task) {
-    if (task.Running()) {
-      task.StopConvert(false);
-      if (wait) media::WaitServingMainThread([&] { return !task.Running(); });
-    } else if (!task.Terminated()) {
-      task.Stop(false);
-      if (wait) media::WaitServingMainThread([&] { return task.Terminated(); });
-    }
-  });
+  for (const TTaskRef& task : tasks_.Snapshot()) {
+    if (task->Running() || !task->Terminated()) task->Stop(wait);
+  }
 }
 
-// Waits for a running conversion to end while serving the main thread, which
-// the conversion may need for its preview deliveries.
 void TCustomFFmpegEncoder::WaitForTask(TFFmpeg& task) {
-  if (!task.Running()) return;
-  task.StopConvert(false);
-  media::WaitServingMainThread([&] { return !task.Running(); });
+  if (task.Running()) task.StopConvert(true);
 }
 
 void TCustomFFmpegEncoder::PauseTasks() {
-  tasks_.ForEach([](TFFmpeg& task) { task.Pause(); });
+  for (const TTaskRef& task : tasks_.Snapshot()) task->Pause();
 }
 
 void TCustomFFmpegEncoder::ResumeTasks() {
-  tasks_.ForEach([](TFFmpeg& task) { task.Resume(); });
+  for (const TTaskRef& task : tasks_.Snapshot()) task->Resume();
 }
 
 // ---------------------------------------------------------------- properties
 
 void TCustomFFmpegEncoder::SetPreviewProp(bool on) {
-  tasks_.ForEach([&](TFFmpeg& task) { SetTaskPreviewFlag(task, engine::kPreviewWindow, on); });
+  for (const TTaskRef& task : tasks_.Snapshot()) SetTaskPreviewFlag(*task, engine::kPreviewWindow, on);
   preview_ = on;
 }
 
 void TCustomFFmpegEncoder::SetPreviewBitmapProp(bool on) {
-  tasks_.ForEach([&](TFFmpeg& task) { SetTaskPreviewFlag(task, engine::kPreviewBitmap, on); });
+  for (const TTaskRef& task : tasks_.Snapshot()) SetTaskPreviewFlag(*task, engine::kPreviewBitmap, on);
   preview_bitmap_ = on;
 }
 

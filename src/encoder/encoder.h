@@ -1,12 +1,22 @@
 // The encoder component: the application's only entry to the engine. It keeps
 // a list of conversion tasks (one engine each, one input and one output),
 // runs them one after another or several at a time on worker threads, and
-// reports progress, preview pictures, frame hooks and completion as events.
+// reports progress, preview pictures and completion as events on the main
+// thread. The conversion threads never wait for the main thread: they post
+// each event with copies of its values and go on. Frame hooks, which answer
+// the conversion, run on the conversion thread.
+//
+// Locks, in the only order in which one may be taken while holding another:
+// the run lock (run counters), the preview lock (pictures waiting for the
+// main thread), the task list's lock, the main thread's inbox lock. Each is
+// held only around its own data: never across a library call, a start, stop
+// or join of a thread, or an event handler.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,6 +26,7 @@
 #include "encoder/task.h"
 #include "encoder/task_list.h"
 #include "engine/engine.h"
+#include "media/main_thread.h"
 #include "media/probe.h"
 
 namespace strella::encoder {
@@ -25,8 +36,6 @@ using engine::tpIdle;
 using engine::tpLower;
 using engine::tpLowest;
 using engine::tpNormal;
-
-class TTerminateDeliveries;
 
 // True when a conversion can encode with the encoder of that name: the loaded
 // libraries have it, or the engine carries its own (AMR-NB).
@@ -64,8 +73,8 @@ class TCustomFFmpegEncoder {
   const std::string& LastErrMsg() const { return last_err_msg_; }
   media::TAVProbe& Probe() { return *probe_; }
   int TaskCount() const { return tasks_.Count(); }
-  // The task at index (std::out_of_range outside the list).
-  TFFmpeg& Task(int index) { return tasks_.Items(index); }
+  // The task at index (std::out_of_range outside the list), kept alive while held.
+  TTaskRef Task(int index) { return tasks_.Items(index); }
 
  protected:
   // The engine's callbacks, turned into the published events.
@@ -93,6 +102,11 @@ class TCustomFFmpegEncoder {
 
  public:
   // Events (none has a sender; AIndex names the task, -1 the end of a run).
+  // OnProgress, OnPreviewBitmap and OnTerminate arrive on the main thread in
+  // the order they happened, once each, except that a preview picture not yet
+  // shown gives way to a newer one of its task. The events of a task that has
+  // left the list, and the end of a run that was cleared, are not delivered.
+  // OnBeforeHook and OnCustomHook run on the conversion thread.
   TBeforeHookEvent OnBeforeHook;
   TCustomHookEvent OnCustomHook;
   TPreviewBitmapEvent OnPreviewBitmap;
@@ -111,16 +125,26 @@ class TCustomFFmpegEncoder {
   void StartNext();
   bool TakePending();
   void StartTask(int position);
-  void DeliverTerminate(int index, bool finished, bool exception, const std::string& message);
-  void AllDone();
+  void PostTerminate(const TFFmpeg& task);
+  void PostAllDone(int run);
+  void DeliverPreview(uint64_t serial);
   void WaitForTask(TFFmpeg& task);
+
+  struct TWaitingPreview {
+    std::unique_ptr<media::TBitmap> bitmap;
+    int frameNumber = 0;
+    int64_t pts = 0;
+  };
 
   std::string last_err_msg_;
   std::unique_ptr<media::TAVProbe> probe_;
   TFFmpegList tasks_;
-  std::recursive_mutex component_lock_;  // progress and terminate processing, run counters
-  std::mutex preview_delivery_lock_;     // one preview hand-over to the main thread at a time
-  std::unique_ptr<TTerminateDeliveries> terminate_deliveries_;
+  media::TMainThreadMailbox events_;
+  std::mutex run_lock_;  // the run counters below, as one
+  int run_serial_ = 0;   // counts starts and clears, so a cleared run's end is not delivered
+  bool all_done_posted_ = false;
+  std::mutex preview_lock_;
+  std::map<uint64_t, TWaitingPreview> waiting_previews_;  // by task serial
   std::atomic<int> next_index_{-1};
   std::atomic<bool> parallel_mode_{false};
   std::atomic<int> finished_count_{0};

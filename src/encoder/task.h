@@ -2,6 +2,8 @@
 // file, with copies of the option records it was configured from.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "encoder/option_records.h"
@@ -21,7 +23,9 @@ class TFFmpeg : public engine::TCustomFFmpeg {
   // the fields, preset pass.
   void ApplyOutputOptions();
 
-  int Index = -1;  // position in the task list; AIndex of every event
+  // Position in the task list (AIndex of every event); written under the list's lock.
+  std::atomic<int> Index{-1};
+  uint64_t Serial = 0;  // names the task for the whole life of its list
   TInputOptions InputOptions;
   TOutputOptions OutputOptions;
 };

@@ -1,8 +1,11 @@
 // The encoder's queued tasks. Every access locks, works and unlocks; the lock
-// is never held while a task converts. The list owns its tasks.
+// is never held while a task converts, stops or is freed. Tasks are shared:
+// whoever looks one up keeps it alive for as long as it holds it, even when
+// the list lets go of it meanwhile.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -12,6 +15,8 @@
 
 namespace strella::encoder {
 
+using TTaskRef = std::shared_ptr<TFFmpeg>;
+
 class TFFmpegList {
  public:
   TFFmpegList() = default;
@@ -19,33 +24,35 @@ class TFFmpegList {
   TFFmpegList(const TFFmpegList&) = delete;
   TFFmpegList& operator=(const TFFmpegList&) = delete;
 
-  // Appends; the task's Index becomes its position, which is returned.
-  int Add(std::unique_ptr<TFFmpeg> task);
+  // Appends; the task's Index becomes its position, which is returned, and it
+  // gets a serial number no other task of the list ever had.
+  int Add(TTaskRef task);
   // Throws std::out_of_range "List index out of bounds (%d)".
-  TFFmpeg& Items(int position);
+  TTaskRef Items(int position) const;
+  // The task's position now, or -1 when it has left the list.
+  int PositionOfSerial(uint64_t serial) const;
   // The cached count: readable without the lock, from any thread.
   int Count() const { return count_.load(); }
   // Removes the task at position, renumbers the later ones and frees it.
   void Delete(int position);
   // Frees every task in list order and empties the list.
   void Clear();
+  // The tasks in list order, as they are now.
+  std::vector<TTaskRef> Snapshot() const;
 
-  // Runs visit on every task in list order, under the list lock.
-  void ForEach(const std::function<void(TFFmpeg&)>& visit);
-
-  // Called on each task before it is freed (stops it and waits for its thread).
+  // Called on each task before the list lets go of it (stops it and waits
+  // for its thread), outside the lock.
   void SetBeforeFree(std::function<void(TFFmpeg&)> beforeFree) {
     before_free_ = std::move(beforeFree);
   }
 
  private:
   void UpdateCount() { count_.store(static_cast<int>(tasks_.size())); }
-  void Free(std::unique_ptr<TFFmpeg> task);
+  void Free(TTaskRef task);
 
-  // Recursive: a preview handler served on the main thread while it stops
-  // all tasks may look a task up.
-  std::recursive_mutex lock_;
-  std::vector<std::unique_ptr<TFFmpeg>> tasks_;
+  mutable std::mutex lock_;
+  std::vector<TTaskRef> tasks_;
+  uint64_t next_serial_ = 1;
   std::atomic<int> count_{0};
   std::function<void(TFFmpeg&)> before_free_;
 };

@@ -12,7 +12,6 @@
 
 #include "engine/stages.h"
 #include "media/loader.h"
-#include "media/main_thread.h"
 
 namespace strella::engine {
 namespace {
@@ -34,21 +33,13 @@ void ApplyPriority(TConvertPriority priority) {
   setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);
 }
 
-void WaitUntil(const std::function<bool()>& done) {
-  if (media::IsMainThread()) {
-    media::WaitServingMainThread(done);
-    return;
-  }
-  while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
-
 void JoinThread(std::thread& thread) {
   if (!thread.joinable()) return;
   if (thread.get_id() == std::this_thread::get_id()) {
     thread.detach();  // a callback on its own thread released the engine
     return;
   }
-  media::JoinServingMainThread(thread);
+  thread.join();
 }
 
 TPresetOptionHandler& PresetHandler() {
@@ -222,6 +213,7 @@ void TCustomFFmpeg::DoTerminate() {
     std::lock_guard guard(thread_lock_);
     if (conversion_thread_) finished_thread_ = std::move(conversion_thread_);
   }
+  thread_ended_.notify_all();
   if (TerminateCallback) TerminateCallback(this);
 }
 
@@ -231,7 +223,10 @@ void TCustomFFmpeg::StopConvert(bool waitForStop) {
   TConvertThread* thread = ConversionThread();
   if (!thread) return;
   if (!thread->Started()) thread->Resume();  // a never-resumed run sees the stop at once
-  if (waitForStop && !thread->IsCurrent()) WaitUntil([this] { return ConversionThread() == nullptr; });
+  if (waitForStop && !thread->IsCurrent()) {
+    std::unique_lock guard(thread_lock_);
+    thread_ended_.wait(guard, [this] { return conversion_thread_ == nullptr; });
+  }
 }
 
 void TCustomFFmpeg::Stop(bool wait) {

@@ -207,6 +207,7 @@ class TCustomFFmpeg {
   std::unique_ptr<TConvertThread> finished_thread_;  // forgotten, still to be joined
   std::thread terminate_thread_;                     // delivers a never-run task's notification
   mutable std::mutex thread_lock_;                   // guards the two thread pointers
+  std::condition_variable thread_ended_;             // the run's thread became a finished one
   std::string last_err_msg_;
   std::atomic<bool> running_{false};
   std::atomic<bool> terminated_{false};

@@ -62,6 +62,13 @@ void TBitmap::SetSize(int AWidth, int AHeight) {
   pixels_.assign(static_cast<size_t>(stride_) * AHeight, 0);
 }
 
+void TBitmap::Assign(const TBitmap& ASource) {
+  width_ = ASource.width_;
+  height_ = ASource.height_;
+  stride_ = ASource.stride_;
+  pixels_ = ASource.pixels_;
+}
+
 bool TBitmap::SaveToFile(const std::string& AFileName) {
   if (width_ == 0 || height_ == 0) {
     last_err_msg_ = Format("%s: the bitmap is empty", AFileName.c_str());

@@ -21,6 +21,8 @@ class TBitmap {
   int Stride() const { return stride_; }
   // Keeps nothing of the old pixels when the size changes; a new picture is black.
   void SetSize(int AWidth, int AHeight);
+  // Takes the size and pixels of another bitmap (a picture handed to another thread).
+  void Assign(const TBitmap& ASource);
 
   uint8_t* Bits() { return pixels_.data(); }
   const uint8_t* Bits() const { return pixels_.data(); }

@@ -11,7 +11,6 @@
 #include <utility>
 
 #include "media/ff.h"
-#include "media/main_thread.h"
 #include "media/text_helpers.h"
 
 namespace strella::media {
@@ -177,13 +176,19 @@ void TFFLogger::KeepPending(std::thread::id thread, std::string text) {
 }
 
 void TFFLogger::Deliver(const void* sender, uint64_t threadId, TLogLevel level, const std::string& line) {
-  TLogEvent handler;
   {
     std::lock_guard guard(handler_lock_);
-    handler = on_log_;
+    if (!on_log_) return;
   }
-  if (!handler) return;
-  RunOnMainThread([&] { handler(sender, threadId, level, line); });
+  const int64_t tag = ThreadLogTag(threadId);
+  mailbox_.Post([this, sender, threadId, tag, level, line] {
+    TLogEvent handler;
+    {
+      std::lock_guard guard(handler_lock_);
+      handler = on_log_;
+    }
+    if (handler) handler(sender, threadId, tag, level, line);
+  });
 }
 
 }  // namespace strella::media

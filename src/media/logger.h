@@ -1,5 +1,7 @@
 // The log sink: the libraries' log output and the system's own messages,
 // filtered by one level and handed line by line to OnLog on the main thread.
+// A logging thread only formats and posts its line; it never waits for the
+// main thread, so a library may log while it holds any lock of its own.
 #pragma once
 
 #include <cstdarg>
@@ -10,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "media/main_thread.h"
+
 namespace strella::media {
 
 enum TLogLevel { llQuiet, llPanic, llFatal, llError, llWarning, llInfo, llVerbose, llDebug };
@@ -18,9 +22,10 @@ enum TLogLevel { llQuiet, llPanic, llFatal, llError, llWarning, llInfo, llVerbos
 int LibraryLogLevel(TLogLevel level);
 TLogLevel LogLevelFromLibrary(int value);
 
-// Sender is the object that logged (the sink itself for library lines).
-using TLogEvent = std::function<void(const void* Sender, uint64_t AThreadID, TLogLevel ALogLevel,
-                                     const std::string& ALogMsg)>;
+// Sender is the object that logged (the sink itself for library lines); ATag
+// is the log tag the thread carried when it logged (TThreadLogTag), 0 for none.
+using TLogEvent = std::function<void(const void* Sender, uint64_t AThreadID, int64_t ATag,
+                                     TLogLevel ALogLevel, const std::string& ALogMsg)>;
 
 class TFFLogger {
  public:
@@ -58,6 +63,7 @@ class TFFLogger {
   TLogLevel log_level_ = llInfo;
   std::mutex handler_lock_;
   TLogEvent on_log_;
+  TMainThreadMailbox mailbox_;
   std::mutex pending_lock_;  // guards the per-thread partial lines
   std::map<std::thread::id, std::string> pending_;
 };
@@ -69,9 +75,9 @@ inline void Log(const void* sender, TLogLevel level, const std::string& msg) {
 
 uint64_t CurrentThreadId();
 
-// The job a thread works for, so that a handler of the sink can tell whose
-// line it got: lines are handed over while the logging thread waits, so the
-// tag of AThreadID is still the one the line was logged under. 0 is no job.
+// The job a thread works for now; 0 is no job. Each line carries the tag its
+// thread had when it logged, since the thread may work for another job by
+// the time the line is delivered.
 int64_t ThreadLogTag(uint64_t AThreadID);
 
 // Tags the calling thread for its lifetime and restores the earlier tag after.

@@ -1,98 +1,125 @@
 #include "media/main_thread.h"
 
-#include <atomic>
 #include <condition_variable>
-#include <cstdint>
 #include <deque>
 #include <exception>
-#include <memory>
 #include <mutex>
+#include <thread>
+
+#include "media/logger.h"
 
 namespace strella::media {
 namespace {
 
-struct QueuedCall {
+struct TPostedCall {
+  std::shared_ptr<std::atomic<bool>> open;  // the mailbox's state
   std::function<void()> call;
-  std::exception_ptr error;
-  bool done = false;
 };
 
-struct MainThreadQueue {
+// The inbox lock is a leaf: nothing else is locked and no call is run while
+// it is held.
+struct TInbox {
   std::mutex lock;
-  std::condition_variable changed;  // a call was queued or finished
-  std::deque<std::shared_ptr<QueuedCall>> calls;
-  uint64_t wakes = 0;  // counts the ends of joined workers, so a waiting main thread sees them at once
+  std::condition_variable posted;
+  std::deque<TPostedCall> calls;
+  bool wakeSent = false;  // a wake-up went out and the inbox has not been drained since
   std::function<void()> wakeup;
   std::thread::id mainThread = std::this_thread::get_id();
 };
 
-MainThreadQueue& Queue() {
-  static MainThreadQueue queue;
-  return queue;
+TInbox& Inbox() {
+  static TInbox inbox;
+  return inbox;
 }
 
 // Taken at start-up, on the thread that runs static initialisation.
-[[maybe_unused]] const bool kMainThreadNoted = (Queue(), true);
+[[maybe_unused]] const bool kMainThreadNoted = (Inbox(), true);
+
+// The wake-up to send now, if the main thread has not been woken already.
+std::function<void()> TakeWakeup(TInbox& inbox) {
+  if (inbox.wakeSent || inbox.calls.empty() || !inbox.wakeup) return nullptr;
+  inbox.wakeSent = true;
+  return inbox.wakeup;
+}
+
+void Enqueue(TPostedCall item) {
+  TInbox& inbox = Inbox();
+  std::function<void()> wakeup;
+  {
+    std::lock_guard guard(inbox.lock);
+    inbox.calls.push_back(std::move(item));
+    wakeup = TakeWakeup(inbox);
+  }
+  inbox.posted.notify_all();
+  if (wakeup) wakeup();
+}
+
+bool TakeNext(TPostedCall& item) {
+  TInbox& inbox = Inbox();
+  std::lock_guard guard(inbox.lock);
+  if (inbox.calls.empty()) return false;
+  item = std::move(inbox.calls.front());
+  inbox.calls.pop_front();
+  return true;
+}
+
+void RunPosted(const TPostedCall& item) {
+  if (!item.open->load()) return;
+  try {
+    item.call();
+  } catch (const std::exception& error) {
+    Log(nullptr, llError, std::string("A call on the main thread failed: ") + error.what());
+  }
+}
 
 }  // namespace
 
 bool IsMainThread() {
-  std::lock_guard guard(Queue().lock);
-  return Queue().mainThread == std::this_thread::get_id();
+  std::lock_guard guard(Inbox().lock);
+  return Inbox().mainThread == std::this_thread::get_id();
 }
 
 void SetMainThread() {
-  std::lock_guard guard(Queue().lock);
-  Queue().mainThread = std::this_thread::get_id();
+  std::lock_guard guard(Inbox().lock);
+  Inbox().mainThread = std::this_thread::get_id();
 }
 
 void SetMainThreadWakeup(std::function<void()> wakeup) {
-  std::lock_guard guard(Queue().lock);
-  Queue().wakeup = std::move(wakeup);
+  std::lock_guard guard(Inbox().lock);
+  Inbox().wakeup = std::move(wakeup);
+  Inbox().wakeSent = false;
 }
 
-void RunOnMainThread(const std::function<void()>& call) {
-  if (IsMainThread()) {
-    call();
-    return;
-  }
-  auto item = std::make_shared<QueuedCall>();
-  item->call = call;
-  std::function<void()> wakeup;
-  {
-    std::lock_guard guard(Queue().lock);
-    Queue().calls.push_back(item);
-    wakeup = Queue().wakeup;
-  }
-  Queue().changed.notify_all();
-  if (wakeup) wakeup();
-  std::unique_lock guard(Queue().lock);
-  Queue().changed.wait(guard, [&] { return item->done; });
-  if (item->error) std::rethrow_exception(item->error);
+TMainThreadMailbox::TMainThreadMailbox() : open_(std::make_shared<std::atomic<bool>>(true)) {}
+
+void TMainThreadMailbox::Post(std::function<void()> call) const {
+  if (!open_->load()) return;
+  Enqueue({open_, std::move(call)});
 }
 
 int ProcessThreadMessages() {
+  TInbox& inbox = Inbox();
+  size_t budget = 0;
+  {
+    std::lock_guard guard(inbox.lock);
+    inbox.wakeSent = false;
+    budget = inbox.calls.size();
+  }
+  // Only what was there at the start: a worker that keeps posting cannot
+  // keep the main thread here for ever.
   int ran = 0;
-  for (;;) {
-    std::shared_ptr<QueuedCall> item;
-    {
-      std::lock_guard guard(Queue().lock);
-      if (Queue().calls.empty()) break;
-      item = Queue().calls.front();
-      Queue().calls.pop_front();
-    }
-    try {
-      item->call();
-    } catch (...) {
-      item->error = std::current_exception();
-    }
-    {
-      std::lock_guard guard(Queue().lock);
-      item->done = true;
-    }
-    Queue().changed.notify_all();
+  TPostedCall item;
+  while (static_cast<size_t>(ran) < budget && TakeNext(item)) {
+    RunPosted(item);
+    item = {};
     ++ran;
   }
+  std::function<void()> wakeup;
+  {
+    std::lock_guard guard(inbox.lock);
+    wakeup = TakeWakeup(inbox);
+  }
+  if (wakeup) wakeup();
   return ran;
 }
 
@@ -100,43 +127,16 @@ bool WaitServingMainThread(const std::function<bool()>& done, std::chrono::milli
   using Clock = std::chrono::steady_clock;
   const bool forever = timeout == std::chrono::milliseconds::max();
   const auto deadline = forever ? Clock::time_point::max() : Clock::now() + timeout;
-  // done() may depend on other locks, so it is polled outside the queue lock;
-  // a short wait on the queue keeps hand-overs prompt.
+  // done() may depend on state that changes without a post (a flag a worker
+  // sets), so it is polled as well.
   constexpr auto kPoll = std::chrono::milliseconds(2);
   for (;;) {
     ProcessThreadMessages();
-    uint64_t seen = 0;
-    {
-      std::lock_guard guard(Queue().lock);
-      seen = Queue().wakes;
-    }
     if (done()) return true;
     if (Clock::now() >= deadline) return false;
-    std::unique_lock guard(Queue().lock);
-    Queue().changed.wait_for(guard, kPoll, [seen] { return !Queue().calls.empty() || Queue().wakes != seen; });
+    std::unique_lock guard(Inbox().lock);
+    Inbox().posted.wait_for(guard, kPoll, [] { return !Inbox().calls.empty(); });
   }
-}
-
-void JoinServingMainThread(std::thread& worker) {
-  if (!worker.joinable()) return;
-  if (IsMainThread()) {
-    auto finished = std::make_shared<std::atomic<bool>>(false);
-    // The worker's end is seen by polling joinability through a flag set by a
-    // helper thread that joins it; the main thread keeps serving meanwhile.
-    std::thread joiner([&worker, finished] {
-      worker.join();
-      finished->store(true);
-      {
-        std::lock_guard guard(Queue().lock);
-        ++Queue().wakes;
-      }
-      Queue().changed.notify_all();
-    });
-    WaitServingMainThread([&] { return finished->load(); });
-    joiner.join();
-    return;
-  }
-  worker.join();
 }
 
 }  // namespace strella::media

@@ -1,13 +1,14 @@
-// Hand-over of calls to the main thread. A worker posts a call and waits
-// until the main thread has run it; the main thread runs queued calls when
-// its event loop is woken (the window installs a wake-up that posts to its
-// loop, the command line drains in its own loop) and whenever it waits for a
-// worker (WaitServingMainThread, JoinServingMainThread).
+// The main thread's inbox. Workers never wait for the main thread: they post
+// calls that carry copies of their values, and the main thread runs them in
+// the order they were posted whenever it drains the inbox (the window on a
+// wake-up posted to its event loop, the command line and tests in their own
+// loops). Nothing here blocks a poster.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
-#include <thread>
+#include <memory>
 
 namespace strella::media {
 
@@ -16,22 +17,39 @@ namespace strella::media {
 bool IsMainThread();
 void SetMainThread();
 
-// Called from a worker after it queued a call, so that the main thread's
-// event loop can run ProcessThreadMessages soon.
+// Called when the inbox gets its first call after being drained, so that the
+// main thread's event loop drains it soon. Runs on the posting thread and
+// must not wait.
 void SetMainThreadWakeup(std::function<void()> wakeup);
 
-// Runs the call on the main thread and returns when it has run. On the main
-// thread it runs at once. An exception thrown by the call reaches the caller.
-void RunOnMainThread(const std::function<void()>& call);
+// A component's way into the inbox. A call posted through a mailbox that has
+// been closed is dropped, so no call reaches an owner that is gone: the owner
+// closes its mailbox (its destructor does) on the main thread, where its
+// calls run, before it frees what the calls use.
+class TMainThreadMailbox {
+ public:
+  TMainThreadMailbox();
+  ~TMainThreadMailbox() { Close(); }
+  TMainThreadMailbox(const TMainThreadMailbox&) = delete;
+  TMainThreadMailbox& operator=(const TMainThreadMailbox&) = delete;
 
-// Runs every call queued for the main thread. Returns how many ran.
+  // Any thread; returns at once.
+  void Post(std::function<void()> call) const;
+  void Close() { open_->store(false); }
+
+ private:
+  std::shared_ptr<std::atomic<bool>> open_;
+};
+
+// Main thread: runs the calls posted before this call began, in order, and
+// returns how many ran. A call that throws is logged and the rest still run.
 int ProcessThreadMessages();
 
-// Serves queued calls until done() is true or the timeout passes; returns done().
+// A thread's own top-level loop (the command line's batch, tests): drains the
+// inbox until done() is true or the timeout passes; returns done(). A
+// component never calls this inside one of its operations: it would run
+// other components' calls in the middle of its own.
 bool WaitServingMainThread(const std::function<bool()>& done,
                            std::chrono::milliseconds timeout = std::chrono::milliseconds::max());
-
-// Joins a worker while serving its calls to the main thread.
-void JoinServingMainThread(std::thread& worker);
 
 }  // namespace strella::media

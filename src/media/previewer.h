@@ -4,7 +4,6 @@
 // previewer reports itself closed, so the engine clears its preview flag.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,46 +19,47 @@ std::string FormatPreviewTime(int64_t APTS);
 
 // What the window implements: a stay-on-top tool window, centred on the
 // screen at first, its client area the picture's size, dragged by its picture.
-// Called on the main thread only; ShowPicture must copy what it keeps, because
-// the bitmap changes once it returns. When the user closes the window, it
-// calls the owner's UserClosed().
+// Called on the main thread only; ShowPicture must copy what it keeps. When
+// the user closes the window, it calls the close notice it was made with.
 class TPreviewWindow {
  public:
   virtual ~TPreviewWindow() = default;
   virtual void ShowPicture(const TBitmap& ABitmap, const std::string& ACaption) = 0;
 };
 
-using TPreviewWindowFactory = std::function<std::unique_ptr<TPreviewWindow>(TPreviewer& AOwner)>;
+using TPreviewWindowFactory = std::function<std::unique_ptr<TPreviewWindow>(std::function<void()> AUserClosed)>;
 
 // Installed once by the window; an empty function removes it.
 void SetPreviewWindowFactory(TPreviewWindowFactory AFactory);
 
+// Used on the conversion thread; the window is made, shown and freed on the
+// main thread, which the conversion never waits for: each picture is copied
+// and the latest one not yet shown replaces an older one.
 class TPreviewer {
  public:
-  TPreviewer() = default;
-  // Frees the window on the main thread.
+  TPreviewer();
+  // The window is freed on the main thread, later.
   ~TPreviewer();
   TPreviewer(const TPreviewer&) = delete;
   TPreviewer& operator=(const TPreviewer&) = delete;
 
-  // Shows the picture on the main thread (the caller waits); false once the
-  // window has been closed or none could be made.
+  // Hands the picture to the main thread; false once the window has been
+  // closed or none can be made.
   bool Preview(const TBitmap* ABitmap, int AFrameNumber, int64_t APTS);
   // The window reports the user's close; nothing is shown from then on.
-  void UserClosed() { closed_ = true; }
-  bool Closed() const { return closed_; }
+  void UserClosed();
+  bool Closed() const;
 
+  // The last picture handed over.
   int FrameNumber() const { return frame_number_; }
   int64_t PTS() const { return pts_; }
 
- private:
-  void ShowStep();
+  struct TShared;
 
-  std::atomic<bool> closed_ = false;
-  const TBitmap* bitmap_ = nullptr;
+ private:
+  std::shared_ptr<TShared> shared_;
   int frame_number_ = 0;
   int64_t pts_ = 0;
-  std::unique_ptr<TPreviewWindow> window_;
 };
 
 }  // namespace strella::media

@@ -4,19 +4,14 @@
 
 #include "media/ff.h"
 #include "media/loader.h"
-#include "media/main_thread.h"
 #include "media/text_helpers.h"
 #include "player/playback.h"
 
 namespace strella::player {
 namespace {
 
-// Waits, on the main thread while serving its hand-overs, until done() holds.
-void WaitServing(const std::function<bool()>& done) {
-  if (media::IsMainThread()) {
-    media::WaitServingMainThread(done);
-    return;
-  }
+// Polls every 10 ms until done() holds; the reader it waits for never waits for the caller.
+void WaitUntil(const std::function<bool()>& done) {
   while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
@@ -60,9 +55,9 @@ std::shared_ptr<TPlayback> TPipeline::OpenPlayback(TCustomPlayer& player, const 
     player.ReportError("SDL_CreateThread() failed.", true);
     return nullptr;
   }
-  WaitServing([&] { return playback->OpenState.load() != osOpening; });
+  WaitUntil([&] { return playback->OpenState.load() != osOpening; });
   if (playback->OpenState.load() < osRunning) {
-    WaitServing([&] { return playback->OpenState.load() != osFailed; });
+    WaitUntil([&] { return playback->OpenState.load() != osFailed; });
     playback->Reader.join();
     return nullptr;
   }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <future>
 
 #include "media/ff.h"
 #include "media/loader.h"
@@ -18,22 +19,12 @@ constexpr int64_t kNoPosition = INT64_MIN;
 
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// Takes a lock the playback thread may hold while it waits for the main
-// thread (a position report), so the main thread keeps serving meanwhile.
-std::unique_lock<std::mutex> LockServing(std::mutex& mutex) {
-  std::unique_lock lock(mutex, std::defer_lock);
-  if (media::IsMainThread())
-    media::WaitServingMainThread([&] { return lock.try_lock(); });
-  else
-    lock.lock();
-  return lock;
-}
-
-// Runs a helper thread and waits for it, serving the main thread's hand-overs.
+// Runs a helper thread and waits for it; the threads it waits for never wait
+// for the caller.
 template <typename Body>
 void RunAndWait(Body body) {
   std::thread helper(body);
-  media::JoinServingMainThread(helper);
+  helper.join();
 }
 
 // Frees the converter's buffer and scaling contexts but keeps its bitmap,
@@ -49,6 +40,7 @@ void ResetKeepingBitmap(media::TFrameConverter& converter) {
 TCustomPlayer::TCustomPlayer() = default;
 
 TCustomPlayer::~TCustomPlayer() {
+  events_.Close();
   SetOnPosition(nullptr);
   SetOnState(nullptr);
   SetOnHook(nullptr);
@@ -108,10 +100,26 @@ bool TCustomPlayer::Open(const std::string& AFileName, TVideoDisplay* ADisplay) 
     std::lock_guard guard(probe_lock_);
     probe_.AttachFormatContext(playback->Demuxer);
   }
-  media::RunOnMainThread([&] { FileOpenNotification(*playback); });
+  RunFileOpenNotification(playback);
   play_thread_running_ = true;
   play_thread_ = std::thread(&TCustomPlayer::PlayThreadBody, this, playback);
   return true;
+}
+
+// The handler answers with the screen size, so a caller off the main thread
+// waits for it, holding no lock while it does.
+void TCustomPlayer::RunFileOpenNotification(const std::shared_ptr<TPlayback>& playback) {
+  if (media::IsMainThread()) {
+    FileOpenNotification(*playback);
+    return;
+  }
+  auto ran = std::make_shared<std::promise<void>>();
+  std::future<void> done = ran->get_future();
+  events_.Post([this, playback, ran] {
+    FileOpenNotification(*playback);
+    ran->set_value();
+  });
+  done.wait();
 }
 
 void TCustomPlayer::FileOpenNotification(TPlayback& playback) {
@@ -168,7 +176,7 @@ void TCustomPlayer::RunStopThread(std::shared_ptr<TPlayback> playback) {
 
 void TCustomPlayer::JoinPlayThread(bool force) {
   if (!play_thread_.joinable() || (!force && play_thread_running_)) return;
-  media::JoinServingMainThread(play_thread_);
+  play_thread_.join();
 }
 
 void TCustomPlayer::ClosePlaybackOnce(const std::shared_ptr<TPlayback>& playback) {
@@ -224,7 +232,7 @@ void TCustomPlayer::TogglePause() {
   if (!playback) return;
   if (!playback->Paused) RunAndWait([this, playback] { RunPauseThread(playback); });
   {
-    std::unique_lock guard = LockServing(playback->EventLock);
+    std::unique_lock guard = std::unique_lock(playback->EventLock);
     if (playback->Closed) return;
     TPipeline::TogglePause(*playback);
   }
@@ -269,12 +277,14 @@ void TCustomPlayer::ReportError(const std::string& message, bool store) {
 }
 
 void TCustomPlayer::ReportState(TPlayState state) {
-  TPlayStateEvent handler;
-  {
-    std::lock_guard guard(handler_lock_);
-    handler = on_state_;
-  }
-  if (handler) handler(this, state);
+  events_.Post([this, state] {
+    TPlayStateEvent handler;
+    {
+      std::lock_guard guard(handler_lock_);
+      handler = on_state_;
+    }
+    if (handler) handler(this, state);
+  });
 }
 
 int64_t TCustomPlayer::ToPosition(const TPlayback& playback, double seconds) const {
@@ -305,12 +315,14 @@ void TCustomPlayer::PositionUpdate(TPlayback& playback) {
   const int64_t last = last_reported_position_;
   if (last == kNoPosition || std::llabs(position - last) > 10000) {
     last_reported_position_ = position;
-    TPositionEvent handler;
-    {
-      std::lock_guard guard(handler_lock_);
-      handler = on_position_;
-    }
-    if (handler) media::RunOnMainThread([&] { handler(this, position); });
+    events_.Post([this, position] {
+      TPositionEvent handler;
+      {
+        std::lock_guard guard(handler_lock_);
+        handler = on_position_;
+      }
+      if (handler) handler(this, position);
+    });
   }
   if (played && !playback.IsCapture && (!playback.Reading || position == playback.Duration)) ReportState(psEnd);
 }
@@ -371,7 +383,7 @@ media::TBitmap& TCustomPlayer::GetCurrentFrame(int64_t& APTS) {
   media::TBitmap& snapshot = SnapshotBitmap();
   std::shared_ptr<TPlayback> playback = CurrentPlayback();
   std::unique_lock<std::mutex> guard;
-  if (playback) guard = LockServing(playback->EventLock);
+  if (playback) guard = std::unique_lock(playback->EventLock);
   if (!playback || playback->Closed || !playback->VideoDecoder) {
     snapshot.SetSize(0, 0);
     return snapshot;
@@ -398,7 +410,7 @@ TPlaybackClocks TCustomPlayer::Clocks() const {
   TPlaybackClocks clocks;
   std::shared_ptr<TPlayback> playback = CurrentPlayback();
   if (!playback) return clocks;
-  std::unique_lock guard = LockServing(playback->EventLock);
+  std::unique_lock guard = std::unique_lock(playback->EventLock);
   if (playback->Closed) return clocks;
   clocks.Valid = true;
   clocks.Audio = TPipeline::AudioClock(*playback);

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "media/main_thread.h"
 #include "media/frame_converter.h"
 #include "media/probe.h"
 #include "player/video_display.h"
@@ -133,6 +134,7 @@ class TCustomPlayer {
   void ReportError(const std::string& message, bool store);
   void ReportState(TPlayState state);
   std::shared_ptr<TPlayback> CurrentPlayback() const;
+  void RunFileOpenNotification(const std::shared_ptr<TPlayback>& playback);
   void FileOpenNotification(TPlayback& playback);
   void PlayThreadBody(std::shared_ptr<TPlayback> playback);
   void RunStopThread(std::shared_ptr<TPlayback> playback);
@@ -157,6 +159,9 @@ class TCustomPlayer {
   THookEvent on_hook_;
   TPositionEvent on_position_;
   TPlayStateEvent on_state_;
+  // OnPosition and OnState reach the main thread through it; the playback
+  // thread never waits for their delivery.
+  media::TMainThreadMailbox events_;
 
   std::atomic<float> aspect_ratio_{0};
   std::atomic<TAudioVolume> audio_volume_{kMaxAudioVolume};

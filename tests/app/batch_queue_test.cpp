@@ -276,7 +276,6 @@ TEST_F(BatchQueueTest, StopAnsweredNoGoesOnYesAborts) {
 
 TEST_F(BatchQueueTest, LateNoticeOfAStoppedJobLeavesTheNextBatchAlone) {
   converter.outcome = TScriptedConverter::toWaitForStop;
-  converter.noticeAfterStop = true;
   AddRow("a.avi");
   AddRow("b.avi");
   StartBatch();

@@ -11,7 +11,7 @@ namespace {
 
 TFileRow Row(const std::string& path) { return TFileRow{path, true, {}, {}, {}}; }
 
-// Lines logged on conversion threads find their row by the thread's tag;
+// Lines logged on conversion threads find their row by the tag the thread had when it logged;
 // warnings become the row's notes once each; lines of no job stay out.
 TEST(JobLog, LinesFindTheirRowByTheThreadsTag) {
   media::SetMainThread();
@@ -31,9 +31,11 @@ TEST(JobLog, LinesFindTheirRowByTheThreadsTag) {
   };
   std::thread first(job, 0, "Encoder mp2 does not support 96000 Hz, using 48000 Hz");
   std::thread second(job, 1, "Past duration too large");
-  media::JoinServingMainThread(first);
-  media::JoinServingMainThread(second);
+  // The threads are gone, and their tags with them, before their lines are delivered.
+  first.join();
+  second.join();
   media::Log(nullptr, media::llWarning, "a line of no job");
+  media::ProcessThreadMessages();
   log.Add(1, media::llError, "The output holds no audio or video data");
   log.Detach();
 

@@ -3,6 +3,8 @@
 
 #include <condition_variable>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -15,21 +17,23 @@
 namespace strella::app {
 
 // Stands in for the encoder: each job runs on a thread of its own, writes its
-// output, reports progress and ends as scripted, with the list's final notice
-// delivered before the task's own (the order is not fixed for the real one).
+// output, reports progress and ends as scripted. Like the encoder, it posts its
+// notices to the main thread, and those of a job it has cleared are dropped;
+// the list's final notice comes before the task's own here, to show the batch
+// does not depend on their order.
 class TScriptedConverter : public TConverter {
  public:
   enum TOutcome { toFinish, toRaise, toWaitForStop, toWaitForRelease };
 
   ~TScriptedConverter() override {
+    events_->Close();
     Join();
-    DeliverLateNotice();
   }
 
-  // Like the encoder, which joins the threads delivering its notices here.
   void ClearTasks() override {
     Join();
-    DeliverLateNotice();
+    std::lock_guard guard(lock_);
+    events_ = std::make_unique<media::TMainThreadMailbox>();
     task_ = false;
   }
   int AddInput(const std::string& AFileName, TInputOptions&) override {
@@ -60,7 +64,7 @@ class TScriptedConverter : public TConverter {
       stop_ = true;
     }
     wake_.notify_all();
-    if (worker_.joinable()) media::JoinServingMainThread(worker_);
+    Join();
   }
   // A job waiting for its release finishes.
   void Release() {
@@ -81,14 +85,14 @@ class TScriptedConverter : public TConverter {
   std::vector<std::string> inputs;
   std::vector<TOutputOptions> outputs;
   int pauses = 0, resumes = 0;
-  // A stopped job's own notice is still on its way when StopTasks returns.
-  bool noticeAfterStop = false;
   bool startThrows = false;
 
  private:
   void Run(TOutcome outcome, const std::string& name) {
     std::ofstream(name) << "converted";
-    if (OnProgress) OnProgress(0, 25, 25, 1000, 2.0f, 300.0f, 1234567, totalDuration);
+    Post([this] {
+      if (OnProgress) OnProgress(0, 25, 25, 1000, 2.0f, 300.0f, 1234567, totalDuration);
+    });
     bool stopped = false;
     if (outcome == toWaitForStop) {
       std::unique_lock guard(lock_);
@@ -99,43 +103,28 @@ class TScriptedConverter : public TConverter {
       wake_.wait(guard, [this] { return stop_ || released_; });
       stopped = !released_;
     }
-    std::thread final([this] { OnTerminate(-1, true, false, ""); });
-    final.join();
     const bool raised = outcome == toRaise;
-    if (stopped && noticeAfterStop) {
-      late_notice_ = std::thread([this] {
-        std::unique_lock guard(lock_);
-        wake_.wait(guard, [this] { return notice_released_; });
-        guard.unlock();
-        OnTerminate(0, false, false, "");
-      });
-      return;
-    }
-    std::thread own([&] { OnTerminate(0, !stopped && !raised, raised, raised ? "Error while encoding" : ""); });
-    media::JoinServingMainThread(own);
+    Post([this] { OnTerminate(-1, true, false, ""); });
+    Post([this, stopped, raised] {
+      OnTerminate(0, !stopped && !raised, raised, raised ? "Error while encoding" : "");
+    });
+  }
+  void Post(std::function<void()> call) {
+    std::lock_guard guard(lock_);
+    events_->Post(std::move(call));
   }
   void Join() {
-    if (worker_.joinable()) media::JoinServingMainThread(worker_);
-  }
-  void DeliverLateNotice() {
-    {
-      std::lock_guard guard(lock_);
-      notice_released_ = true;
-    }
-    wake_.notify_all();
-    if (late_notice_.joinable()) media::JoinServingMainThread(late_notice_);
-    notice_released_ = false;
+    if (worker_.joinable()) worker_.join();
   }
 
   bool task_ = false;
   std::string last_error_;
   std::thread worker_;
-  std::thread late_notice_;
   std::mutex lock_;
+  std::unique_ptr<media::TMainThreadMailbox> events_ = std::make_unique<media::TMainThreadMailbox>();  // under lock_
   std::condition_variable wake_;
   bool stop_ = false;
   bool released_ = false;
-  bool notice_released_ = false;
 };
 
 }  // namespace strella::app

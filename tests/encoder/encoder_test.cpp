@@ -79,7 +79,7 @@ class Events {
 class HandOverEncoder : public TFFmpegEncoder {
  public:
   void HandOverAtProgress(int index, media::TBitmap* bitmap) {
-    TFFmpeg& task = Task(index);
+    TFFmpeg& task = *Task(index);
     task.ProgressCallback = [this, progress = task.ProgressCallback, bitmap](
                                 engine::TCustomFFmpeg* sender, int frame, int fps, int time,
                                 float quality, float bitRate, int64_t size, int total) {
@@ -137,7 +137,7 @@ TEST_F(EncoderTest, AddInputFailuresAndRecordFileName) {
   in = DefaultInputOptions();
   EXPECT_EQ(encoder_.AddInput(fixtures::Path("clip.mp4"), in), 0);
   EXPECT_EQ(in.FileName, fixtures::Path("clip.mp4"));
-  EXPECT_EQ(encoder_.Task(0).InputOptions.FileName, in.FileName);
+  EXPECT_EQ(encoder_.Task(0)->InputOptions.FileName, in.FileName);
   // A success keeps the last error; only ClearTasks empties it.
   EXPECT_FALSE(encoder_.LastErrMsg().empty());
   EXPECT_EQ(encoder_.AddInput(fixtures::Path("clip.mp4")), 1);
@@ -194,9 +194,9 @@ TEST_F(EncoderTest, PropertiesAndTheirDefaults) {
 
   const int index = encoder_.AddInput(fixtures::Path("clip.mp4"));
   encoder_.SetPreviewBitmap(true);
-  EXPECT_EQ(encoder_.Task(index).PreviewFlags(), engine::kPreviewBitmap);
+  EXPECT_EQ(encoder_.Task(index)->PreviewFlags(), engine::kPreviewBitmap);
   encoder_.SetPreviewBitmap(false);
-  EXPECT_EQ(encoder_.Task(index).PreviewFlags(), 0);
+  EXPECT_EQ(encoder_.Task(index)->PreviewFlags(), 0);
 }
 
 TEST_F(EncoderTest, SynchronousRunDeliversEverythingOnTheCallingThread) {
@@ -282,9 +282,9 @@ TEST_F(EncoderTest, RemovingTaskZeroRenumbersTheOthers) {
   AddCopyTask("c.mkv");
   encoder_.RemoveTask(0);
   ASSERT_EQ(encoder_.TaskCount(), 2);
-  EXPECT_EQ(encoder_.Task(0).Index, 0);
-  EXPECT_EQ(encoder_.Task(1).Index, 1);
-  EXPECT_EQ(encoder_.Task(0).OutputOptions.FileName, dir_ + "/b.mkv");
+  EXPECT_EQ(encoder_.Task(0)->Index, 0);
+  EXPECT_EQ(encoder_.Task(1)->Index, 1);
+  EXPECT_EQ(encoder_.Task(0)->OutputOptions.FileName, dir_ + "/b.mkv");
   encoder_.StartTasks(0);
   EXPECT_EQ(events.Indices(), (std::vector<int>{0, 1, -1}));
   EXPECT_FALSE(media::FileExists(dir_ + "/a.mkv"));  // freed before it ran: empty file removed

@@ -200,7 +200,7 @@ TEST(TargetOption, NamedNormsSetTheTargetValues) {
 TEST(TargetOption, AspectIsAssumedOnlyWhenNoneIsSet) {
   std::vector<std::string> lines;
   media::TFFLogger::Instance().SetOnLog(
-      [&](const void*, uint64_t, media::TLogLevel, const std::string& line) {
+      [&](const void*, uint64_t, int64_t, media::TLogLevel, const std::string& line) {
         lines.push_back(line);
       });
   auto e = EngineWithInput("");  // no input: no aspect yet
@@ -245,7 +245,7 @@ TEST(TargetOption, AutomaticNormFollowsTheInputAndFallsBack) {
 TEST_F(TargetTest, RecordFallsBackToItsDefaultNorm) {
   const int index = encoder_.AddInput(FixtureAt(12, 1));
   ASSERT_GE(index, 0);
-  TFFmpeg& task = encoder_.Task(index);
+  TFFmpeg& task = *encoder_.Task(index);
   task.OutputOptions = DefaultOutputOptions();
   task.OutputOptions.Target = 3;
   task.OutputOptions.FrameRate = "12";  // a field wins over the target

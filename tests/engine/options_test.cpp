@@ -202,7 +202,7 @@ TEST(OptionValues, IgnoredOptionsLogAndChangeNothing) {
   media::SetMainThread();
   std::vector<std::string> lines;
   media::TFFLogger::Instance().SetOnLog(
-      [&](const void*, uint64_t, media::TLogLevel level, const std::string& text) {
+      [&](const void*, uint64_t, int64_t, media::TLogLevel level, const std::string& text) {
         if (level == media::llInfo) lines.push_back(text);
       });
   EngineRun run;
@@ -216,7 +216,7 @@ TEST(OptionValues, LowBitRateWarns) {
   media::SetMainThread();
   std::vector<std::string> warnings;
   media::TFFLogger::Instance().SetOnLog(
-      [&](const void*, uint64_t, media::TLogLevel level, const std::string& text) {
+      [&](const void*, uint64_t, int64_t, media::TLogLevel level, const std::string& text) {
         if (level == media::llWarning) warnings.push_back(text);
       });
   EngineRun run;

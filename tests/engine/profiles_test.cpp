@@ -151,7 +151,7 @@ TEST_P(NearestOffer, IsTakenAndLogged) {
   const NearestCase& c = GetParam();
   media::SetMainThread();
   std::vector<std::string> warnings;
-  media::TFFLogger::Instance().SetOnLog([&](const void*, uint64_t, media::TLogLevel level, const std::string& text) {
+  media::TFFLogger::Instance().SetOnLog([&](const void*, uint64_t, int64_t, media::TLogLevel level, const std::string& text) {
     if (level == media::llWarning) warnings.push_back(text);
   });
   const std::string output = Scratch(c.output);

@@ -90,7 +90,7 @@ class LogLines {
  public:
   explicit LogLines(std::string needle) : needle_(std::move(needle)) {
     media::SetMainThread();
-    media::TFFLogger::Instance().SetOnLog([this](const void*, uint64_t, media::TLogLevel, const std::string& text) {
+    media::TFFLogger::Instance().SetOnLog([this](const void*, uint64_t, int64_t, media::TLogLevel, const std::string& text) {
       if (text.find(needle_) != std::string::npos) lines_.push_back(text);
     });
   }

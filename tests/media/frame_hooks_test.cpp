@@ -23,7 +23,7 @@ namespace {
 class ErrorLog {
  public:
   ErrorLog() {
-    TFFLogger::Instance().SetOnLog([this](const void*, uint64_t, TLogLevel level, const std::string& text) {
+    TFFLogger::Instance().SetOnLog([this](const void*, uint64_t, int64_t, TLogLevel level, const std::string& text) {
       std::lock_guard guard(lock_);
       if (level == llError) lines_.push_back(text);
     });

@@ -64,7 +64,7 @@ TEST_F(GenericOptions, ContainerAndScalerOptions) {
 
 TEST_F(GenericOptions, ARefusedValueGivesFalseAndOneLogLine) {
   std::vector<std::string> lines;
-  TFFLogger::Instance().SetOnLog([&](const void*, uint64_t, TLogLevel level, const std::string& text) {
+  TFFLogger::Instance().SetOnLog([&](const void*, uint64_t, int64_t, TLogLevel level, const std::string& text) {
     if (level == llError) lines.push_back(text);
   });
   EXPECT_FALSE(SetGenericOption(set_, "g", "lots"));

@@ -1,4 +1,5 @@
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -18,6 +19,7 @@ namespace {
 struct Line {
   const void* sender;
   uint64_t thread;
+  int64_t tag;
   TLogLevel level;
   std::string text;
   bool onMainThread;
@@ -29,14 +31,16 @@ class LogRecorder {
   LogRecorder() {
     strella::fixtures::EnsureLibraries();
     SetMainThread();
-    TFFLogger::Instance().SetOnLog([this](const void* sender, uint64_t thread, TLogLevel level,
+    TFFLogger::Instance().SetOnLog([this](const void* sender, uint64_t thread, int64_t tag, TLogLevel level,
                                           const std::string& text) {
       std::lock_guard guard(lock_);
-      lines_.push_back({sender, thread, level, text, IsMainThread()});
+      lines_.push_back({sender, thread, tag, level, text, IsMainThread()});
     });
   }
   ~LogRecorder() { TFFLogger::Instance().SetOnLog(nullptr); }
+  // What the main thread has been handed so far.
   std::vector<Line> Lines() {
+    ProcessThreadMessages();
     std::lock_guard guard(lock_);
     return lines_;
   }
@@ -140,14 +144,36 @@ TEST(LogSink, PartialLinesOfTwoThreadsStayApartAndArriveOnTheMainThread) {
   };
   // Interleaved: A begins, B begins, A ends, B ends.
   std::thread a(worker, "A", 0), b(worker, "B", 1);
-  JoinServingMainThread(a);
-  JoinServingMainThread(b);
+  a.join();
+  b.join();
   auto lines = recorder.Lines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].text, "A begins A ends");
   EXPECT_EQ(lines[1].text, "B begins B ends");
   EXPECT_NE(lines[0].thread, lines[1].thread);
   for (auto& line : lines) EXPECT_TRUE(line.onMainThread);
+}
+
+// A library logs while it holds locks of its own (the codec lock around
+// opening an encoder): the logging thread must not wait for a main thread
+// that may itself be waiting for that lock.
+TEST(LogSink, ALoggingThreadNeverWaitsForTheMainThreadAndKeepsItsTag) {
+  LogRecorder recorder;
+  std::timed_mutex codecLock;
+  std::thread worker([&] {
+    const TThreadLogTag tag(42);
+    std::lock_guard held(codecLock);
+    ff::av_log(nullptr, AV_LOG_ERROR, "logged inside a lock\n");
+  });
+  // The main thread waits for the lock without draining its inbox.
+  ASSERT_TRUE(codecLock.try_lock_for(std::chrono::seconds(10))) << "the logging thread waited for the main thread";
+  codecLock.unlock();
+  worker.join();
+  auto lines = recorder.Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].text, "logged inside a lock");
+  EXPECT_EQ(lines[0].tag, 42) << "the tag the thread had when it logged, though the thread is gone";
+  EXPECT_TRUE(lines[0].onMainThread);
 }
 
 TEST(LogSink, SecondSinkIsRefused) {

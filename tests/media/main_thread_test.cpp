@@ -1,5 +1,7 @@
 #include <atomic>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -7,34 +9,48 @@
 
 using namespace strella::media;
 
-TEST(MainThread, WorkerCallsRunOnTheMainThreadWhileItWaits) {
+// A worker's post returns at once; the main thread runs the calls in order
+// when it drains, and one wake-up covers every call posted before that.
+TEST(MainThread, PostsNeverWaitAndRunInOrderOnTheMainThread) {
   SetMainThread();
+  ProcessThreadMessages();
   const auto main = std::this_thread::get_id();
   std::atomic<int> wakeups{0};
   SetMainThreadWakeup([&] { wakeups++; });
-  std::thread::id ranOn;
-  std::thread worker([&] { RunOnMainThread([&] { ranOn = std::this_thread::get_id(); }); });
-  JoinServingMainThread(worker);
-  SetMainThreadWakeup(nullptr);
-  EXPECT_EQ(ranOn, main);
+  TMainThreadMailbox mailbox;
+  std::vector<int> order;
+  bool allOnMain = true;
+  std::thread worker([&] {
+    for (int i = 0; i < 3; ++i)
+      mailbox.Post([&, i] {
+        order.push_back(i);
+        allOnMain = allOnMain && std::this_thread::get_id() == main;
+      });
+  });
+  worker.join();  // ends although nobody has run its calls
+  EXPECT_TRUE(order.empty());
   EXPECT_EQ(wakeups.load(), 1);
+  EXPECT_EQ(ProcessThreadMessages(), 3);
+  SetMainThreadWakeup(nullptr);
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+  EXPECT_TRUE(allOnMain);
 }
 
-TEST(MainThread, CallOnTheMainThreadRunsAtOnceAndExceptionsReachTheCaller) {
+// An owner that is gone closed its mailbox: calls still on their way are
+// dropped; a call that throws does not stop the others.
+TEST(MainThread, ClosedMailboxesDropTheirCallsAndAThrowingCallIsContained) {
   SetMainThread();
-  bool ran = false;
-  RunOnMainThread([&] { ran = true; });
-  EXPECT_TRUE(ran);
-  std::atomic<bool> caught{false};
-  std::thread worker([&] {
-    try {
-      RunOnMainThread([] { throw std::runtime_error("boom"); });
-    } catch (const std::runtime_error&) {
-      caught = true;
-    }
-  });
-  JoinServingMainThread(worker);
-  EXPECT_TRUE(caught);
+  ProcessThreadMessages();
+  int ran = 0;
+  auto owner = std::make_unique<TMainThreadMailbox>();
+  TMainThreadMailbox other;
+  owner->Post([&] { ++ran; });
+  other.Post([] { throw std::runtime_error("boom"); });
+  other.Post([&] { ran += 10; });
+  owner.reset();
+  ProcessThreadMessages();
+  ProcessThreadMessages();  // the failure's own log line
+  EXPECT_EQ(ran, 10);
 }
 
 TEST(MainThread, WaitServingGivesUpAtTheTimeout) {

@@ -1,6 +1,7 @@
 // The previewer: caption times, the window factory the user interface
 // installs, showing on the main thread, and the user's close.
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,7 @@ struct Recorder {
   int windowsMade = 0;
   int windowsFreed = 0;
   bool freedOnMainThread = true;
+  std::function<void()> userClosed;  // what the window calls when the user closes it
 };
 
 class RecordingWindow : public TPreviewWindow {
@@ -50,7 +52,10 @@ class PreviewerTest : public ::testing::Test {
   void SetUp() override { SetMainThread(); }
   void TearDown() override { SetPreviewWindowFactory(nullptr); }
   void InstallRecorder() {
-    SetPreviewWindowFactory([this](TPreviewer&) { return std::make_unique<RecordingWindow>(recorder); });
+    SetPreviewWindowFactory([this](std::function<void()> userClosed) {
+      recorder.userClosed = std::move(userClosed);
+      return std::make_unique<RecordingWindow>(recorder);
+    });
   }
   Recorder recorder;
   TBitmap bitmap{64, 48};
@@ -81,34 +86,43 @@ TEST_F(PreviewerTest, WithoutAWindowFactoryReportsClosed) {
   EXPECT_TRUE(recorder.shown.empty());
 }
 
-TEST_F(PreviewerTest, ShowsOnTheMainThreadUntilTheUserCloses) {
+// The conversion thread hands its pictures over without waiting; a busy main
+// thread shows the latest of them, and the window goes on the main thread.
+TEST_F(PreviewerTest, ShowsTheLatestPictureOnTheMainThreadUntilTheUserCloses) {
   InstallRecorder();
   {
     TPreviewer previewer;
-    std::atomic<int> shownByWorker = 0;
+    std::atomic<int> handedOver = 0;
     std::thread worker([&] {
       for (int frame = 1; frame <= 3; ++frame)
-        if (previewer.Preview(&bitmap, frame, frame * 1000000LL)) ++shownByWorker;
+        if (previewer.Preview(&bitmap, frame, frame * 1000000LL)) ++handedOver;
     });
-    JoinServingMainThread(worker);
-    EXPECT_EQ(shownByWorker, 3);
-    ASSERT_EQ(recorder.shown.size(), 3u);
+    worker.join();
+    EXPECT_EQ(handedOver, 3);
+    EXPECT_TRUE(recorder.shown.empty()) << "nothing is shown before the main thread runs";
+    ProcessThreadMessages();
+    ASSERT_EQ(recorder.shown.size(), 1u);
     EXPECT_EQ(recorder.windowsMade, 1);
-    EXPECT_EQ(recorder.shown[2].caption, "00:00:03.000");
-    EXPECT_EQ(recorder.shown[2].width, 64);
-    for (const auto& shown : recorder.shown) EXPECT_TRUE(shown.onMainThread);
+    EXPECT_EQ(recorder.shown[0].caption, "00:00:03.000");
+    EXPECT_EQ(recorder.shown[0].width, 64);
+    EXPECT_TRUE(recorder.shown[0].onMainThread);
     EXPECT_EQ(previewer.FrameNumber(), 3);
     EXPECT_EQ(previewer.PTS(), 3000000);
 
-    previewer.UserClosed();
+    recorder.userClosed();
+    EXPECT_TRUE(previewer.Closed());
     EXPECT_FALSE(previewer.Preview(&bitmap, 4, 4000000));
-    EXPECT_EQ(recorder.shown.size(), 3u);
+    ProcessThreadMessages();
+    EXPECT_EQ(recorder.shown.size(), 1u);
 
     // The owner frees the previewer on its own thread; the window goes on the main thread.
     std::thread owner([&] { TPreviewer other; other.Preview(&bitmap, 1, 0); });
-    JoinServingMainThread(owner);
+    owner.join();
+    ProcessThreadMessages();
+    EXPECT_EQ(recorder.windowsMade, 2);
     EXPECT_EQ(recorder.windowsFreed, 1);
   }
+  ProcessThreadMessages();
   EXPECT_EQ(recorder.windowsFreed, 2);
   EXPECT_TRUE(recorder.freedOnMainThread);
 }

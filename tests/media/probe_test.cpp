@@ -52,7 +52,7 @@ class ProbeTest : public ::testing::Test {
 class LibraryLogCapture {
  public:
   LibraryLogCapture() {
-    TFFLogger::Instance().SetOnLog([this](const void*, uint64_t, TLogLevel level, const std::string& text) {
+    TFFLogger::Instance().SetOnLog([this](const void*, uint64_t, int64_t, TLogLevel level, const std::string& text) {
       std::lock_guard guard(lock_);
       lines_.push_back({level, text});
     });

@@ -415,7 +415,7 @@ TEST_F(PlaybackTest, HookDrawsOnEveryPictureAndItsFailureIsLogged) {
   });
   std::mutex lock;
   std::vector<std::string> logged;
-  media::TFFLogger::Instance().SetOnLog([&](const void*, uint64_t, media::TLogLevel, const std::string& text) {
+  media::TFFLogger::Instance().SetOnLog([&](const void*, uint64_t, int64_t, media::TLogLevel, const std::string& text) {
     std::lock_guard guard(lock);
     logged.push_back(text);
   });
@@ -442,7 +442,7 @@ TEST_F(PlaybackTest, DisabledDisplayPlaysSoundOnly) {
 TEST_F(PlaybackTest, RefusedDisplaySizeIsReportedAndPlaybackGoesOn) {
   display_.SetAcceptModes(false);
   std::atomic<int> refusals{0};
-  media::TFFLogger::Instance().SetOnLog([&](const void*, uint64_t, media::TLogLevel, const std::string& text) {
+  media::TFFLogger::Instance().SetOnLog([&](const void*, uint64_t, int64_t, media::TLogLevel, const std::string& text) {
     if (text == "SDL: could not set video mode.") ++refusals;
   });
   ASSERT_TRUE(OpenAndWaitForPlay(Fixture("av_6s.mp4", 6, true, true)));

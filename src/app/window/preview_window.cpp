@@ -17,10 +17,10 @@ QImage BitmapImage(const media::TBitmap& bitmap) {
                 QImage::Format_BGR888);
 }
 
-TPreviewForm::TPreviewForm(media::TPreviewer& owner)
+TPreviewForm::TPreviewForm(std::function<void()> userClosed)
     : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
-      owner_(owner) {
+      user_closed_(std::move(userClosed)) {
   setObjectName("PreviewForm");
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -58,13 +58,13 @@ void TPreviewForm::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TPreviewForm::closeEvent(QCloseEvent* event) {
-  owner_.UserClosed();
+  if (user_closed_) user_closed_();
   event->accept();
 }
 
 void InstallPreviewWindowFactory() {
-  media::SetPreviewWindowFactory([](media::TPreviewer& owner) {
-    return std::unique_ptr<media::TPreviewWindow>(new TPreviewForm(owner));
+  media::SetPreviewWindowFactory([](std::function<void()> userClosed) {
+    return std::unique_ptr<media::TPreviewWindow>(new TPreviewForm(std::move(userClosed)));
   });
 }
 

@@ -3,6 +3,8 @@
 // picture. Installed as the media layer's preview-window factory.
 #pragma once
 
+#include <functional>
+
 #include <QImage>
 #include <QWidget>
 
@@ -21,7 +23,7 @@ QImage BitmapImage(const media::TBitmap& bitmap);
 class TPreviewForm : public QWidget, public media::TPreviewWindow {
   Q_OBJECT
  public:
-  explicit TPreviewForm(media::TPreviewer& owner);
+  explicit TPreviewForm(std::function<void()> userClosed);
   void ShowPicture(const media::TBitmap& ABitmap, const std::string& ACaption) override;
 
  protected:
@@ -31,7 +33,7 @@ class TPreviewForm : public QWidget, public media::TPreviewWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  media::TPreviewer& owner_;
+  std::function<void()> user_closed_;
   QImage picture_;
   QPoint drag_offset_;
   bool shown_ = false;

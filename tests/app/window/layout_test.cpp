@@ -223,15 +223,18 @@ TEST_F(LayoutTest, PreviewWindowShowsPicturesUntilClosed) {
   auto previewer = std::make_unique<media::TPreviewer>();
   ASSERT_TRUE(previewer->Preview(&bitmap, 1, 3723004000));
   TPreviewForm* form = nullptr;
-  for (QWidget* widget : QApplication::topLevelWidgets())
-    if (widget->objectName() == "PreviewForm") form = qobject_cast<TPreviewForm*>(widget);
-  ASSERT_NE(form, nullptr);
+  ASSERT_TRUE(WaitFor([&] {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (widget->objectName() == "PreviewForm") form = qobject_cast<TPreviewForm*>(widget);
+    return form != nullptr;
+  }, 5000));
   EXPECT_EQ(form->windowTitle(), "01:02:03.004");
   EXPECT_EQ(form->size(), QSize(64, 48));
   EXPECT_EQ(form->grab().toImage().pixelColor(10, 10), QColor(0, 0, 255));
   form->close();
   EXPECT_FALSE(previewer->Preview(&bitmap, 2, 0));
   previewer.reset();
+  media::ProcessThreadMessages();
   media::SetPreviewWindowFactory(nullptr);
 }
 
@@ -254,17 +257,21 @@ namespace {
 
 using WindowThreadTest = WindowTest;
 
-// A worker's hand-over to the main thread is served by the Qt event loop.
+// A worker's post to the main thread is run by the Qt event loop; the worker does not wait for it.
 TEST_F(WindowThreadTest, WorkersReachTheWindowThreadThroughTheEventLoop) {
   TForm1 form;
+  media::TMainThreadMailbox mailbox;
   std::atomic<bool> ran_on_main{false};
-  std::atomic<bool> done{false};
+  std::atomic<bool> ran{false};
   std::thread worker([&] {
-    media::RunOnMainThread([&] { ran_on_main = media::IsMainThread(); });
-    done = true;
+    mailbox.Post([&] {
+      ran_on_main = media::IsMainThread();
+      ran = true;
+    });
   });
-  EXPECT_TRUE(WaitFor([&] { return done.load(); }, 5000));
   worker.join();
+  EXPECT_FALSE(ran) << "the post waits for the event loop";
+  EXPECT_TRUE(WaitFor([&] { return ran.load(); }, 5000));
   EXPECT_TRUE(ran_on_main);
 }
 

@@ -6,10 +6,14 @@
 
 namespace strella::window::test {
 
-TScriptedConverter::~TScriptedConverter() { StopTasks(true); }
+TScriptedConverter::~TScriptedConverter() {
+  events_->Close();
+  StopTasks(true);
+}
 
 void TScriptedConverter::ClearTasks() {
   Join();
+  events_ = std::make_unique<media::TMainThreadMailbox>();  // a cleared job's notices are not delivered
   std::lock_guard guard(lock_);
   input_.clear();
   output_.clear();
@@ -49,7 +53,9 @@ void TScriptedConverter::StartTasks(int) {
 }
 
 void TScriptedConverter::Run(std::string input, std::string output) {
-  if (OnProgress) OnProgress(0, 25, 25, 1000, 3.0f, 400.0f, 1234567, 2000);
+  Post([this] {
+    if (OnProgress) OnProgress(0, 25, 25, 1000, 3.0f, 400.0f, 1234567, 2000);
+  });
   const bool hold = input.find("hold") != std::string::npos;
   bool stopped = false;
   {
@@ -59,12 +65,22 @@ void TScriptedConverter::Run(std::string input, std::string output) {
   }
   if (!stopped) {
     std::ofstream(output) << "converted " << input;
-    if (OnProgress) OnProgress(0, 50, 25, 2000, 3.0f, 400.0f, 2345678, 2000);
+    Post([this] {
+      if (OnProgress) OnProgress(0, 50, 25, 2000, 3.0f, 400.0f, 2345678, 2000);
+    });
   }
   const bool crash = input.find("crash") != std::string::npos;
   running_ = false;
-  if (OnTerminate) OnTerminate(0, !stopped && !crash, crash, crash ? "scripted crash" : "");
-  if (OnTerminate) OnTerminate(-1, true, false, "");
+  Post([this, stopped, crash] {
+    if (OnTerminate) OnTerminate(0, !stopped && !crash, crash, crash ? "scripted crash" : "");
+    if (OnTerminate) OnTerminate(-1, true, false, "");
+  });
+}
+
+// Like the encoder: notices reach the main thread through its inbox, in order.
+void TScriptedConverter::Post(std::function<void()> call) {
+  std::lock_guard guard(lock_);
+  events_->Post(std::move(call));
 }
 
 void TScriptedConverter::Release() {
@@ -90,9 +106,8 @@ std::vector<std::string> TScriptedConverter::Inputs() const {
   return inputs_;
 }
 
-// The worker may be handing its end to the main thread: serve it while waiting.
 void TScriptedConverter::Join() {
-  if (worker_.joinable()) media::JoinServingMainThread(worker_);
+  if (worker_.joinable()) worker_.join();
 }
 
 }  // namespace strella::window::test

@@ -1,16 +1,19 @@
 // A converter for the window's batch tests: each job "runs" on a worker
 // thread, reports the progress the test scripts and ends as scripted, with
-// the threads and hand-overs of the real encoder component.
+// the threads and event delivery of the real encoder component.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/converter.h"
+#include "media/main_thread.h"
 
 namespace strella::window::test {
 
@@ -41,6 +44,7 @@ class TScriptedConverter : public app::TConverter {
 
  private:
   void Run(std::string input, std::string output);
+  void Post(std::function<void()> call);
   void Join();
 
   mutable std::mutex lock_;
@@ -53,6 +57,7 @@ class TScriptedConverter : public app::TConverter {
   std::atomic<bool> running_{false};
   std::atomic<int> pauses_{0}, resumes_{0};
   std::atomic<bool> preview_bitmap_{false};
+  std::unique_ptr<media::TMainThreadMailbox> events_ = std::make_unique<media::TMainThreadMailbox>();  // under lock_
 };
 
 }  // namespace strella::window::test
