@@ -130,6 +130,7 @@ TEST(FileList, OnlyRegularFilesReachTheProbe) {
   TFileList list;
   ASSERT_TRUE(list.AddFiles(files, std::make_unique<TCountingProbe>(probes), nullptr));
   list.WaitForAdding();
+  media::ProcessThreadMessages();
   EXPECT_EQ(probes, 3);
   EXPECT_EQ(list.Column(0, fcProgress), "Error");
   EXPECT_EQ(list.Row(0).Message, dir + "/pipe.mp4: is a named pipe");

@@ -87,6 +87,17 @@ class HandOverEncoder : public TFFmpegEncoder {
       progress(sender, frame, fps, time, quality, bitRate, size, total);
     };
   }
+  // With pauseAfter set, a task with a custom hook hands every frame over
+  // and holds (paused) after pauseAfter of them.
+  void TaskCustomHook(engine::TCustomFFmpeg* sender, media::TBitmap* bitmap, int frame, int64_t pts, bool& update,
+                      bool& stop) override {
+    if (pauseAfter == 0) return TFFmpegEncoder::TaskCustomHook(sender, bitmap, frame, pts, update, stop);
+    TaskPreviewBitmap(sender, bitmap, frame, pts);
+    if (++handedOver == pauseAfter) sender->Pause();
+    update = false;
+  }
+  std::atomic<int> handedOver{0};
+  int pauseAfter = 0;
 };
 
 class EncoderTest : public ::testing::Test {
@@ -199,11 +210,13 @@ TEST_F(EncoderTest, PropertiesAndTheirDefaults) {
   EXPECT_EQ(encoder_.Task(index)->PreviewFlags(), 0);
 }
 
-TEST_F(EncoderTest, SynchronousRunDeliversEverythingOnTheCallingThread) {
+TEST_F(EncoderTest, SynchronousRunDeliversEverythingOnTheMainThreadWhenItDrains) {
   Events events(encoder_);
   AddCopyTask("a.mkv");
   AddCopyTask("b.mkv");
   encoder_.StartTasks(0);
+  EXPECT_EQ(events.Count(), 0u) << "no handler runs inside the start";
+  media::ProcessThreadMessages();
   EXPECT_EQ(events.Indices(), (std::vector<int>{0, 1, -1}));
   for (const auto& r : events.Records()) {
     EXPECT_TRUE(r.finished) << r.index << " " << r.message;
@@ -215,7 +228,7 @@ TEST_F(EncoderTest, SynchronousRunDeliversEverythingOnTheCallingThread) {
   // A task runs once: a second start raises nothing.
   encoder_.StartTasks(0);
   encoder_.StartTasks(1);
-  std::this_thread::sleep_for(50ms);
+  media::WaitServingMainThread([] { return false; }, 50ms);
   EXPECT_EQ(events.Count(), 3u);
 }
 
@@ -233,15 +246,14 @@ TEST_F(EncoderTest, ParallelCountOneRunsInOrderAndEndsWithTheFinalEvent) {
   encoder_.StartTasks(1);
   ASSERT_TRUE(events.WaitFor(3));
   encoder_.ClearTasks();
-  // Task 1 starts only when task 0 has terminated. Each notification has a
-  // thread of its own, so the handlers themselves may run in any order.
+  // Task 1 starts only when task 0 has terminated; the events arrive on the
+  // main thread in the order they happened.
   EXPECT_EQ(progress, (std::vector<int>{0, 1}));
-  EXPECT_TRUE(events.HasFinal());
+  EXPECT_EQ(events.Indices(), (std::vector<int>{0, 1, -1}));
   for (const auto& r : events.Records()) {
     EXPECT_TRUE(r.finished) << r.index << " " << r.message;
-    EXPECT_NE(r.thread, std::this_thread::get_id());
+    EXPECT_EQ(r.thread, std::this_thread::get_id());
   }
-  EXPECT_EQ(events.Count(), 3u);
 }
 
 TEST_F(EncoderTest, ThreeTasksTwoAtATimeRaiseExactlyFourTerminateEvents) {
@@ -286,6 +298,7 @@ TEST_F(EncoderTest, RemovingTaskZeroRenumbersTheOthers) {
   EXPECT_EQ(encoder_.Task(1)->Index, 1);
   EXPECT_EQ(encoder_.Task(0)->OutputOptions.FileName, dir_ + "/b.mkv");
   encoder_.StartTasks(0);
+  media::ProcessThreadMessages();
   EXPECT_EQ(events.Indices(), (std::vector<int>{0, 1, -1}));
   EXPECT_FALSE(media::FileExists(dir_ + "/a.mkv"));  // freed before it ran: empty file removed
   EXPECT_GT(media::FileSizeW(dir_ + "/c.mkv"), 0);
@@ -314,7 +327,9 @@ TEST_F(EncoderTest, StopWithWaitWhileOneRunsAndTwoWait) {
   EXPECT_EQ(events.Count(), 4u);
 }
 
-TEST_F(EncoderTest, StopWithWaitKeepsServingHandOversToTheMainThread) {
+// The main thread drains nothing until the stop has returned: the conversion
+// never waits for it, and its pictures arrive afterwards on the main thread.
+TEST_F(EncoderTest, StopWithWaitEndsWhileTheMainThreadServesNothing) {
   Events events(encoder_);
   std::atomic<int> previews{0};
   std::atomic<bool> offMainThread{false};
@@ -327,20 +342,44 @@ TEST_F(EncoderTest, StopWithWaitKeepsServingHandOversToTheMainThread) {
     EXPECT_GE(APTS, 0);
     previews++;
   };
-  media::TBitmap bitmap(16, 16);
-  encoder_.SetProgressInterval(100);
-  AddTask("p.mp4", fixtures::Path("clip.mp4"), "mpeg4", "aac");
-  encoder_.HandOverAtProgress(0, &bitmap);
+  const std::string longClip = fixtures::Make({.file_name = "encoder_long.mp4",
+                                               .duration = 20.0,
+                                               .video = fixtures::VideoSpec{.width = 160,
+                                                                            .height = 120}});
+  encoder_.pauseAfter = 5;  // holds the conversion short of its end
+  AddTask("p.mp4", longClip, "mpeg4", "aac", true);
   encoder_.StartTasks(1);
-  // The main thread does not serve until it stops: the conversion waits for
-  // its first preview delivery meanwhile, and the stop must still end.
-  std::this_thread::sleep_for(300ms);
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (encoder_.handedOver < 5 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  ASSERT_GE(encoder_.handedOver.load(), 5);
   encoder_.StopTasks(true);
+  EXPECT_EQ(previews.load(), 0);
   ASSERT_TRUE(events.WaitFor(2));
   EXPECT_FALSE(offMainThread);
   EXPECT_GE(previews.load(), 1);
-  EXPECT_FALSE(events.Find(0)->finished);  // held at its first hand-over until the stop
+  EXPECT_FALSE(events.Find(0)->finished);
   EXPECT_FALSE(events.Find(0)->exception);
+}
+
+// A stopped and cleared run's notices are still in the main thread's inbox
+// when the next run starts: they are dropped, so they cannot be taken for the
+// new task's, which has the same index.
+TEST_F(EncoderTest, NoticesOfAClearedRunAreNotDelivered) {
+  Events events(encoder_);
+  const std::string longClip = fixtures::Make({.file_name = "encoder_long.mp4",
+                                               .duration = 20.0,
+                                               .video = fixtures::VideoSpec{.width = 160,
+                                                                            .height = 120}});
+  AddTask("stopped.mp4", longClip, "mpeg4");
+  encoder_.StartTasks(1);
+  encoder_.StopTasks(true);
+  encoder_.ClearTasks();
+  AddCopyTask("next.mkv");
+  encoder_.StartTasks(1);
+  ASSERT_TRUE(events.WaitFor(2));
+  media::WaitServingMainThread([] { return false; }, 100ms);
+  ASSERT_EQ(events.Indices(), (std::vector<int>{0, -1}));
+  EXPECT_TRUE(events.Find(0)->finished) << "the new task's own end, not the stopped one's";
 }
 
 // Two different inputs converting side by side, each handing its own picture
@@ -460,6 +499,7 @@ TEST_F(EncoderTest, CustomHookExceptionsAndStopRequests) {
   };
   addHookTask("raise.mp4");
   encoder_.StartTasks(0);
+  media::ProcessThreadMessages();
   ASSERT_NE(events.Find(0), nullptr);
   EXPECT_TRUE(events.Find(0)->finished) << events.Find(0)->message;
   EXPECT_GT(calls.load(), 40);
@@ -475,10 +515,11 @@ TEST_F(EncoderTest, CustomHookExceptionsAndStopRequests) {
   };
   addHookTask("stop.mp4");
   encoder_.StartTasks(0);
+  media::ProcessThreadMessages();
   EXPECT_EQ(calls.load(), 1);
 }
 
-TEST_F(EncoderTest, SynchronousPreviewIsDeliveredDirectlyOnTheMainThread) {
+TEST_F(EncoderTest, SynchronousPreviewArrivesOnTheMainThread) {
   std::atomic<int> previews{0};
   encoder_.OnPreviewBitmap = [&](int, media::TBitmap*, int, int64_t) {
     EXPECT_TRUE(media::IsMainThread());
@@ -487,10 +528,11 @@ TEST_F(EncoderTest, SynchronousPreviewIsDeliveredDirectlyOnTheMainThread) {
   encoder_.SetPreviewBitmap(true);
   AddTask("s.mp4", fixtures::Path("clip.mp4"), "mpeg4");
   encoder_.StartTasks(0);
+  media::ProcessThreadMessages();
   EXPECT_GE(previews.load(), 1);
 }
 
-// Progress arrives on the conversion thread, which runs at the priority chosen.
+// The conversion thread (seen from its progress callback) runs at the priority chosen.
 TEST_F(EncoderTest, ConversionThreadsRunAtTheChosenPriority) {
   struct Case {
     TConvertPriority priority;
@@ -502,13 +544,16 @@ TEST_F(EncoderTest, ConversionThreadsRunAtTheChosenPriority) {
                         Case{tpIdle, SCHED_IDLE, -100}, Case{tpNormal, SCHED_OTHER, normalNice}}) {
     Events events(encoder_);
     std::atomic<int> policy{-1}, nice{-100}, reports{0};
-    encoder_.OnProgress = [&](int, int, int, int, float, float, int64_t, int) {
+    encoder_.SetThreadPriority(c.priority);
+    TFFmpeg& task = *encoder_.Task(AddCopyTask("p.mkv"));
+    task.ProgressCallback = [&, progress = task.ProgressCallback](engine::TCustomFFmpeg* sender, int frame, int fps,
+                                                                  int time, float quality, float bitRate, int64_t size,
+                                                                  int total) {
       policy = sched_getscheduler(0);
       nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
       reports++;
+      progress(sender, frame, fps, time, quality, bitRate, size, total);
     };
-    encoder_.SetThreadPriority(c.priority);
-    AddCopyTask("p.mkv");
     encoder_.StartTasks(1);
     ASSERT_TRUE(events.WaitFor(2));
     encoder_.ClearTasks();

@@ -57,6 +57,7 @@ class TargetTest : public ::testing::Test {
     if (index < 0) return false;
     if (!encoder_.SetOutput(index, dir_ + "/" + name, out)) return false;
     encoder_.StartTasks(0);
+    media::ProcessThreadMessages();  // the run's end notice
     return finished_;
   }
 
@@ -209,6 +210,7 @@ TEST(TargetOption, AspectIsAssumedOnlyWhenNoneIsSet) {
   auto withInput = EngineWithInput(fixtures::Path("clip.mp4"));
   withInput->ParseOption("target", "ntsc-vcd");
   EXPECT_NEAR(withInput->State().opt.frame_aspect_ratio, 4.0 / 3.0, 1e-4);  // the input's
+  media::ProcessThreadMessages();
   media::TFFLogger::Instance().SetOnLog(nullptr);
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                           [](const std::string& l) {

@@ -30,6 +30,7 @@ class ErrorLog {
   }
   ~ErrorLog() { TFFLogger::Instance().SetOnLog(nullptr); }
   std::vector<std::string> Lines() {
+    ProcessThreadMessages();
     std::lock_guard guard(lock_);
     return lines_;
   }

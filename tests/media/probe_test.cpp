@@ -59,6 +59,7 @@ class LibraryLogCapture {
   }
   ~LibraryLogCapture() { TFFLogger::Instance().SetOnLog(nullptr); }
   bool Has(TLogLevel level, const std::string& text) {
+    ProcessThreadMessages();
     std::lock_guard guard(lock_);
     for (const auto& line : lines_)
       if (line.first == level && line.second == text) return true;

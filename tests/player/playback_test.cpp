@@ -54,6 +54,7 @@ class Recorder {
     });
   }
   std::vector<TPlayState> States() {
+    media::ProcessThreadMessages();  // what the player has posted so far
     std::lock_guard guard(lock_);
     return states_;
   }
@@ -62,23 +63,28 @@ class Recorder {
     return std::find(states.begin(), states.end(), state) != states.end();
   }
   std::vector<int64_t> Positions() {
+    media::ProcessThreadMessages();  // what the player has posted so far
     std::lock_guard guard(lock_);
     return positions_;
   }
   int64_t LastPosition() {
+    media::ProcessThreadMessages();  // what the player has posted so far
     std::lock_guard guard(lock_);
     return positions_.empty() ? -1 : positions_.back();
   }
   int EndReports() {
+    media::ProcessThreadMessages();  // what the player has posted so far
     std::lock_guard guard(lock_);
     return end_reports_;
   }
   // The player's position when the end was first reported.
   int64_t EndPosition() {
+    media::ProcessThreadMessages();  // what the player has posted so far
     std::lock_guard guard(lock_);
     return end_position_;
   }
   double SecondsToEnd() {
+    media::ProcessThreadMessages();  // what the player has posted so far
     std::lock_guard guard(lock_);
     return std::chrono::duration<double>(end_time_ - play_time_).count();
   }
