@@ -13,6 +13,7 @@
 #include "app/window/dialogs.h"
 #include "app/window/main_window.h"
 #include "app/window/preview_window.h"
+#include "app/window/window_thread.h"
 #include "app/window/snap_sound.h"
 #include "fixtures.h"
 #include "media/bitmap.h"
@@ -213,6 +214,7 @@ TEST_F(LayoutTest, RememberedPositionOffScreenIsCentred) {
 }
 
 TEST_F(LayoutTest, PreviewWindowShowsPicturesUntilClosed) {
+  InstallMainThreadWakeup();
   InstallPreviewWindowFactory();
   media::TBitmap bitmap(64, 48);
   for (int row = 0; row < 48; ++row)
