@@ -1,5 +1,7 @@
 #include "app/profile_catalogue.h"
 
+#include "app/text_utils.h"
+
 namespace strella::app {
 
 namespace {
@@ -353,6 +355,16 @@ const std::array<Quality, kProfileCount> ProfileTable = {{
 const Quality* FindProfile(std::string_view AName) {
   for (const Quality& row : ProfileTable) {
     if (row.DisplayName == AName) return &row;
+  }
+  return nullptr;
+}
+
+const Quality* MatchProfile(std::string_view AGiven) {
+  if (const auto number = ParseWhole(AGiven))
+    return *number >= 0 && *number < kProfileCount ? &ProfileTable[static_cast<size_t>(*number)] : nullptr;
+  const std::string given = LowerCase(Trim(AGiven));
+  for (const Quality& profile : ProfileTable) {
+    if (LowerCase(profile.DisplayName) == given) return &profile;
   }
   return nullptr;
 }

@@ -46,6 +46,9 @@ extern const std::array<Quality, kProfileCount> ProfileTable;
 
 // The first row whose DisplayName equals AName exactly, or nullptr.
 const Quality* FindProfile(std::string_view AName);
+// The profile a user names on a command line: its display name (letter case
+// and surrounding spaces aside) or its number (its row); nullptr when none.
+const Quality* MatchProfile(std::string_view AGiven);
 
 // The entries of the output-format list, headers and separators included:
 // the first release's 61, then the groups "Modern Video" and "Modern Audio".

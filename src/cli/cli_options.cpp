@@ -65,17 +65,6 @@ int MatchChoice(const TDropDown& AList, const std::string& AGiven) {
   return -1;
 }
 
-const app::Quality* MatchProfile(const std::string& AGiven) {
-  if (const auto number = app::ParseWhole(AGiven)) {
-    return *number >= 0 && *number < app::kProfileCount ? &app::ProfileTable[static_cast<size_t>(*number)] : nullptr;
-  }
-  const std::string given = LowerCase(Trim(AGiven));
-  for (const app::Quality& profile : app::ProfileTable) {
-    if (LowerCase(profile.DisplayName) == given) return &profile;
-  }
-  return nullptr;
-}
-
 namespace {
 
 std::string ChoiceList(const TDropDown& list) {
@@ -99,7 +88,7 @@ std::string Pick(TDropDown& list, const std::string& option, const std::string& 
 }
 
 std::string SelectProfile(const std::string& given, app::TSettingsModel& model) {
-  const app::Quality* profile = MatchProfile(given);
+  const app::Quality* profile = app::MatchProfile(given);
   if (!profile)
     return "--profile \"" + given + "\" names no profile. Valid: a number 0 to " + std::to_string(app::kProfileCount - 1) +
            " or a name as --list-profiles shows it";

@@ -48,8 +48,6 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions);
 // The index of the item AGiven names: its text as the list shows it (letter
 // case aside) or its number alone ("1200" for "1200 Kbps"); -1 when none.
 int MatchChoice(const app::TDropDown& AList, const std::string& AGiven);
-// The profile named by its display name or its number (its row), or nullptr.
-const app::Quality* MatchProfile(const std::string& AGiven);
 
 // Applies the options to the settings the way a user would pick them.
 // Returns an empty text, or the message for the first option that does not fit.

@@ -2,12 +2,21 @@
 //   strella [files...]                  starts with the files in the list
 //   strella --output-folder DIR ...     converts into DIR (kept like a folder chosen in the window)
 //   strella --convert files...          starts the batch once the files are listed
+//   strella --profile NAME ...          converts to that profile (its name as the format list shows it, or its number)
+//   strella --jobs N ...                converts N files at the same time (1 to the number of processors)
 //   strella --screenshot out.png ...    saves a picture of the window after a few seconds and ends
 #include <QApplication>
 #include <QStringList>
 #include <QTimer>
 
+#include <cstdio>
+#include <optional>
+
 #include "app/output_file.h"
+#include "app/profile_catalogue.h"
+#include "app/profile_encoders.h"
+#include "app/settings_model.h"
+#include "app/text_utils.h"
 #include "app/window/main_window.h"
 
 namespace {
@@ -16,17 +25,45 @@ struct TCommandLine {
   QStringList files;
   QString output_folder;
   QString screenshot;
+  const strella::app::Quality* profile = nullptr;
+  std::optional<int> jobs;
   bool convert = false;
+  std::string error;  // why the line cannot be followed
 };
+
+// The profile as strella-cli -p names it, if the loaded libraries can make it.
+void TakeProfile(const QString& given, TCommandLine& line) {
+  line.profile = strella::app::MatchProfile(given.toStdString());
+  if (!line.profile) {
+    line.error = "--profile \"" + given.toStdString() + "\" names no profile: give its name as the format list shows it, or its number 0 to " +
+                 std::to_string(strella::app::kProfileCount - 1);
+  } else if (std::string reason = strella::app::ProfileUnavailableReason(*line.profile); !reason.empty()) {
+    line.error = "--profile \"" + std::string(line.profile->DisplayName) + "\" " + reason;
+  }
+}
+
+void TakeJobs(const QString& given, TCommandLine& line) {
+  const auto jobs = strella::app::ParseWhole(given.toStdString());
+  const int most = strella::app::ProcessorCount();
+  if (!jobs || *jobs < 1 || *jobs > most)
+    line.error = "--jobs \"" + given.toStdString() + "\": give a number from 1 to " + std::to_string(most);
+  else
+    line.jobs = static_cast<int>(*jobs);
+}
 
 TCommandLine ParseCommandLine() {
   TCommandLine line;
   const QStringList args = QApplication::arguments().mid(1);
   for (int i = 0; i < args.size(); ++i) {
-    if (args[i] == "--screenshot" && i + 1 < args.size())
+    const bool valued = i + 1 < args.size();
+    if (args[i] == "--screenshot" && valued)
       line.screenshot = args[++i];
-    else if (args[i] == "--output-folder" && i + 1 < args.size())
+    else if (args[i] == "--output-folder" && valued)
       line.output_folder = args[++i];
+    else if (args[i] == "--profile" && valued)
+      TakeProfile(args[++i], line);
+    else if (args[i] == "--jobs" && valued)
+      TakeJobs(args[++i], line);
     else if (args[i] == "--convert")
       line.convert = true;
     else
@@ -41,12 +78,18 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Strella Video Converter");
   QApplication::setOrganizationName("Quorvex");
-  const TCommandLine line = ParseCommandLine();
-
   strella::window::TForm1 form;
   if (!form.LoadLibraries()) return 1;
+  // Read once the libraries are loaded: whether a profile can be made depends on them.
+  const TCommandLine line = ParseCommandLine();
+  if (!line.error.empty()) {
+    std::fprintf(stderr, "%s\n", line.error.c_str());
+    return 2;
+  }
   form.LoadSettings();
   if (!line.output_folder.isEmpty()) form.EditOutputFolder->setText(line.output_folder);
+  if (line.profile) form.SelectProfile(*line.profile);
+  if (line.jobs) form.SpinSimultaneous->setValue(*line.jobs);
   // Partial files that no running conversion holds are what a killed run left.
   strella::app::RemoveStalePartials(form.EditOutputFolder->text().trimmed().toStdString());
   form.show();

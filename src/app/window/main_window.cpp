@@ -669,6 +669,13 @@ void TForm1::BindSettings() {
 }
 
 // Headers of the format list show in bold, separators stay blank lines.
+void TForm1::SelectProfile(const app::Quality& AProfile) {
+  const int index = ComboOutputFormat->findText(QString::fromStdString(std::string(AProfile.DisplayName)));
+  if (index < 0) return;
+  ComboOutputFormat->setCurrentIndex(index);
+  settings_->OutputFormatChanged();
+}
+
 void TForm1::MarkFormatHeaders() {
   QFont bold = ComboOutputFormat->font();
   bold.setBold(true);

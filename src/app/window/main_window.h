@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/file_list.h"
+#include "app/profile_catalogue.h"
 #include "app/batch_queue.h"
 #include "app/session_list.h"
 #include "app/settings_model.h"
@@ -122,6 +123,8 @@ class TForm1 : public QMainWindow {
   TWindowBatchView& BatchView() { return *batch_view_; }
   // " Convert Now" and " Stop".
   void ConvertNow();
+  // Picks the profile in the format list as a user would.
+  void SelectProfile(const app::Quality& AProfile);
   void StopConversions();
   // The row the user selected last and its file, for the preview.
   int SelectedRow() const { return selected_row_; }
