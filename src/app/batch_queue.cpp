@@ -166,11 +166,19 @@ void TBatchQueue::Tick() {
   ApplyProgress();
   if (!timer_enabled_) return;
   MarkFailedSetUps();
+  // Rows added while the batch ran join it while it still runs.
+  if (LastRowReached && CheckedRowAfter(LastTakenRow)) LastRowReached = false;
   if (LastRowReached) {
     if (!Busy) FinishBatch();
     return;
   }
   FillSlots();
+}
+
+bool TBatchQueue::CheckedRowAfter(int ARow) const {
+  for (int row = ARow + 1; row < list_.Count(); ++row)
+    if (list_.Row(row).Checked) return true;
+  return false;
 }
 
 void TBatchQueue::MarkFailedSetUps() {

@@ -136,6 +136,7 @@ class TBatchQueue {
   void FailJob(TSlot& ASlot, const std::string& AMessage);
   void FinishBatch();
   void MarkFailedSetUps();
+  bool CheckedRowAfter(int ARow) const;
   void FillSlots();
   bool TakeNextRow(TSlot& ASlot);
   void StartJob(TSlot& ASlot, int ARowIndex);

@@ -31,9 +31,9 @@ void TWindowBatchView::BrowseForFolder() { form_.BrowseForOutputFolder(); }
 void TWindowBatchView::SetSettingsEnabled(bool AEnabled) {
   for (QWidget* control : {static_cast<QWidget*>(form_.PageControl1), static_cast<QWidget*>(form_.GroupBox1),
                            static_cast<QWidget*>(form_.ComboOutputFormat), static_cast<QWidget*>(form_.ButtonRemoveItem),
-                           static_cast<QWidget*>(form_.ButtonClearList), static_cast<QWidget*>(form_.ButtonOpenDVD),
-                           static_cast<QWidget*>(form_.ButtonRipNow), static_cast<QWidget*>(form_.TrackBar1)})
+                           static_cast<QWidget*>(form_.ButtonClearList), static_cast<QWidget*>(form_.ButtonRipNow)})
     control->setEnabled(AEnabled);
+  // Adding files and playing one in the preview stay open during a batch.
   // The View menu stays: the log is worth reading while a batch runs.
   for (QAction* menu : form_.menuBar()->actions())
     if (menu->menu() && menu->menu()->objectName() != "View1") menu->setEnabled(AEnabled);

@@ -10,7 +10,6 @@
 #include "app/window/dialogs.h"
 #include "app/window/log_view.h"
 #include "app/window/preview_window.h"
-#include "app/window/window_thread.h"
 #include "media/bitmap.h"
 #include "app/window/main_window.h"
 #include "app/window/preview_controls.h"
@@ -47,11 +46,11 @@ void TForm1::BindBatch() {
   if (converter_) {
     queue_ = std::make_unique<app::TBatchQueue>(files_, *settings_, prefs_, *converter_, *batch_view_);
     queue_->MakeConverter = MakeConverter;
-    // Encoded frames of the selected running row (else the first running row) are drawn over the preview.
+    // Encoded frames of the selected running row (else the first running row) are drawn over the
+    // preview, unless the user plays a file there meanwhile.
     queue_->OnPreviewBitmap = [this](int, media::TBitmap* bitmap, int, int64_t) {
-      if (!bitmap) return;
-      QImage frame = BitmapImage(*bitmap).copy();  // the bitmap is the engine's, valid for this call only
-      PostToWindow(this, [this, frame] { sPanelPlay->ShowFrame(frame); });
+      if (!bitmap || preview_->PreviewPlaying()) return;
+      sPanelPlay->ShowFrame(BitmapImage(*bitmap).copy());  // the bitmap is the converter's, valid for this call only
     };
   }
   connect(ButtonRipNow, &QToolButton::clicked, this, &TForm1::ConvertNow);

@@ -19,10 +19,7 @@ void TForm1::BindFileList() {
           });
   connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::ListSelectionChanged);
   connect(ListView1, &QTreeWidget::currentItemChanged, this, &TForm1::ListSelectionChanged);
-  connect(ListView1, &TFileListView::FilesDropped, this, [this](const QStringList& files) {
-    if (Converting()) return;  // the list takes no new files during a batch
-    AddFileNames(files);
-  });
+  connect(ListView1, &TFileListView::FilesDropped, this, [this](const QStringList& files) { AddFileNames(files); });
   // A double-click plays the row.
   connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
     ListView1->setCurrentItem(item);
@@ -62,22 +59,23 @@ void TForm1::ShowListMenu(const QPoint& at) {
   PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at));
 }
 
+// Files may be added during a batch too: checked rows it has not reached yet join it.
 void TForm1::AddVideo() {
-  if (files_.AddingFiles() || Busy()) return;
+  if (files_.AddingFiles()) return;
   const QStringList files = Dialogs().OpenFiles(this, OpenDialogFilter());
   if (files.isEmpty()) return;
   AddFileNames(files);
 }
 
 void TForm1::AddFolder() {
-  if (files_.AddingFiles() || Busy()) return;
+  if (files_.AddingFiles()) return;
   const QString folder = Dialogs().OpenFolder(this, "Add the media files of a folder and its subfolders");
   if (folder.isEmpty()) return;
   AddFileNames({folder});
 }
 
 bool TForm1::AddFileNames(const QStringList& files) {
-  if (files.isEmpty() || Busy()) return false;
+  if (files.isEmpty()) return false;
   if (files_.AddingFiles()) {
     ShowInformation(this, "Files are still being added. Please add these files when that has finished.");
     return false;
@@ -90,8 +88,10 @@ bool TForm1::AddFileNames(const QStringList& files) {
     SetStatusText(QString("No media files found (%1 other files)").arg(folder_ignored_));
     return false;
   }
-  ClearConverterTasks();
-  files_.ClearColumns({app::fcProgress, app::fcFrames});
+  if (!Converting()) {  // a running batch keeps its rows' results
+    ClearConverterTasks();
+    files_.ClearColumns({app::fcProgress, app::fcFrames});
+  }
   SetStatusText(QString("Adding %1 files...").arg(expanded.Files.size()));
   return files_.AddFiles(std::move(expanded.Files), app::CreateMediaProbe(),
                          [this] { return settings_->CurrentFormatKey; });
@@ -142,7 +142,6 @@ void TForm1::ListSelectionChanged() {
   int row = ListView1->CurrentIndex();
   if (row < 0 || !ListView1->Row(row)->isSelected()) row = ListView1->SelectedIndex();
   if (queue_) queue_->PreviewRow = row;  // a running row's frames show while it is selected
-  if (Busy()) return;
   if (row < 0 || row >= files_.Count()) return;
   selected_row_ = row;
   preview_file_ = QString::fromStdString(files_.Row(row).Caption);

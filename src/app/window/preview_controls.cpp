@@ -56,10 +56,8 @@ TPreviewControls::~TPreviewControls() {
   player_.SetOnState(nullptr);
 }
 
-bool TPreviewControls::Blocked() const { return form_.Converting(); }
-
 void TPreviewControls::Play() {
-  if (Blocked() || form_.SelectedRow() < 0) return;
+  if (form_.SelectedRow() < 0) return;
   if (!player_.LibrariesLoaded() && !player_.LoadLibraries(media::ProgramFolder())) {
     ShowInformation(&form_, QString::fromStdString(player_.LastErrMsg()));
     return;
@@ -90,7 +88,7 @@ void TPreviewControls::Play() {
 void TPreviewControls::Pause() {
   // With nothing playing there is nothing to pause; a "paused" flag set then
   // would make the next Play resume nothing instead of opening the file.
-  if (Blocked() || stopped_ || !playing_) return;
+  if (stopped_ || !playing_) return;
   if (!paused_) {
     form_.TimerPlay->stop();
     paused_ = true;
@@ -104,7 +102,6 @@ void TPreviewControls::Pause() {
 }
 
 void TPreviewControls::Stop() {
-  if (Blocked()) return;
   paused_ = false;
   stopped_ = true;
   player_.Stop(true);

@@ -46,7 +46,6 @@ class TPreviewControls : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  bool Blocked() const;
   void FileOpened(int64_t duration, int& screenWidth, int& screenHeight);
   void PositionChanged(int64_t pts);
   void StateChanged(player::TPlayState state);

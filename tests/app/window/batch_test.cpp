@@ -152,11 +152,13 @@ TEST_F(BatchTest, RunningJobShowsProgressAndLocksTheSettings) {
   EXPECT_EQ(form_->ProgressBar1->value(), 50);
   // Half of a 2 s row in a batch of 2 s and 6 s: one second of eight.
   EXPECT_EQ(form_->windowTitle(), "12% - Strella Video Converter");
-  for (QWidget* control : {static_cast<QWidget*>(form_->ButtonRipNow), static_cast<QWidget*>(form_->ButtonOpenDVD),
-                           static_cast<QWidget*>(form_->ButtonRemoveItem), static_cast<QWidget*>(form_->ButtonClearList),
-                           static_cast<QWidget*>(form_->ComboOutputFormat), static_cast<QWidget*>(form_->PageControl1),
-                           static_cast<QWidget*>(form_->GroupBox1), static_cast<QWidget*>(form_->TrackBar1)})
+  for (QWidget* control : {static_cast<QWidget*>(form_->ButtonRipNow), static_cast<QWidget*>(form_->ButtonRemoveItem),
+                           static_cast<QWidget*>(form_->ButtonClearList), static_cast<QWidget*>(form_->ComboOutputFormat),
+                           static_cast<QWidget*>(form_->PageControl1), static_cast<QWidget*>(form_->GroupBox1)})
     EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+  // Files can be added and the preview played and seeked meanwhile.
+  EXPECT_TRUE(form_->ButtonOpenDVD->isEnabled());
+  EXPECT_TRUE(form_->TrackBar1->isEnabled());
   EXPECT_FALSE(form_->menuBar()->actions()[1]->isEnabled());
   EXPECT_TRUE(form_->ListView1->isEnabled());  // rows can still be (un)checked
   form_->RemoveSelectedItem();
@@ -272,16 +274,14 @@ TEST_F(WindowTest, BatchConvertsCheckedRowsWithTheEncoder) {
 namespace strella::window::test {
 namespace {
 
-// Encoded frames handed out by the converter, from its conversion thread,
-// are drawn over the preview panel on the window thread.
+// Encoded frames handed out by the converter are drawn over the preview panel.
 TEST_F(BatchTest, ConverterFramesReachThePreviewPanel) {
   AddRow("hold.avi");
   form_->EditOutputFolder->setText(folder_);
   form_->ButtonRipNow->click();
   ASSERT_TRUE(WaitFor([&] { return converter_->Running(); }));
   media::TBitmap bitmap(32, 24);
-  std::thread conversion([&] { converter_->OnPreviewBitmap(0, &bitmap, 7, 280000); });
-  conversion.join();
+  converter_->OnPreviewBitmap(0, &bitmap, 7, 280000);  // as a converter delivers it, on the main thread
   EXPECT_TRUE(WaitFor([&] { return form_->sPanelPlay->ShownFrameCount() == 1; }, 5000));
   EXPECT_FALSE(form_->sPanelPlay->PlaceholderVisible());
   EXPECT_EQ(form_->sPanelPlay->Frame().size(), QSize(32, 24));
