@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds the project into ${STRELLA_BUILD_DIR:-build}.
-# STRELLA_SANITIZE=ON builds with AddressSanitizer and UndefinedBehaviorSanitizer.
+# STRELLA_SANITIZE=ON builds with AddressSanitizer and UndefinedBehaviorSanitizer,
+# STRELLA_SANITIZE=thread with ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${STRELLA_BUILD_DIR:-build}

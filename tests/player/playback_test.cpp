@@ -26,7 +26,7 @@ using namespace std::chrono_literals;
 
 // How far most pictures may be shown from the audio clock (seconds): lip sync
 // holds within 40 ms; instrumented code on a busy machine wakes up later.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr double kAllowedPictureJitter = 0.080;
 #else
 constexpr double kAllowedPictureJitter = 0.040;

@@ -28,7 +28,7 @@ int PositionBarValue(int64_t microseconds) {
 
 TPreviewControls::TPreviewControls(TForm1& form) : QObject(&form), form_(form) {
   PlaySnap = [] { return PlaySnapSound(); };
-  // The player's events arrive on its threads; the controls change on the window thread.
+  // The player delivers its events on the window thread.
   player_.SetOnFileOpen([this](void*, int64_t duration, int, int, int& screen_width, int& screen_height) {
     FileOpened(duration, screen_width, screen_height);
   });

@@ -1,6 +1,5 @@
-// Getting work onto the window thread: the media layer's main-thread queue is
-// drained by the Qt event loop, and events of workers reach the controls
-// through queued calls.
+// Getting work onto the window thread: the media layer's main-thread inbox is
+// drained by the Qt event loop.
 #pragma once
 
 #include <functional>
@@ -9,8 +8,8 @@ class QObject;
 
 namespace strella::window {
 
-// Makes a worker's RunOnMainThread wake the Qt event loop, which then runs
-// ProcessThreadMessages. Installed once by the main window.
+// Makes a worker's first post to the main thread's inbox wake the Qt event
+// loop, which then runs ProcessThreadMessages. Installed once by the main window.
 void InstallMainThreadWakeup();
 
 // Runs the call on the window thread: at once when already there, else as a

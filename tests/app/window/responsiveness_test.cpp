@@ -14,7 +14,7 @@
 namespace strella::window::test {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr qint64 kAllowedLatenessMs = 250;  // instrumented code runs several times slower
 #else
 constexpr qint64 kAllowedLatenessMs = 100;
