@@ -122,6 +122,12 @@ class EncoderTest : public ::testing::Test {
     EXPECT_TRUE(encoder_.SetOutput(index, dir_ + "/" + name, out)) << encoder_.LastErrMsg();
     return index;
   }
+  // 20 s at 160x120: long enough to stop while it converts.
+  static std::string LongClip() {
+    return fixtures::Make({.file_name = "encoder_long.mp4",
+                           .duration = 20.0,
+                           .video = fixtures::VideoSpec{.width = 160, .height = 120}});
+  }
   int AddCopyTask(const std::string& name) {
     return AddTask(name, fixtures::Path("clip.mp4"), "copy", "copy");
   }
@@ -306,10 +312,7 @@ TEST_F(EncoderTest, RemovingTaskZeroRenumbersTheOthers) {
 
 TEST_F(EncoderTest, StopWithWaitWhileOneRunsAndTwoWait) {
   Events events(encoder_);
-  const std::string longClip = fixtures::Make({.file_name = "encoder_long.mp4",
-                                               .duration = 20.0,
-                                               .video = fixtures::VideoSpec{.width = 160,
-                                                                            .height = 120}});
+  const std::string longClip = LongClip();
   for (const char* name : {"a.mkv", "b.mkv", "c.mkv"}) AddTask(name, longClip, "mpeg4");
   encoder_.StartTasks(1);
   encoder_.PauseTasks();  // holds task 0 at the head of its loop
@@ -342,10 +345,7 @@ TEST_F(EncoderTest, StopWithWaitEndsWhileTheMainThreadServesNothing) {
     EXPECT_GE(APTS, 0);
     previews++;
   };
-  const std::string longClip = fixtures::Make({.file_name = "encoder_long.mp4",
-                                               .duration = 20.0,
-                                               .video = fixtures::VideoSpec{.width = 160,
-                                                                            .height = 120}});
+  const std::string longClip = LongClip();
   encoder_.pauseAfter = 5;  // holds the conversion short of its end
   AddTask("p.mp4", longClip, "mpeg4", "aac", true);
   encoder_.StartTasks(1);
@@ -366,10 +366,7 @@ TEST_F(EncoderTest, StopWithWaitEndsWhileTheMainThreadServesNothing) {
 // new task's, which has the same index.
 TEST_F(EncoderTest, NoticesOfAClearedRunAreNotDelivered) {
   Events events(encoder_);
-  const std::string longClip = fixtures::Make({.file_name = "encoder_long.mp4",
-                                               .duration = 20.0,
-                                               .video = fixtures::VideoSpec{.width = 160,
-                                                                            .height = 120}});
+  const std::string longClip = LongClip();
   AddTask("stopped.mp4", longClip, "mpeg4");
   encoder_.StartTasks(1);
   encoder_.StopTasks(true);
