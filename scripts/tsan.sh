@@ -13,6 +13,6 @@ for program in encoder_tests app_tests window_tests; do
   while read -r name; do names+=("$name"); done < <(
     "$build_dir/bin/$program" --gtest_list_tests | awk '/^[^ ]/ {suite=$1} /^  / {print suite $1}')
 done
-pattern="^($(printf '%s\n' "${names[@]}" | sed 's/[.[\]/]/\\&/g' | paste -sd'|'))$"
+pattern="^($(printf '%s\n' "${names[@]}" | sed -e 's/[.[]/\\&/g' -e 's/]/\\]/g' | paste -sd'|'))$"
 export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" --timeout 1800 -R "$pattern"

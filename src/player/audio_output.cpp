@@ -71,6 +71,7 @@ void TPipeline::AudioCallback(void* userdata, Uint8* stream, int len) {
   TPlayback& playback = *static_cast<TPlayback*>(userdata);
   playback.LastCallbackTime = ff::av_gettime_relative();
   std::memset(stream, 0, static_cast<size_t>(len));  // SDL2 hands the buffer over uninitialised
+  if (!playback.AudioReady.load(std::memory_order_acquire)) return;
   const bool mute = playback.Owner.mute_;
   const int volume = playback.Owner.audio_volume_;
   while (len > 0) {

@@ -97,6 +97,10 @@ struct TPlayback {
   const uint8_t* AudioBlock = nullptr;
   std::atomic<int> AudioBlockSize{0}, AudioBlockIndex{0};
   SDL_AudioDeviceID AudioDevice = 0;
+  // Set (release) once the audio state is ready, just before the device is
+  // unpaused; the callback reads it (acquire) first, so the hand-over does
+  // not rest on the audio library's own locking alone.
+  std::atomic<bool> AudioReady{false};
   int AudioHardwareBufferSize = 0;
   std::atomic<int64_t> LastCallbackTime{0};  // microseconds, 0 while none
 

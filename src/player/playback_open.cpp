@@ -110,6 +110,7 @@ int TPipeline::OpenStream(TPlayback& playback, int index) {
     playback.AudioBlockIndex = 0;
     playback.AudioFrame = ff::av_frame_alloc();
     playback.AudioQueue.Reset();
+    playback.AudioReady.store(true, std::memory_order_release);
     sdl::SDL_PauseAudioDevice(playback.AudioDevice, 0);
   } else {
     playback.VideoIndex = index;
