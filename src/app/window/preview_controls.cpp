@@ -14,7 +14,6 @@
 #include "app/window/glyphs.h"
 #include "app/window/main_window.h"
 #include "app/window/snap_sound.h"
-#include "app/window/window_thread.h"
 #include "media/bitmap.h"
 #include "media/loader.h"
 
@@ -33,9 +32,7 @@ TPreviewControls::TPreviewControls(TForm1& form) : QObject(&form), form_(form) {
     FileOpened(duration, screen_width, screen_height);
   });
   player_.SetOnPosition([this](void*, int64_t pts) { PositionChanged(pts); });
-  player_.SetOnState([this](void*, player::TPlayState state) {
-    PostToWindow(this, [this, state] { StateChanged(state); });
-  });
+  player_.SetOnState([this](void*, player::TPlayState state) { StateChanged(state); });
 
   connect(form.SpeedButtonPlay, &QToolButton::clicked, this, &TPreviewControls::Play);
   connect(form.SpeedButtonPause, &QToolButton::clicked, this, &TPreviewControls::Pause);
@@ -122,20 +119,14 @@ void TPreviewControls::StopForConversion() {
 void TPreviewControls::FileOpened(int64_t duration, int& screenWidth, int& screenHeight) {
   form_.sPanelPlay->GetClientSize(screenWidth, screenHeight);
   // An unknown duration leaves the bar at 0: there is nothing to seek along.
-  const int maximum = PositionBarValue(duration);
-  PostToWindow(this, [this, maximum] {
-    form_.TrackBar1->setMaximum(maximum);
-    ShowTime(static_cast<int64_t>(position_));
-  });
+  form_.TrackBar1->setMaximum(PositionBarValue(duration));
+  ShowTime(static_cast<int64_t>(position_));
 }
 
 void TPreviewControls::PositionChanged(int64_t pts) {
-  if (pts < 0) return;
-  PostToWindow(this, [this, pts] {
-    if (form_.TrackBar1->maximum() <= 0) return;
-    position_ = static_cast<double>(pts);
-    if (paused_) TimerPlayTick();  // a seek while paused moves the readout too
-  });
+  if (pts < 0 || form_.TrackBar1->maximum() <= 0) return;
+  position_ = static_cast<double>(pts);
+  if (paused_) TimerPlayTick();  // a seek while paused moves the readout too
 }
 
 void TPreviewControls::StateChanged(player::TPlayState state) {

@@ -4,7 +4,6 @@
 #include <QPainterPath>
 #include <QResizeEvent>
 
-#include "app/window/window_thread.h"
 
 namespace strella::window {
 
@@ -91,11 +90,11 @@ void TPreviewPanel::Present(const player::TPlayerBitmap& surface) {
   std::lock_guard<std::mutex> lock(presented_lock_);
   presented_ = copy.copy();
   ++present_count_;
-  // One queued hand-over at a time: a slow window thread skips pictures
+  // One posted hand-over at a time: a slow window thread skips pictures
   // instead of piling them up.
   if (take_posted_) return;
   take_posted_ = true;
-  PostToWindow(this, [this] { TakePresented(); });
+  mailbox_.Post([this] { TakePresented(); });
 }
 
 void TPreviewPanel::TakePresented() {

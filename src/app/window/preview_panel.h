@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "media/main_thread.h"
 #include "player/video_display.h"
 
 namespace strella::window {
@@ -51,6 +52,7 @@ class TPreviewPanel : public QWidget, public player::TVideoDisplay {
   bool take_posted_ = false;
   std::atomic<int> present_count_{0};
   int shown_frames_ = 0;
+  media::TMainThreadMailbox mailbox_;  // closed first when the panel goes
 };
 
 // The placeholder picture, drawn at start-up.

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
-#include <QThread>
 
 #include "media/main_thread.h"
 
@@ -13,14 +12,6 @@ void InstallMainThreadWakeup() {
     if (QCoreApplication* app = QCoreApplication::instance())
       QMetaObject::invokeMethod(app, [] { media::ProcessThreadMessages(); }, Qt::QueuedConnection);
   });
-}
-
-void PostToWindow(QObject* receiver, std::function<void()> call) {
-  if (QThread::currentThread() == receiver->thread()) {
-    call();
-    return;
-  }
-  QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection);
 }
 
 }  // namespace strella::window
