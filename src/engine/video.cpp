@@ -247,8 +247,8 @@ void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStream
     ff::av_frame_ref(send, final);
     send->pts = ost.sync_opts;
     send->pict_type = AV_PICTURE_TYPE_NONE;
-    send->interlaced_frame = frame->interlaced_frame;
-    send->top_field_first = o.top_field_first < 0 ? frame->top_field_first : o.top_field_first;
+    ff::SetFrameInterlacing(send, ff::FrameIsInterlaced(frame),
+                            o.top_field_first < 0 ? ff::FrameIsTopFieldFirst(frame) : o.top_field_first != 0);
     if (o.same_quality) send->quality = static_cast<int>(ist.quality * FF_QP2LAMBDA);
     int64_t written;
     try {
