@@ -77,13 +77,14 @@ list(JOIN media_packages ", " STRELLA_RUNTIME_DEPENDS)
 
 set(CPACK_PACKAGE_NAME strella)
 set(CPACK_PACKAGE_VENDOR Quorvex)
-set(CPACK_PACKAGE_CONTACT "Strella developers <dev@strella.local>")
+set(STRELLA_PACKAGE_CONTACT "Strella developers <strella@quorvex.com>" CACHE STRING
+    "The package's maintainer (name <address>)")
+set(CPACK_PACKAGE_CONTACT "${STRELLA_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch audio and video converter")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "batch audio and video converter
- Strella Video Converter converts a list of audio and video files in one
- batch to one of its output profiles (video and audio formats, phones,
- players and consoles, H.264, HEVC, VP9 and AV1 video, Opus, FLAC and
- Apple Lossless audio). strella-cli runs the same batch without a window.")
+set(CPACK_PACKAGE_DESCRIPTION "Strella Video Converter converts a list of audio and video files in one
+batch to one of its output profiles (video and audio formats, phones,
+players and consoles, H.264, HEVC, VP9 and AV1 video, Opus, FLAC and
+Apple Lossless audio). strella-cli runs the same batch without a window.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
