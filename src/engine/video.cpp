@@ -41,7 +41,7 @@ int FramesForPicture(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   int frames = 1;
   const double delta = inputTime / tb - static_cast<double>(ost.sync_opts);
   const bool variable = o.video_sync_method == 2 ||
-                        (o.video_sync_method < 0 && (s.output_slots[ost.file_index]->ctx->oformat->flags & AVFMT_VARIABLE_FPS));
+                        (o.video_sync_method < 0 && ff::MuxerKeepsVariableFrameRate(s.output_slots[ost.file_index]->ctx->oformat));
   if (!sync) {
     // Each picture keeps its own time. One that falls on the tick of the
     // picture written before it cannot be told apart from it (the encoder

@@ -1,5 +1,7 @@
 #include "media/ff_compat.h"
 
+#include <cstring>
+
 #include "media/ff.h"
 
 namespace ff {
@@ -49,6 +51,11 @@ const AVChannelLayout* SupportedChannelLayouts(const AVCodecContext*, const AVCo
   return codec ? codec->ch_layouts : nullptr;
 }
 #endif
+
+bool MuxerKeepsVariableFrameRate(const AVOutputFormat* format) {
+  if (!(format->flags & AVFMT_VARIABLE_FPS)) return false;
+  return std::strcmp(format->name, "mov") != 0 && std::strcmp(format->name, "mp4") != 0;
+}
 
 int64_t FrameDuration(const AVFrame* frame) {
 #if STRELLA_FF_FRAME_DURATION

@@ -6,6 +6,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 #include <libavutil/frame.h>
 }
 
@@ -44,6 +45,12 @@ const AVChannelLayout* SupportedChannelLayouts(const AVCodecContext* enc, const 
 
 // A decoded frame's duration in its stream's time base; 0 when unknown.
 int64_t FrameDuration(const AVFrame* frame);
+
+// Whether a muxer keeps each picture's own time when no frame-rate mode is
+// asked for. FFmpeg 7 marks mov and mp4 as variable-rate muxers, which 5.1
+// did not: they stay constant-rate here, so that a chosen frame rate gives
+// the same file on every version.
+bool MuxerKeepsVariableFrameRate(const AVOutputFormat* format);
 
 bool FrameIsInterlaced(const AVFrame* frame);
 bool FrameIsTopFieldFirst(const AVFrame* frame);
