@@ -2,6 +2,7 @@
 # Runs the README's test command in a fresh Debian root, as a new user on
 # that release would: debootstrap (or a copy of a pristine root made by it),
 # the tree copied in, ./test.sh as root inside, the root removed afterwards.
+# Then packages that build with cpack and leaves the .deb in build/debian-RELEASE/.
 #   scripts/test-in-debian.sh trixie [PRISTINE_ROOT]
 # Needs root and debootstrap. STRELLA_KEEP_ROOT=1 keeps the root for a look.
 set -euo pipefail
@@ -36,3 +37,7 @@ tar -c --exclude='./build*' --exclude=./rel --exclude=./.git . | tar -x -C "$roo
 echo "test-in-debian: $release: $(chroot "$root" sh -c '. /etc/os-release; echo "$PRETTY_NAME"')"
 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
   /bin/bash -c 'cd /src && ./test.sh'
+chroot "$root" /bin/bash -c 'cd /src/build && cpack -G DEB >/dev/null'
+mkdir -p "build/debian-$release"
+cp "$root"/src/build/strella_*.deb "build/debian-$release/"
+echo "test-in-debian: $release: $(ls "build/debian-$release")"
