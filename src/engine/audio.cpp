@@ -1,6 +1,7 @@
 // The audio output path: audio sync against the input clock, conversion of
 // channels, rate and sample format with libswresample, framing for the
 // encoder in an AVAudioFifo, encoding and writing.
+#include <algorithm>
 #include <cmath>
 
 #include "engine/transcode_paths.h"

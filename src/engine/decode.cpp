@@ -1,6 +1,7 @@
 // Decoding with send/receive: one packet in, every frame it yields out to
 // the re-encoded outputs of its stream; a null packet drains the decoder and
 // then the encoders it feeds.
+#include <algorithm>
 #include <cmath>
 
 #include "engine/transcode_paths.h"
@@ -47,8 +48,8 @@ void AdvanceClock(TInputStreamRec& ist, const AVFrame* frame) {
   ist.pts = ist.next_pts;
   if (ist.dec->codec_type == AVMEDIA_TYPE_AUDIO && frame->sample_rate > 0) {
     ist.next_pts += static_cast<int64_t>(frame->nb_samples) * 1000000 / frame->sample_rate;
-  } else if (frame->pkt_duration > 0) {
-    ist.next_pts += ff::av_rescale_q(frame->pkt_duration, ist.st->time_base, AV_TIME_BASE_Q);
+  } else if (const int64_t duration = ff::FrameDuration(frame); duration > 0) {
+    ist.next_pts += ff::av_rescale_q(duration, ist.st->time_base, AV_TIME_BASE_Q);
   } else if (ist.st->avg_frame_rate.num > 0) {
     ist.next_pts += ff::av_rescale_q(1, av_inv_q(ist.st->avg_frame_rate), AV_TIME_BASE_Q);
   }

@@ -8,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "engine/stages.h"
@@ -21,7 +22,15 @@ bool LibrariesLoaded() {
   return FFLoader().LibsLoaded({ltAVCodec, ltAVFormat, ltAVUtil, ltSwScale, ltSwResample, ltAVFilter});
 }
 
-// Idle, lowest, below normal and normal map to SCHED_IDLE, nice 19, 10 and 0.
+// The nice level the program was started at (by `nice`, a scheduler, a CI runner).
+int StartingNice() {
+  static const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));  // the main thread
+  return nice;
+}
+
+// Idle, lowest, below normal and normal map to SCHED_IDLE, nice 19, 10 and 0,
+// never above the level the program was started at: run as root under
+// `nice`, normal stays at that level instead of taking the priority back.
 void ApplyPriority(TConvertPriority priority) {
   const pid_t tid = static_cast<pid_t>(syscall(SYS_gettid));
   if (priority == tpIdle) {
@@ -30,7 +39,7 @@ void ApplyPriority(TConvertPriority priority) {
     return;
   }
   const int nice = priority == tpLowest ? 19 : priority == tpLower ? 10 : 0;
-  setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);
+  setpriority(PRIO_PROCESS, static_cast<id_t>(tid), std::max(nice, StartingNice()));
 }
 
 void JoinThread(std::thread& thread) {

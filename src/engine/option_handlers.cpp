@@ -2,6 +2,7 @@
 // and the typed setters the encoder's option records use.
 #include "engine/option_handlers.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>

@@ -253,8 +253,9 @@ void SetVideoEncoding(TCustomFFmpeg& engine, TOutputStreamSetup& setup, AVCodecC
   if (s.option_contexts.codec[0])
     media::ApplyGenericOptions(s.option_contexts, enc, s.option_contexts.codec[AVMEDIA_TYPE_VIDEO],
                                media::kOptVideo | media::kOptEncoding);
-  if (codec && codec->supported_framerates && !o.force_fps) {
-    const AVRational nearest = codec->supported_framerates[ff::av_find_nearest_q_idx(rate, codec->supported_framerates)];
+  const AVRational* rates = ff::SupportedFrameRates(enc, codec);
+  if (rates && !o.force_fps) {
+    const AVRational nearest = rates[ff::av_find_nearest_q_idx(rate, rates)];
     // 2997/100 asked and 30000/1001 listed are the same rate to a viewer: no warning.
     if (std::fabs(av_q2d(nearest) - av_q2d(rate)) > 0.01) NoteSubstitute(engine, codec, RateText(rate), RateText(nearest));
     rate = nearest;
@@ -266,10 +267,10 @@ void SetVideoEncoding(TCustomFFmpeg& engine, TOutputStreamSetup& setup, AVCodecC
   enc->height = o.frame_height + o.frame_padtop + o.frame_padbottom;
   enc->sample_aspect_ratio = setup.st->sample_aspect_ratio = SampleAspect(o.frame_aspect_ratio, enc->width, enc->height);
   enc->pix_fmt = static_cast<AVPixelFormat>(o.frame_pix_fmt);
-  if (codec && codec->pix_fmts) {
-    const AVPixelFormat* p = codec->pix_fmts;
+  if (const AVPixelFormat* formats = ff::SupportedPixelFormats(enc, codec)) {
+    const AVPixelFormat* p = formats;
     while (*p != AV_PIX_FMT_NONE && *p != enc->pix_fmt) ++p;
-    if (*p == AV_PIX_FMT_NONE) enc->pix_fmt = codec->pix_fmts[0];
+    if (*p == AV_PIX_FMT_NONE) enc->pix_fmt = formats[0];
   }
   if (o.intra_only) enc->gop_size = 0;
   if (o.video_qscale != 0 || o.same_quality) {
@@ -290,10 +291,11 @@ void SetVideoEncoding(TCustomFFmpeg& engine, TOutputStreamSetup& setup, AVCodecC
 // The listed layout equal to the one asked for, else one with as many
 // channels, else the one with the nearest channel count.
 void ChooseChannelLayout(const TCustomFFmpeg& engine, const AVCodec* codec, AVCodecContext* enc) {
-  if (!codec || !codec->ch_layouts || !codec->ch_layouts[0].nb_channels) return;
+  const AVChannelLayout* layouts = ff::SupportedChannelLayouts(enc, codec);
+  if (!layouts || !layouts[0].nb_channels) return;
   const int asked = enc->ch_layout.nb_channels;
-  const AVChannelLayout* best = &codec->ch_layouts[0];
-  for (const AVChannelLayout* layout = codec->ch_layouts; layout->nb_channels; ++layout) {
+  const AVChannelLayout* best = &layouts[0];
+  for (const AVChannelLayout* layout = layouts; layout->nb_channels; ++layout) {
     if (ff::av_channel_layout_compare(layout, &enc->ch_layout) == 0) return;
     const int distance = std::abs(layout->nb_channels - asked), bestDistance = std::abs(best->nb_channels - asked);
     if (distance < bestDistance) best = layout;
@@ -324,19 +326,20 @@ void SetAudioEncoding(TCustomFFmpeg& engine, TOutputStreamSetup& setup, AVCodecC
     ff::av_channel_layout_default(&enc->ch_layout, o.audio_channels);
   ff::av_channel_layout_uninit(&layout);
   enc->sample_fmt = static_cast<AVSampleFormat>(o.audio_sample_fmt);
-  if (codec && codec->sample_fmts) {
-    const AVSampleFormat* p = codec->sample_fmts;
+  if (const AVSampleFormat* formats = ff::SupportedSampleFormats(enc, codec)) {
+    const AVSampleFormat* p = formats;
     while (*p != AV_SAMPLE_FMT_NONE && *p != enc->sample_fmt) ++p;
-    if (*p == AV_SAMPLE_FMT_NONE) enc->sample_fmt = codec->sample_fmts[0];
+    if (*p == AV_SAMPLE_FMT_NONE) enc->sample_fmt = formats[0];
   }
   ChooseChannelLayout(engine, codec, enc);
 }
 
 // The listed rate closest to the one asked for (the first of two as close).
 void ChooseSampleRate(const TCustomFFmpeg& engine, const AVCodec* codec, AVCodecContext* enc) {
-  if (!codec || !codec->supported_samplerates) return;
-  int nearest = codec->supported_samplerates[0];
-  for (const int* rate = codec->supported_samplerates; *rate; ++rate) {
+  const int* rates = ff::SupportedSampleRates(enc, codec);
+  if (!rates) return;
+  int nearest = rates[0];
+  for (const int* rate = rates; *rate; ++rate) {
     if (*rate == enc->sample_rate) return;
     if (std::abs(*rate - enc->sample_rate) < std::abs(nearest - enc->sample_rate)) nearest = *rate;
   }

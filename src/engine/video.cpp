@@ -41,7 +41,7 @@ int FramesForPicture(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   int frames = 1;
   const double delta = inputTime / tb - static_cast<double>(ost.sync_opts);
   const bool variable = o.video_sync_method == 2 ||
-                        (o.video_sync_method < 0 && (s.output_slots[ost.file_index]->ctx->oformat->flags & AVFMT_VARIABLE_FPS));
+                        (o.video_sync_method < 0 && ff::MuxerKeepsVariableFrameRate(s.output_slots[ost.file_index]->ctx->oformat));
   if (!sync) {
     // Each picture keeps its own time. One that falls on the tick of the
     // picture written before it cannot be told apart from it (the encoder
@@ -247,8 +247,8 @@ void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStream
     ff::av_frame_ref(send, final);
     send->pts = ost.sync_opts;
     send->pict_type = AV_PICTURE_TYPE_NONE;
-    send->interlaced_frame = frame->interlaced_frame;
-    send->top_field_first = o.top_field_first < 0 ? frame->top_field_first : o.top_field_first;
+    ff::SetFrameInterlacing(send, ff::FrameIsInterlaced(frame),
+                            o.top_field_first < 0 ? ff::FrameIsTopFieldFirst(frame) : o.top_field_first != 0);
     if (o.same_quality) send->quality = static_cast<int>(ist.quality * FF_QP2LAMBDA);
     int64_t written;
     try {

@@ -1,8 +1,11 @@
 // The functions bound from each run-time library, one line per function.
 // Each list expands through a caller-supplied macro X(name); the loader binds
 // every name of a library's list, and a missing name fails the whole library.
-// To use a new function, add it to its library's list.
+// To use a new function, add it to its library's list; functions only some
+// library versions have are listed in media/ff_compat.h.
 #pragma once
+
+#include "media/ff_compat.h"
 
 #define STRELLA_AVUTIL_FUNCTIONS(X) \
   X(avutil_version) \
@@ -55,7 +58,7 @@
   X(avcodec_alloc_context3) X(avcodec_free_context) X(avcodec_get_class) \
   X(avcodec_parameters_alloc) X(avcodec_parameters_free) X(avcodec_parameters_copy) \
   X(avcodec_parameters_to_context) X(avcodec_parameters_from_context) \
-  X(avcodec_open2) X(avcodec_close) X(avcodec_flush_buffers) \
+  X(avcodec_open2) X(avcodec_flush_buffers) \
   X(avcodec_find_decoder) X(avcodec_find_decoder_by_name) X(avcodec_find_encoder) \
   X(avcodec_find_encoder_by_name) X(av_codec_iterate) X(av_codec_is_encoder) X(av_codec_is_decoder) \
   X(avcodec_descriptor_get) X(avcodec_descriptor_get_by_name) X(avcodec_get_name) X(avcodec_string) \
@@ -67,7 +70,8 @@
   X(av_packet_move_ref) X(av_packet_copy_props) X(av_packet_rescale_ts) X(av_new_packet) \
   X(av_packet_get_side_data) X(av_packet_new_side_data) X(av_packet_make_refcounted) \
   X(av_bsf_get_by_name) X(av_bsf_alloc) X(av_bsf_init) X(av_bsf_send_packet) X(av_bsf_receive_packet) \
-  X(av_bsf_flush) X(av_bsf_free) X(av_bsf_list_parse_str)
+  X(av_bsf_flush) X(av_bsf_free) X(av_bsf_list_parse_str) \
+  STRELLA_AVCODEC_VERSIONED_FUNCTIONS(X)
 
 #define STRELLA_AVFORMAT_FUNCTIONS(X) \
   X(avformat_version) \

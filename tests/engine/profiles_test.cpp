@@ -51,7 +51,8 @@ TEST_P(ProfileOutput, HasTheCodecsGeometryRatesAndDurationAskedFor) {
   const ProfileCase& c = GetParam();
   const std::string input = fixtures::Path(c.input), output = Scratch(c.output);
   ASSERT_NO_FATAL_FAILURE(ConvertWithOptions(input, c.options, output));
-  EXPECT_EQ(StreamInfo(output, "v", "codec_name,width,height,r_frame_rate"), c.video);
+  const std::string video = StreamInfo(output, "v", "codec_name,width,height");
+  EXPECT_EQ(video.empty() ? video : video + "," + fixtures::ShownFrameRate(output), c.video);
   EXPECT_EQ(StreamInfo(output, "a", "codec_name,sample_rate,channels"), c.audio);
   EXPECT_NEAR(Duration(output), Probe(input).duration, 0.2);
 }

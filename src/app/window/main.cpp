@@ -5,11 +5,13 @@
 //   strella --profile NAME ...          converts to that profile (its name as the format list shows it, or its number)
 //   strella --jobs N ...                converts N files at the same time (1 to the number of processors)
 //   strella --screenshot out.png ...    saves a picture of the window after a few seconds and ends
+//   strella --help                      prints these lines and ends (no display needed)
 #include <QApplication>
 #include <QStringList>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "app/output_file.h"
@@ -20,6 +22,30 @@
 #include "app/window/main_window.h"
 
 namespace {
+
+constexpr char kUsage[] =
+    "Strella Video Converter, the batch audio and video converter with a window\n"
+    "Usage: strella [OPTIONS] [files...]\n"
+    "\n"
+    "Positionals:\n"
+    "  files                       Media files to add to the list\n"
+    "\n"
+    "Options:\n"
+    "  -h,--help                   Print this help message and exit\n"
+    "  --output-folder DIR         Convert into DIR (kept like a folder chosen in the window)\n"
+    "  --convert                   Start the batch once the files are listed\n"
+    "  --profile NAME              Convert to that profile: its name as the format list shows it, or its number\n"
+    "  --jobs N                    Convert N files at the same time (1 to the number of processors)\n"
+    "  --screenshot FILE           Save a picture of the window after a few seconds and end\n"
+    "\n"
+    "strella-cli runs the same batch without a window.\n";
+
+// Answered before the window's toolkit starts, so that it needs no display.
+bool AskedForHelp(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
+  return false;
+}
 
 struct TCommandLine {
   QStringList files;
@@ -75,6 +101,10 @@ TCommandLine ParseCommandLine() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (AskedForHelp(argc, argv)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName("Strella Video Converter");
   QApplication::setOrganizationName("Quorvex");

@@ -607,8 +607,16 @@ void TForm1::CheckSkinMenuItem(int tag) {
       action->setChecked(action->data().toInt() == tag);
 }
 
+// Next to the program in a build tree, in the data folder once installed.
+QString HelpFilePath() {
+  const QString folder = QString::fromStdString(media::ProgramFolder());
+  const QString beside = folder + "help.html";
+  const QString installed = folder + STRELLA_INSTALLED_DATA_FROM_PROGRAM "/help.html";
+  return QFile::exists(beside) || !QFile::exists(installed) ? beside : installed;
+}
+
 void TForm1::OpenHelpFile() {
-  const QString path = QString::fromStdString(media::ProgramFolder()) + "help.html";
+  const QString path = HelpFilePath();
   if (!QFile::exists(path)) {
     ShowInformation(this, QString("The help file \"%1\" cannot be found. Please re-install this "
                                   "software.").arg(path));

@@ -1,0 +1,85 @@
+#include "media/ff_compat.h"
+
+#include <cstring>
+
+#include "media/ff.h"
+
+namespace ff {
+namespace {
+
+#if STRELLA_FF_SUPPORTED_CONFIG
+template <typename T>
+const T* SupportedConfig(const AVCodecContext* enc, const AVCodec* codec, AVCodecConfig config) {
+  const void* list = nullptr;
+  if (!codec || ff::avcodec_get_supported_config(enc, codec, config, 0, &list, nullptr) < 0) return nullptr;
+  return static_cast<const T*>(list);
+}
+#endif
+
+}  // namespace
+
+#if STRELLA_FF_SUPPORTED_CONFIG
+const AVPixelFormat* SupportedPixelFormats(const AVCodecContext* enc, const AVCodec* codec) {
+  return SupportedConfig<AVPixelFormat>(enc, codec, AV_CODEC_CONFIG_PIX_FORMAT);
+}
+const AVSampleFormat* SupportedSampleFormats(const AVCodecContext* enc, const AVCodec* codec) {
+  return SupportedConfig<AVSampleFormat>(enc, codec, AV_CODEC_CONFIG_SAMPLE_FORMAT);
+}
+const int* SupportedSampleRates(const AVCodecContext* enc, const AVCodec* codec) {
+  return SupportedConfig<int>(enc, codec, AV_CODEC_CONFIG_SAMPLE_RATE);
+}
+const AVRational* SupportedFrameRates(const AVCodecContext* enc, const AVCodec* codec) {
+  return SupportedConfig<AVRational>(enc, codec, AV_CODEC_CONFIG_FRAME_RATE);
+}
+const AVChannelLayout* SupportedChannelLayouts(const AVCodecContext* enc, const AVCodec* codec) {
+  return SupportedConfig<AVChannelLayout>(enc, codec, AV_CODEC_CONFIG_CHANNEL_LAYOUT);
+}
+#else
+const AVPixelFormat* SupportedPixelFormats(const AVCodecContext*, const AVCodec* codec) {
+  return codec ? codec->pix_fmts : nullptr;
+}
+const AVSampleFormat* SupportedSampleFormats(const AVCodecContext*, const AVCodec* codec) {
+  return codec ? codec->sample_fmts : nullptr;
+}
+const int* SupportedSampleRates(const AVCodecContext*, const AVCodec* codec) {
+  return codec ? codec->supported_samplerates : nullptr;
+}
+const AVRational* SupportedFrameRates(const AVCodecContext*, const AVCodec* codec) {
+  return codec ? codec->supported_framerates : nullptr;
+}
+const AVChannelLayout* SupportedChannelLayouts(const AVCodecContext*, const AVCodec* codec) {
+  return codec ? codec->ch_layouts : nullptr;
+}
+#endif
+
+bool MuxerKeepsVariableFrameRate(const AVOutputFormat* format) {
+  if (!(format->flags & AVFMT_VARIABLE_FPS)) return false;
+  return std::strcmp(format->name, "mov") != 0 && std::strcmp(format->name, "mp4") != 0;
+}
+
+int64_t FrameDuration(const AVFrame* frame) {
+#if STRELLA_FF_FRAME_DURATION
+  return frame->duration;
+#else
+  return frame->pkt_duration;
+#endif
+}
+
+#if STRELLA_FF_FRAME_FLAGS_INTERLACED
+bool FrameIsInterlaced(const AVFrame* frame) { return frame->flags & AV_FRAME_FLAG_INTERLACED; }
+bool FrameIsTopFieldFirst(const AVFrame* frame) { return frame->flags & AV_FRAME_FLAG_TOP_FIELD_FIRST; }
+void SetFrameInterlacing(AVFrame* frame, bool interlaced, bool topFieldFirst) {
+  frame->flags &= ~(AV_FRAME_FLAG_INTERLACED | AV_FRAME_FLAG_TOP_FIELD_FIRST);
+  if (interlaced) frame->flags |= AV_FRAME_FLAG_INTERLACED;
+  if (topFieldFirst) frame->flags |= AV_FRAME_FLAG_TOP_FIELD_FIRST;
+}
+#else
+bool FrameIsInterlaced(const AVFrame* frame) { return frame->interlaced_frame; }
+bool FrameIsTopFieldFirst(const AVFrame* frame) { return frame->top_field_first; }
+void SetFrameInterlacing(AVFrame* frame, bool interlaced, bool topFieldFirst) {
+  frame->interlaced_frame = interlaced;
+  frame->top_field_first = topFieldFirst;
+}
+#endif
+
+}  // namespace ff
