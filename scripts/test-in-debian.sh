@@ -19,6 +19,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
+if [[ -z "$pristine" ]] && ! command -v debootstrap >/dev/null; then
+  echo "test-in-debian: installing debootstrap"
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
+fi
 if [[ -n "$pristine" ]]; then
   cp -a "$pristine/." "$root/"
 else
