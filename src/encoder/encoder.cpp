@@ -359,9 +359,9 @@ void TCustomFFmpegEncoder::StopTasks(bool wait) {
   }
 }
 
-void TCustomFFmpegEncoder::WaitForTask(TFFmpeg& task) {
-  if (task.Running()) task.StopConvert(true);
-}
+// A run's end notice is sent after it stops counting as running, and it reads
+// the task: the task is freed only once that notice has returned.
+void TCustomFFmpegEncoder::WaitForTask(TFFmpeg& task) { task.StopAndWaitForEnd(); }
 
 void TCustomFFmpegEncoder::PauseTasks() {
   for (const TTaskRef& task : tasks_.Snapshot()) task->Pause();

@@ -9,6 +9,9 @@ TFFmpeg::TFFmpeg() {
   ResetOutputOptions(OutputOptions);
 }
 
+// The end notice reads this task's own fields, so the run ends while they live.
+TFFmpeg::~TFFmpeg() { StopAndWaitForEnd(); }
+
 void TFFmpeg::ParseExtOptions(const std::string& text, TExtOptionsPass pass) {
   for (const auto& [name, value] : SplitExtOptions(text)) {
     if (PassOfOption(name) == pass) ParseOption(name, value);

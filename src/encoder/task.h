@@ -14,6 +14,7 @@ namespace strella::encoder {
 class TFFmpeg : public engine::TCustomFFmpeg {
  public:
   TFFmpeg();
+  ~TFFmpeg() override;
 
   // Feeds the lines of text that belong to pass to the option dispatcher.
   void ParseExtOptions(const std::string& text, TExtOptionsPass pass);

@@ -97,9 +97,7 @@ bool TConvertThread::IsCurrent() const { return thread_.get_id() == std::this_th
 TCustomFFmpeg::TCustomFFmpeg() : state_(std::make_unique<TEngineState>()) { SetDefaults(); }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
-  StopConvert(true);
-  JoinFinishedThread();
-  JoinThread(terminate_thread_);
+  StopAndWaitForEnd();
   ReleaseAll();
 }
 
@@ -247,6 +245,12 @@ void TCustomFFmpeg::Stop(bool wait) {
   JoinThread(terminate_thread_);
   terminate_thread_ = std::thread([this] { DoTerminate(); });
   if (wait) JoinThread(terminate_thread_);
+}
+
+void TCustomFFmpeg::StopAndWaitForEnd() {
+  StopConvert(true);
+  JoinFinishedThread();
+  JoinThread(terminate_thread_);
 }
 
 void TCustomFFmpeg::Pause() {

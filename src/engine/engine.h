@@ -151,6 +151,9 @@ class TCustomFFmpeg {
   void RunConvert();
   void StopConvert(bool waitForStop);
   void Stop(bool wait);
+  // Stops a run and returns once its threads, end notice included, are gone:
+  // after it no callback of this engine runs any more.
+  void StopAndWaitForEnd();
   // Pause takes effect at the head of the main loop: no progress, no lock held.
   void Pause();
   void Resume();
