@@ -147,6 +147,7 @@ bool TBatchQueue::ConvertNow() {
   unlockedFolderSaid_ = false;
   RemoveStalePartials(Trim(prefs_.OutputFolder));
   PlanBatch();
+  ReadJobSettings();
   for (auto& slot : slots_) {
     TSlot* s = slot.get();
     if (OnPreviewBitmap) {
@@ -249,6 +250,20 @@ void TBatchQueue::FailJob(TSlot& ASlot, const std::string& AMessage) {
 
 void TBatchQueue::FFGoConvert(int ARowIndex) { StartJob(*slots_[0], ARowIndex); }
 
+// The settings hold still while a batch runs: read and checked once, they
+// serve every row; when they cannot make a job, each row fails with the reason.
+void TBatchQueue::ReadJobSettings() {
+  job_settings_.reset();
+  settings_error_.clear();
+  try {
+    JobSettings settings = JobSettingsFrom(settings_, prefs_);
+    ValidateJobSettings(settings);
+    job_settings_ = settings;
+  } catch (const TJobError& error) {
+    settings_error_ = error.what();
+  }
+}
+
 void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
   ASlot.converter->ClearTasks();
   if (Shown(ARowIndex)) view_.SetProgressBar(0);
@@ -263,7 +278,8 @@ void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
   // Set-up runs here: what it logs (a substituted rate, say) belongs to the row.
   const media::TThreadLogTag tag(TJobLog::TagOfRow(ARowIndex));
   try {
-    TJob job = BuildJob(list_.Row(ARowIndex), settings_, prefs_);
+    if (!job_settings_) throw TJobError(settings_error_);
+    TJob job = BuildJob(list_.Row(ARowIndex), *job_settings_, prefs_);
     ASlot.input = job.InputFile;
     ASlot.inputSize = FileSize(job.InputFile);
     // The plan gives every row of the batch an output of its own, so slots running at once never share one.

@@ -15,6 +15,7 @@
 
 #include "app/converter.h"
 #include "app/file_list.h"
+#include "app/job_settings.h"
 #include "app/job_log.h"
 #include "app/output_file.h"
 #include "app/output_plan.h"
@@ -139,6 +140,7 @@ class TBatchQueue {
   bool CheckedRowAfter(int ARow) const;
   void FillSlots();
   bool TakeNextRow(TSlot& ASlot);
+  void ReadJobSettings();
   void StartJob(TSlot& ASlot, int ARowIndex);
   void PlanBatch();
   TPlannedOutput PlannedOutput(int ARow);
@@ -158,6 +160,8 @@ class TBatchQueue {
   bool timer_enabled_ = false;
   std::vector<std::unique_ptr<TSlot>> slots_;
   size_t active_slots_ = 1;  // the slots this batch uses
+  std::optional<JobSettings> job_settings_;  // this batch's, read when it starts
+  std::string settings_error_;               // why they cannot make a job
   std::vector<int> failed_rows_;  // rows whose job could not be set up, for the next tick's "Failed"
   std::optional<TOutputPlan> plan_;  // made when the batch starts
   std::map<int, TPlannedOutput> planned_;  // by row

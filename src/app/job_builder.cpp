@@ -200,33 +200,15 @@ std::string OutputFileFor(const std::string& AInputFile, const std::string& AOut
 
 namespace {
 
-// The text before the first blank of the trimmed list text; a text without a blank holds no number.
-std::string NumberText(const TDropDown& list, const char* what) {
-  const std::string text = Trim(list.Text());
-  const size_t blank = text.find(' ');
-  if (blank == std::string::npos) throw TJobError(std::string("No ") + what + " is selected");
-  return text.substr(0, blank);
+// "Auto" keeps the source's rate; the engine moves it to the nearest rate an
+// encoder lists, if it lists any.
+std::string FrameRateOf(TFrameRate rate, const TFileRow& row) {
+  return rate.IsSource() ? SourceFrameRate(row.FrameRateNum, row.FrameRateDen) : FrameRateText(rate);
 }
 
-int WholeSetting(const TDropDown& list, const char* what) {
-  const auto value = ParseWhole(NumberText(list, what));
-  if (!value) throw TJobError(std::string("The ") + what + " \"" + list.Text() + "\" is not a number");
-  return static_cast<int>(*value);
-}
-
-// "Auto" (and a profile without a rate list) keeps the source's rate; the
-// engine moves it to the nearest rate an encoder lists, if it lists any.
-std::string FrameRateOf(const TDropDown& list, const TFileRow& row) {
-  const std::string text = Trim(list.Text());
-  if (text.empty() || LowerCase(text) == "auto") return SourceFrameRate(row.FrameRateNum, row.FrameRateDen);
-  const size_t blank = text.find(' ');
-  return blank == std::string::npos ? text : text.substr(0, blank);
-}
-
-std::string AspectOf(const TDropDown& list, const TLetterboxState& letterbox) {
-  const std::string aspect = list.Text();
-  if (aspect == "4:3") return "1.3333";
-  if (aspect == "16:9") return "1.7777";
+std::string AspectOf(TAspect aspect, const TLetterboxState& letterbox) {
+  if (aspect == TAspect::Ratio4x3) return "1.3333";
+  if (aspect == TAspect::Ratio16x9) return "1.7777";
   return letterbox.TargetAspect;
 }
 
@@ -237,87 +219,82 @@ void AddOptionLines(TOutputOptions& out, std::string_view lines) {
   out.ExtOptions += lines;
 }
 
-// A codec whose encoder the libraries lack is refused before anything starts.
-std::string CheckedEncoder(const std::string& encoder, const TDropDown& list, const char* what) {
-  if (std::string message = MissingCodecMessage(what, list.Text(), encoder); !message.empty()) throw TJobError(message);
-  return encoder;
-}
-
-// A constant-quality choice sets the encoder's quality; any other is a bitrate.
-void FillVideoRate(TOutputOptions& out, const TDropDown& list) {
-  if (const auto quality = ConstantQualityOf(list.Text())) {
-    AddOptionLines(out, "crf=" + std::to_string(*quality));
+// A constant quality sets the encoder's quality; otherwise the bit rate.
+void FillVideoRate(TOutputOptions& out, TRateControl rate) {
+  if (rate.IsQuality()) {
+    AddOptionLines(out, "crf=" + std::to_string(rate.Quality));
     return;
   }
-  out.VideoBitrate = WholeSetting(list, "video bitrate") * 1000;
+  out.VideoBitrate = rate.BitRate;
 }
 
-void FillVideo(TOutputOptions& out, const TFileRow& row, const TSettingsModel& settings) {
-  const TSettingsControls& c = settings.Controls();
-  out.VideoCodec = CheckedEncoder(settings.GetNewVideoCodec(), *c.ComboVideoCodec, "video codec");
-  if (Contains(c.ComboOutputFormat->Text(), "DivX")) out.VideoTag = "DIVX";
+std::string SizeText(const std::optional<TFrameSize>& size) {
+  return size ? std::to_string(size->Width) + "x" + std::to_string(size->Height) : "Original Size";
+}
+
+void FillVideo(TOutputOptions& out, const TFileRow& row, const JobSettings& settings) {
+  out.VideoCodec = settings.VideoCodec.Encoder;
+  out.VideoTag = std::string(settings.Profile->CodecTag);
   TLetterboxState letterbox;
   const double sampleAspect =
       row.SampleAspectNum > 0 && row.SampleAspectDen > 0 ? double(row.SampleAspectNum) / row.SampleAspectDen : 1.0;
-  const int result = LetterBox(letterbox, row.Columns[fcSize], c.ComboVideoSize->Text(), sampleAspect);
+  const int result = LetterBox(letterbox, row.Columns[fcSize], SizeText(settings.FrameSize), sampleAspect);
   out.FrameSize = Trim(letterbox.LetterboxSize);
   const int pad = static_cast<int>(RoundHalfEven(letterbox.LetterboxPad));
   if (result == lbLeftRight) out.PadLeft = out.PadRight = pad;
   if (result == lbTopBottom) out.PadTop = out.PadBottom = pad;
-  if (c.ComboBoxLetterbox->ItemIndex() == 0) {
+  if (!settings.Letterbox) {
     out.FrameSize = Trim(letterbox.TargetSize);
     out.PadTop = out.PadBottom = out.PadLeft = out.PadRight = 0;
   }
-  out.FrameAspectRatio = AspectOf(*c.ComboBoxAspectRatio, letterbox);
-  out.FrameRate = FrameRateOf(*c.ComboVideoFrameRate, row);
+  out.FrameAspectRatio = AspectOf(settings.Aspect, letterbox);
+  out.FrameRate = FrameRateOf(settings.FrameRate, row);
   out.DisableVideo = false;
-  FillVideoRate(out, *c.ComboVideoBitrate);
+  FillVideoRate(out, settings.VideoRate);
 }
 
-void FillAudio(TOutputOptions& out, const TSettingsModel& settings, const TPreferences& prefs) {
-  const TSettingsControls& c = settings.Controls();
-  out.AudioCodec = CheckedEncoder(settings.GetNewAudioCodec(), *c.ComboAudioCodec, "audio codec");
-  // A lossless profile offers no bitrate at all.
-  if (c.ComboAudioBitrate->Count() > 0) {
-    const auto bitrate = ParseDecimal(NumberText(*c.ComboAudioBitrate, "audio bitrate"));
-    if (!bitrate) throw TJobError("The audio bitrate \"" + c.ComboAudioBitrate->Text() + "\" is not a number");
-    out.AudioBitrate = static_cast<int>(RoundHalfEven(*bitrate * 1000));
-  }
-  out.AudioSampleRate = WholeSetting(*c.ComboSamplingRate, "sample rate");
-  const std::string key = LowerCase(settings.CurrentFormatKey);
-  const bool mono = LowerCase(Trim(c.ComboAudioChannels->Text())) == "mono";
-  out.AudioChannels = mono || key == "3gp" || key == "3g2" || key == "amr" ? 1 : 2;
-  out.AudioVolume = SpinToVolume(prefs.SpinVolume);
+void FillAudio(TOutputOptions& out, const JobSettings& settings) {
+  out.AudioCodec = settings.AudioCodec.Encoder;
+  if (settings.AudioBitrate) out.AudioBitrate = *settings.AudioBitrate;
+  out.AudioSampleRate = settings.SampleRate;
+  out.AudioChannels = settings.Profile->Has(kMonoOnly) ? 1 : settings.Channels;
+  out.AudioVolume = SpinToVolume(settings.Volume);
   if (out.AudioVolume == 0) out.DisableAudio = true;
 }
 
 }  // namespace
 
-TJob BuildJob(const TFileRow& ARow, const TSettingsModel& ASettings, const TPreferences& APrefs) {
+TJob BuildJob(const TFileRow& ARow, const JobSettings& ASettings, const TPreferences& APrefs) {
   TJob job;
   job.InputFile = Trim(ARow.Caption);
   if (const std::string refusal = InputRefusal(job.InputFile); !refusal.empty())
     throw TJobError(job.InputFile + ": " + refusal);
-  job.OutputFile = OutputFileFor(job.InputFile, APrefs.OutputFolder, ASettings.CurrentFormatKey, APrefs.Overwrite);
+  const Quality& profile = *ASettings.Profile;
+  job.OutputFile = OutputFileFor(job.InputFile, APrefs.OutputFolder, std::string(profile.FormatKey), APrefs.Overwrite);
   ResetInputOptions(job.Input);
   job.Input.FileName = job.InputFile;
   ResetOutputOptions(job.Output);
-  const Quality* profile = ASettings.CurrentProfile();
-  if (!ASettings.isAudio()) {
+  if (!ASettings.AudioOnly()) {
     FillVideo(job.Output, ARow, ASettings);
-  } else if (profile && profile->KeepsCoverArt && ARow.CoverArt) {
+  } else if (profile.Has(kKeepsCoverArt) && ARow.CoverArt) {
     job.Output.VideoCodec = "copy";  // the cover picture, as it is
   } else {
     job.Output.DisableVideo = true;
   }
-  FillAudio(job.Output, ASettings, APrefs);
+  FillAudio(job.Output, ASettings);
   // The input's tags (title, artist, album, date, track, creation time) go to
   // the output; each muxer stores those its format can hold.
   AddOptionLines(job.Output, "map_meta_data=0:0");
-  if (profile) AddOptionLines(job.Output, profile->EncoderOptions);
+  AddOptionLines(job.Output, profile.EncoderOptions);
   const std::string duration = ARow.Columns[fcDuration];
   if (duration == "00:00:00" || duration == "Unknown") job.Output.RecordingTimeMS = kUnknownDurationLimitMS;
   return job;
+}
+
+TJob BuildJob(const TFileRow& ARow, const TSettingsModel& ASettings, const TPreferences& APrefs) {
+  const JobSettings settings = JobSettingsFrom(ASettings, APrefs);
+  ValidateJobSettings(settings);
+  return BuildJob(ARow, settings, APrefs);
 }
 
 }  // namespace strella::app

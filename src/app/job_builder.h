@@ -8,6 +8,7 @@
 
 #include "app/file_list.h"
 #include "app/job_options.h"
+#include "app/job_settings.h"
 #include "app/settings_model.h"
 
 namespace strella::app {
@@ -52,12 +53,6 @@ struct TRipCheck {
 };
 TRipCheck CheckBeforeRip(const TFileList& AList, const std::string& AOutputFolder);
 
-// Settings that cannot make a job (nothing selected, a text without a number).
-class TJobError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 struct TJob {
   std::string InputFile;
   std::string OutputFile;  // the final name
@@ -68,7 +63,10 @@ struct TJob {
 // The output name for an input: never the input itself.
 std::string OutputFileFor(const std::string& AInputFile, const std::string& AOutputFolder,
                           const std::string& AFormatKey, bool AOverwrite);
-// Both records for one row; throws TJobError when the settings cannot make a job.
+// Both records for one row from settings already checked; throws TJobError
+// when the row cannot make a job (an input that is no regular file).
+TJob BuildJob(const TFileRow& ARow, const JobSettings& ASettings, const TPreferences& APrefs);
+// The same, reading and checking the settings lists first (one row alone).
 TJob BuildJob(const TFileRow& ARow, const TSettingsModel& ASettings, const TPreferences& APrefs);
 
 inline constexpr int kUnknownDurationLimitMS = 36000000;  // ten hours

@@ -12,14 +12,32 @@
 
 namespace strella::app {
 
+// The groups of the output-format list, in the order the list shows them.
+enum TProfileGroup { pgGeneralVideo, pgHighDefinition, pgGeneralAudio, pgApple, pgMiscellaneous, pgModernVideo,
+                     pgModernAudio };
+// The header line of a group as the list shows it.
+std::string_view GroupHeader(TProfileGroup AGroup);
+
+// What a profile is, beside what its lists offer.
+enum TProfileFlag : unsigned {
+  kAudioOnly = 1,      // no video settings; a video input gives its sound
+  kMonoOnly = 2,       // one channel is all the format holds
+  kKeepsCoverArt = 4,  // an audio container that stores a cover picture: an input's cover is copied
+};
+
 // One output profile. A choice cell is "", a single value, a value ending in
 // "ONLY" (the one fixed choice), a value ending in "default" (the preselection
-// within a list built elsewhere), or several values joined by "-".
+// within a list built elsewhere), or several values joined by "-". The cells
+// are read once, when the catalogue loads (profile_choices.h).
 struct Quality {
   std::string_view DisplayName;
+  std::string_view Key;  // stable name of the profile in settings and presets ("mp4-h264")
+  TProfileGroup Group;
+  unsigned Flags;              // TProfileFlag bits
+  std::string_view CodecTag;   // the video stream's tag in the container ("DIVX"), or empty
   std::string_view FormatKey;  // lower-cased with a leading "." it is the file extension
-  std::array<std::string_view, 5> VideoLadder;  // kbps, "Highest" to "Lowest"
-  std::array<std::string_view, 5> AudioLadder;
+  std::array<int, 5> VideoLadder;  // bit/s, "Highest" to "Lowest"; 0 none
+  std::array<int, 5> AudioLadder;
   std::string_view VideoCodecCell;
   std::string_view VideoBitrateCell;
   std::string_view FrameSizeCell;
@@ -30,12 +48,12 @@ struct Quality {
   int RowNumber;
   // Rows after the first 47 only.
   // Constant-quality values (the encoder's "crf") for "Highest" to "Lowest";
-  // with them the bitrate list offers these before its fixed bitrates.
-  std::array<std::string_view, 5> QualityLadder{};
+  // with them the bitrate list offers these before its fixed bitrates. 0 none.
+  std::array<int, 5> QualityLadder{};
   // Option lines every job of the profile hands the engine ("name=value" per line).
   std::string_view EncoderOptions{};
-  // An audio container that stores a cover picture: an input's cover is copied.
-  bool KeepsCoverArt = false;
+
+  bool Has(TProfileFlag AFlag) const { return (Flags & AFlag) != 0; }
 };
 
 // The first release's rows; the rows after them came later, so that every
@@ -46,8 +64,10 @@ extern const std::array<Quality, kProfileCount> ProfileTable;
 
 // The first row whose DisplayName equals AName exactly, or nullptr.
 const Quality* FindProfile(std::string_view AName);
-// The profile a user names on a command line: its display name (letter case
-// and surrounding spaces aside) or its number (its row); nullptr when none.
+// The row of a stable key, or nullptr.
+const Quality* FindProfileByKey(std::string_view AKey);
+// The profile a user names on a command line: its key, its display name (letter
+// case and surrounding spaces aside) or its number (its row); nullptr when none.
 const Quality* MatchProfile(std::string_view AGiven);
 
 // The entries of the output-format list, headers and separators included:

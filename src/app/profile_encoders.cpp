@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "app/profile_choices.h"
 #include "app/settings_model.h"
 #include "app/text_utils.h"
 #include "encoder/encoder.h"
@@ -27,10 +28,10 @@ void CollectEncoders(std::string_view cell, Map map, std::set<std::string>& name
 
 // The encoders a profile's preselected codecs name.
 std::vector<std::string> PreselectedEncoders(const Quality& profile) {
+  const TProfileChoices& choices = ChoicesOf(profile);
   std::vector<std::string> names;
-  if (!IsAudioFormatKey(std::string(profile.FormatKey)))
-    names.push_back(MapVideoCodec(PreselectedChoice(profile.VideoCodecCell)));
-  names.push_back(MapAudioCodec(PreselectedChoice(profile.AudioCodecCell)));
+  for (const TChoiceList<std::string>* codecs : {&choices.VideoCodecs, &choices.AudioCodecs})
+    if (codecs->Default >= 0) names.push_back(codecs->Items[static_cast<size_t>(codecs->Default)].Value);
   return names;
 }
 

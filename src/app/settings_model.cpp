@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/profile_choices.h"
 #include "app/profile_encoders.h"
 #include "app/text_utils.h"
 
@@ -12,122 +13,15 @@ namespace strella::app {
 
 namespace {
 
-const std::vector<std::string> kFrameRates = {"Auto",      "30.0 fps",   "29.97 fps", "25.0 fps",
-                                              "23.975 fps", "15.0 fps", "14.985 fps"};
-const std::vector<std::string> kVideoBitrates = {
-    "192 Kbps", "200 Kbps", "256 Kbps",  "384 Kbps",  "512 Kbps",  "640 Kbps", "768 Kbps",
-    "1000 Kbps", "1200 Kbps", "1500 Kbps", "1600 Kbps", "2000 Kbps", "2500 Kbps"};
-const std::vector<std::string> kFrameSizes = {
-    "Original Size",  "720x576",        "720x480",       "704x576 (4CIF)", "640x480",
-    "640x352",        "624x352",        "480x576",       "480x480",        "480x360",
-    "480x272",        "352x288 (CIF)",  "352x240",       "320x240 (VGA)",  "320x200",
-    "240x180",        "220x176",        "208x176",       "192x144",        "176x144 (QCIF)",
-    "176x120",        "160x120 (QVGA)", "128x96 (SQCIF)"};
-const std::vector<std::string> kSampleRates = {"96000 Hz", "54000 Hz", "48000 Hz", "44100 Hz",
-                                               "32000 Hz", "22050 Hz", "16000 Hz", "8000 Hz"};
-
-constexpr std::string_view kDefault = "default";
-constexpr std::string_view kOnly = "ONLY";
-
-// A cell cut at every "-"; the segment marked "default" (or the first) is preselected.
-struct TSplitCell {
-  std::vector<std::string> values;
-  int preselected = 0;
-};
-
-TSplitCell SplitCell(std::string_view cell) {
-  TSplitCell split;
-  for (std::string& segment : SplitText(cell, '-')) {
-    const size_t mark = segment.find(kDefault);
-    if (mark != std::string::npos) {
-      segment.erase(mark);
-      split.preselected = static_cast<int>(split.values.size());
-    }
-    split.values.push_back(segment);
-  }
-  return split;
-}
-
-std::string Before(std::string_view cell, std::string_view marker) {
-  return std::string(cell.substr(0, cell.find(marker)));
-}
-
-bool IsDefaultValue(std::string_view cell) { return !Contains(cell, "-") && Contains(cell, kDefault); }
-
-std::string WithUnit(const std::string& value, std::string_view unitTest, std::string_view unit) {
-  return Contains(value, unitTest) ? value : value + std::string(unit);
-}
-
 void FillList(TDropDown& list, const std::vector<std::string>& items, int selected) {
   for (const std::string& item : items) list.Add(item);
   list.SetItemIndex(selected);
 }
 
-void FillSplit(TDropDown& list, std::string_view cell, std::string_view unitTest = {},
-               std::string_view unit = {}, std::string_view exempt = {}) {
-  const TSplitCell split = SplitCell(cell);
-  for (const std::string& value : split.values) {
-    const bool bare = !unit.empty() && value != exempt;
-    list.Add(bare ? WithUnit(value, unitTest, unit) : value);
-  }
-  list.SetItemIndex(split.preselected);
-}
-
-// The first (or last) item whose text contains the value; -1 with none.
-int FindContaining(const TDropDown& list, const std::string& value, bool last, bool trimmed) {
-  int found = -1;
-  for (int i = 0; i < list.Count(); ++i) {
-    const std::string text = trimmed ? Trim(list.Item(i)) : list.Item(i);
-    if (!Contains(text, value)) continue;
-    found = i;
-    if (!last) break;
-  }
-  return found;
-}
-
-void SelectContaining(TDropDown& list, const std::string& value, bool last, bool trimmed = false) {
-  const int found = FindContaining(list, value, last, trimmed);
-  list.SetItemIndex(found >= 0 ? found : 0);
-}
-
-// Ladder values in " Kbps", a value equal to the one before it listed once;
-// an empty ladder (a lossless profile) offers none.
-void FillLadder(TDropDown& list, const std::array<std::string_view, 5>& ladder) {
-  for (size_t i = 0; i < ladder.size(); ++i) {
-    if (ladder[i].empty() || (i > 0 && ladder[i] == ladder[i - 1])) continue;
-    list.Add(std::string(ladder[i]) + " Kbps");
-  }
-}
-
-void FillBitrateCell(TDropDown& list, std::string_view cell) {
-  if (IsDefaultValue(cell)) {
-    SelectContaining(list, Before(cell, kDefault), false);
-  } else if (Contains(cell, kOnly)) {
-    list.Clear();
-    FillList(list, {WithUnit(Before(cell, kOnly), "Kbps", " Kbps")}, 0);
-  }
-}
-
-// How a cell's bare values get their unit: " fps" unless the value contains "fps" or is "Auto".
-struct TUnit {
-  std::string_view test;
-  std::string_view suffix;
-  std::string_view exempt;
-};
-
-// Frame rates and sample rates: the standard list for an empty cell or a lone
-// "default" value (the last item containing it preselected), else the cell's values.
-void FillUnitCell(TDropDown& list, std::string_view cell, const std::vector<std::string>& standard, TUnit unit) {
-  if (cell.empty()) {
-    FillList(list, standard, 0);
-  } else if (IsDefaultValue(cell)) {
-    FillList(list, standard, 0);
-    SelectContaining(list, Before(cell, kDefault), true);
-  } else if (Contains(cell, kOnly)) {
-    FillList(list, {WithUnit(Before(cell, kOnly), unit.test, unit.suffix)}, 0);
-  } else {
-    FillSplit(list, cell, unit.test, unit.suffix, unit.exempt);
-  }
+template <class T>
+void FillChoices(TDropDown& list, const TChoiceList<T>& choices) {
+  list.Clear();
+  FillList(list, choices.Labels(), choices.Default);
 }
 
 }  // namespace
@@ -212,73 +106,34 @@ void TSettingsModel::VideoSizeChanged(TDropDown& ASender) {
   other->SetItemIndex(ASender.ItemIndex());
 }
 
-namespace {
-
-// A codec cell without "-" is the one item exactly as written, even when empty.
-void FillCodecs(TDropDown& list, std::string_view cell) {
-  list.Clear();
-  if (Contains(cell, "-")) {
-    FillSplit(list, cell);
-  } else {
-    FillList(list, {std::string(cell)}, 0);
-  }
-}
-
-}  // namespace
-
 void TSettingsModel::FillVideoCodecs(const Quality& AProfile) {
-  FillCodecs(*controls_.ComboVideoCodec, AProfile.VideoCodecCell);
+  FillChoices(*controls_.ComboVideoCodec, ChoicesOf(AProfile).VideoCodecs);
 }
 
 void TSettingsModel::FillAudioCodecs(const Quality& AProfile) {
-  FillCodecs(*controls_.ComboAudioCodec, AProfile.AudioCodecCell);
+  FillChoices(*controls_.ComboAudioCodec, ChoicesOf(AProfile).AudioCodecs);
 }
 
 void TSettingsModel::FillFrameSizes(const Quality& AProfile) {
-  TDropDown& list = *controls_.ComboVideoSize;
-  const std::string_view cell = AProfile.FrameSizeCell;
-  if (cell.empty()) {
-    FillList(list, kFrameSizes, 0);
-  } else if (IsDefaultValue(cell)) {
-    FillList(list, kFrameSizes, 0);
-    SelectContaining(list, Before(cell, kDefault), true, true);
-  } else if (Contains(cell, kOnly)) {
-    FillList(list, {Before(cell, kOnly)}, 0);
-  } else {
-    FillSplit(list, cell);
-  }
-  TDropDown& mirror = *controls_.ComboVideoSize1;
-  for (int i = 0; i < list.Count(); ++i) mirror.Add(list.Item(i));
-  mirror.SetItemIndex(list.ItemIndex());
+  const auto& sizes = ChoicesOf(AProfile).FrameSizes;
+  FillChoices(*controls_.ComboVideoSize, sizes);
+  FillChoices(*controls_.ComboVideoSize1, sizes);
 }
 
 void TSettingsModel::FillVideoBitrates(const Quality& AProfile) {
-  TDropDown& list = *controls_.ComboVideoBitrate;
-  if (AProfile.VideoBitrateCell.empty()) {
-    FillList(list, kVideoBitrates, 0);
-    return;
-  }
-  // Constant quality first, so that the quality steps pick it.
-  for (std::string_view value : AProfile.QualityLadder)
-    if (!value.empty()) list.Add(ConstantQualityItem(value));
-  FillLadder(list, AProfile.VideoLadder);
-  FillBitrateCell(list, AProfile.VideoBitrateCell);
+  FillChoices(*controls_.ComboVideoBitrate, ChoicesOf(AProfile).VideoRates);
 }
 
 void TSettingsModel::FillFrameRates(const Quality& AProfile) {
-  FillUnitCell(*controls_.ComboVideoFrameRate, AProfile.FrameRateCell, kFrameRates, {"fps", " fps", "Auto"});
+  FillChoices(*controls_.ComboVideoFrameRate, ChoicesOf(AProfile).FrameRates);
 }
 
 void TSettingsModel::FillAudioBitrates(const Quality& AProfile) {
-  TDropDown& list = *controls_.ComboAudioBitrate;
-  list.Clear();
-  FillLadder(list, AProfile.AudioLadder);
-  FillBitrateCell(list, AProfile.AudioBitrateCell);
+  FillChoices(*controls_.ComboAudioBitrate, ChoicesOf(AProfile).AudioBitrates);
 }
 
 void TSettingsModel::FillSampleRates(const Quality& AProfile) {
-  controls_.ComboSamplingRate->Clear();
-  FillUnitCell(*controls_.ComboSamplingRate, AProfile.SampleRateCell, kSampleRates, {" Hz", " Hz", ""});
+  FillChoices(*controls_.ComboSamplingRate, ChoicesOf(AProfile).SampleRates);
 }
 
 void TSettingsModel::FillQualityChoices() {
@@ -290,17 +145,17 @@ void TSettingsModel::FillQualityChoices() {
 }
 
 void TSettingsModel::FillChannelChoices() {
+  const Quality* profile = CurrentProfile();
   TDropDown& list = *controls_.ComboAudioChannels;
   list.Clear();
-  const bool monoOnly = CurrentFormatKey == "3GP" || CurrentFormatKey == "3G2" || CurrentFormatKey == "AMR";
-  if (monoOnly) {
-    FillList(list, {"Mono"}, 0);
-  } else {
-    FillList(list, {"Stereo", "Mono"}, 0);
-  }
+  if (profile) FillChoices(list, ChoicesOf(*profile).Channels);
+  else FillList(list, {"Stereo", "Mono"}, 0);
 }
 
-bool TSettingsModel::isAudio() const { return IsAudioFormatKey(CurrentFormatKey); }
+bool TSettingsModel::isAudio() const {
+  const Quality* profile = CurrentProfile();
+  return profile ? profile->Has(kAudioOnly) : IsAudioFormatKey(CurrentFormatKey);
+}
 
 std::string TSettingsModel::GetNewVideoCodec() const { return MapVideoCodec(controls_.ComboVideoCodec->Text()); }
 
@@ -342,19 +197,12 @@ bool IsAudioFormatKey(const std::string& AFormatKey) {
   return false;
 }
 
-std::string ConstantQualityItem(std::string_view AValue) { return std::string(kConstantQualityPrefix) + std::string(AValue); }
-
 std::optional<int> ConstantQualityOf(const std::string& AItem) {
   const std::string text = Trim(AItem);
   if (text.rfind(kConstantQualityPrefix, 0) != 0) return std::nullopt;
   const auto value = ParseWhole(text.substr(std::string_view(kConstantQualityPrefix).size()));
   if (!value) return std::nullopt;
   return static_cast<int>(*value);
-}
-
-std::string PreselectedChoice(std::string_view ACell) {
-  const TSplitCell split = SplitCell(ACell);
-  return split.values.empty() ? std::string() : split.values[static_cast<size_t>(split.preselected)];
 }
 
 int SpinToVolume(int ASpinValue) {

@@ -112,11 +112,8 @@ std::string MapAudioCodec(const std::string& AShownName);
 bool IsAudioFormatKey(const std::string& AFormatKey);
 // A constant-quality item of the bitrate list: "CRF 23".
 inline constexpr const char* kConstantQualityPrefix = "CRF ";
-std::string ConstantQualityItem(std::string_view AValue);
 // The value of a constant-quality item; nothing for a bitrate item.
 std::optional<int> ConstantQualityOf(const std::string& AItem);
-// The value a choice cell preselects ("mpeg4default-h264" gives "mpeg4").
-std::string PreselectedChoice(std::string_view ACell);
 // SpinVolume to the encoder's volume, on which 256 is unchanged.
 int SpinToVolume(int ASpinValue);
 

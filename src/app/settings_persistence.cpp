@@ -9,7 +9,7 @@ namespace strella::app {
 const std::vector<std::string>& DetailedSettingNames() {
   static const std::vector<std::string> names = {
       "VideoCodec",   "VideoBitrate",  "VideoSize",   "FrameRate", "AudioCodec", "AudioBitrate",   "SamplingRate",
-      "AudioChannels", "AspectRatio", "Volume",     "FormWidth", "FormHeight", "Maximized"};
+      "AudioChannels", "AspectRatio", "Volume",     "FormWidth", "FormHeight", "Maximized", "Profile"};
   return names;
 }
 
@@ -59,13 +59,20 @@ void LoadSimultaneousConversions(TSettingsStore& store, TPreferences& prefs) {
   }
 }
 
-// An index that names no profile (negative, past the list, a header), or a
-// profile whose encoder the libraries lack, selects the first-run format.
+// The profile is kept by its key; a store written before keys were kept
+// names it by its place in the format list. An index that names no profile
+// (negative, past the list, a header), or a profile whose encoder the
+// libraries lack, selects the first-run format.
 void LoadFormat(TSettingsStore& store, TSettingsModel& model) {
   TDropDown& formats = *model.Controls().ComboOutputFormat;
-  const int index = store.ReadInteger("ComboOutputFormat");
-  formats.SetItemIndex(index);
-  const Quality* profile = index < 0 ? nullptr : FindProfile(formats.Text());
+  const Quality* profile = FindProfileByKey(store.ReadString("Profile"));
+  if (profile) {
+    formats.SelectText(std::string(profile->DisplayName));
+  } else {
+    const int index = store.ReadInteger("ComboOutputFormat");
+    formats.SetItemIndex(index);
+    profile = index < 0 ? nullptr : FindProfile(formats.Text());
+  }
   const std::string unserved = profile ? ProfileUnavailableReason(*profile) : std::string();
   if (!unserved.empty())
     media::Log(nullptr, media::llWarning, "The saved format \"" + formats.Text() + "\" " + unserved);
@@ -186,6 +193,10 @@ void SaveSettings(TSettingsStore& AStore, const TSettingsModel& AModel, const TP
     AStore.WriteInteger("FormWidth", AWindow.FormWidth);
     AStore.WriteInteger("FormHeight", AWindow.FormHeight);
     AStore.WriteBool("Maximized", AWindow.Maximized);
+    // The key keeps naming the profile when the list changes; the index above
+    // is for a previous release reading the same store.
+    const Quality* profile = AModel.CurrentProfile();
+    AStore.WriteString("Profile", profile ? std::string(profile->Key) : std::string());
   } catch (const std::exception& error) {
     // Saving is best effort: the program is closing.
     media::Log(nullptr, media::llWarning, std::string("Settings not saved: ") + error.what());

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iostream>
 
+#include "app/presets.h"
 #include "app/profile_encoders.h"
 #include "app/text_utils.h"
 
@@ -36,6 +38,8 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions) {
   AApp.add_option("--letterbox", o.letterbox, "none or add (default: add)");
   AApp.add_option("--aspect", o.aspect, "auto, 4:3 or 16:9 (default: auto)");
   AApp.add_option("--volume", o.volume, "Output volume 0 to 200 in steps of 20; 100 keeps it, 0 drops the sound");
+  AApp.add_option("--preset", o.preset, "Start from the choices of a preset file (the options given beside it override them)");
+  AApp.add_option("--save-preset", o.savePreset, "Save the choices the other options make as a preset file, and end");
   AApp.add_flag("--overwrite", o.overwrite, "Replace existing files of the same name (never an input)");
   AApp.add_flag("--list-profiles", o.listProfiles, "List every profile with its choices and end");
   AApp.add_flag("--probe", o.probe, "Show the file list's columns for each file and end");
@@ -129,6 +133,13 @@ std::string ApplyPreferences(const TCliOptions& o, app::TSettingsModel& model, a
 std::string ApplyOptions(const TCliOptions& AOptions, app::TSettingsModel& AModel, app::TPreferences& APrefs) {
   const TCliOptions& o = AOptions;
   const app::TSettingsControls& c = AModel.Controls();
+  if (!o.preset.empty()) {
+    try {
+      app::ApplyJobSettings(app::ReadPresetFile(o.preset), AModel, APrefs);
+    } catch (const app::TPresetError& error) {
+      return std::string("--preset ") + error.what();
+    }
+  }
   if (!o.profile.empty()) {
     if (std::string error = SelectProfile(o.profile, AModel); !error.empty()) return error;
   }
@@ -203,6 +214,22 @@ std::string CheckJobReady(const app::TSettingsModel& AModel) {
       return message;
   }
   return {};
+}
+
+int SavePreset(const std::string& AFileName, const app::TSettingsModel& AModel, const app::TPreferences& APrefs) {
+  app::JobSettings settings;
+  try {
+    settings = app::JobSettingsFrom(AModel, APrefs);
+  } catch (const app::TJobError& error) {
+    std::cerr << "strella-cli: --save-preset: " << error.what() << "\n";
+    return 2;
+  }
+  if (const std::string error = app::WritePresetFile(AFileName, settings); !error.empty()) {
+    std::cerr << "strella-cli: --save-preset " << error << "\n";
+    return 1;
+  }
+  std::cout << "Preset saved to " << AFileName << "\n";
+  return 0;
 }
 
 namespace {

@@ -41,6 +41,8 @@ struct TCliOptions {
   bool skipExisting = false;
   bool verbose = false;
   std::string logLevel = "info";
+  std::string preset;      // a preset file to start from
+  std::string savePreset;  // where to save the choices as a preset, then end
 };
 
 void AddOptions(CLI::App& AApp, TCliOptions& AOptions);
@@ -61,6 +63,10 @@ std::string CheckJobReady(const app::TSettingsModel& AModel);
 // Makes sure the output folder exists, creating it with its parents; the
 // message when it cannot be made or names something else, or empty.
 std::string PrepareOutputFolder(const std::string& AFolder);
+
+// Writes the choices as a preset file: 0, or 1 (a file that cannot be
+// written) or 2 (choices that make no job) with the reason on the error output.
+int SavePreset(const std::string& AFileName, const app::TSettingsModel& AModel, const app::TPreferences& APrefs);
 
 // Every profile with its choices; "*" marks the preselected one.
 void ListProfiles(std::ostream& AOut);

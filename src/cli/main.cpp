@@ -70,6 +70,7 @@ int Run(int argc, char** argv) {
     std::cerr << "strella-cli: " << error << "\n";
     return 2;
   }
+  if (!options.savePreset.empty()) return cli::SavePreset(options.savePreset, model, prefs);
   if (options.files.empty()) {
     std::cout << cliApp.help();
     return 0;

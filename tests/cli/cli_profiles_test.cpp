@@ -259,7 +259,7 @@ TEST_P(ProfileConversion, PreselectedChoicesGiveWhatTheListsShow) {
   const std::string out = OutputFolder();
   const std::string input = fixtures::Path("clip.mp4");
   std::vector<std::string> args = {"-p", std::to_string(profile().RowNumber), "-o", out, input};
-  if (profile().AudioBitrateCell.empty() && !profile().AudioLadder[0].empty()) {
+  if (profile().AudioBitrateCell.empty() && profile().AudioLadder[0] > 0) {
     // Nothing preselected: the program says which choice is missing before it starts ...
     auto [status, log] = RunCli(args);
     EXPECT_EQ(status, 2) << log;
