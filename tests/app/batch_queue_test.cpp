@@ -63,9 +63,11 @@ class BatchQueueTest : public ::testing::Test {
   std::string Progress(int row) const { return list.Column(row, fcProgress); }
   std::string Out(const std::string& name) const { return prefs.OutputFolder + "/" + name; }
 
-  // Runs the 100 ms tick (faster here) until the batch ends; each step may act between ticks.
+  // Runs the 100 ms tick (every 2 ms here: the pause stands in for the
+  // timer) until the batch ends or 30 s pass; each step may act between ticks.
   void RunBatch(const std::function<void(int)>& step = nullptr) {
-    for (int tick = 0; queue.Running() && tick < 2000; ++tick) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    for (int tick = 0; queue.Running() && std::chrono::steady_clock::now() < deadline; ++tick) {
       queue.Tick();
       media::ProcessThreadMessages();
       if (step) step(tick);

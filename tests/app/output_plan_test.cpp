@@ -21,6 +21,7 @@ struct PlanCase {
   std::vector<std::string> outputs;   // expected, relative to the scratch folder
   std::vector<bool> noted;            // which rows carry a note
 };
+void PrintTo(const PlanCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class OutputPlan : public ::testing::TestWithParam<PlanCase> {};
 

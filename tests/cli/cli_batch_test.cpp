@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "fixtures.h"
 #include "scripted_converter.h"
@@ -11,7 +13,14 @@
 namespace strella::cli {
 namespace {
 
-using namespace std::chrono_literals;
+// True once a file in AFolder holds data: a converter has begun writing there.
+bool SomethingWritten(const std::string& AFolder) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(AFolder, error)) {
+    if (entry.file_size(error) > 0 && !error) return true;
+  }
+  return false;
+}
 
 class CliBatchTest : public ::testing::Test {
  protected:
@@ -48,8 +57,9 @@ TEST_F(CliBatchTest, UnreadableFileMakesTheExitStatusNonZero) {
 
 TEST_F(CliBatchTest, InterruptAbortsTheRunningRowAndRemovesItsPartialFile) {
   converter.outcome = app::TScriptedConverter::toWaitForStop;
-  std::thread interrupt([] {
-    std::this_thread::sleep_for(300ms);
+  // Interrupts once the first row's converter is writing its output.
+  std::thread interrupt([folder = prefs.OutputFolder] {
+    fixtures::WaitUntil([&] { return SomethingWritten(folder); });
     RequestStop();
   });
   const int status = RunBatch({fixtures::Path("clip.mp4"), fixtures::Path("tone.wav")}, model, prefs, converter, out);

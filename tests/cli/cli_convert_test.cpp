@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fcntl.h>
 #include <fstream>
-#include <thread>
 
 #include "fixtures.h"
 #include "run_program.h"
@@ -105,8 +104,7 @@ TEST(CliConvert, CtrlCAbortsTheRowAndRemovesThePartialFile) {
   ASSERT_GT(pid, 0);
 
   // Interrupt once the first job is writing.
-  for (int i = 0; i < 600 && NoPartialFiles(out); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_FALSE(NoPartialFiles(out));
+  ASSERT_TRUE(fixtures::WaitUntil([&] { return !NoPartialFiles(out); }));
   ::kill(pid, SIGINT);
   int status = 0;
   ::waitpid(pid, &status, 0);

@@ -124,8 +124,7 @@ TEST(CliSafety, TermAndHangUpStopLikeStop) {
     const std::string out = fixtures::ScratchDir("cli_safety_signal_" + std::to_string(signal));
     const std::string log = out + "/../cli_signal_" + std::to_string(signal) + ".log";
     const pid_t pid = SpawnCli({"-p", "8", "-o", out, input, fixtures::Path("clip.mp4")}, log);
-    for (int i = 0; i < 600 && !HasPartialFile(out); ++i) std::this_thread::sleep_for(50ms);
-    ASSERT_TRUE(HasPartialFile(out));
+    ASSERT_TRUE(fixtures::WaitUntil([&] { return HasPartialFile(out); }));
     ::kill(pid, signal);
     const int status = ExitStatus(pid);
     const std::string output = ReadAll(log);
@@ -140,9 +139,9 @@ TEST(CliSafety, ASecondStopSignalDoesNotCutTheCleanStopShort) {
   const std::string out = fixtures::ScratchDir("cli_safety_second_signal");
   const std::string log = out + "/../cli_second_signal.log";
   const pid_t pid = SpawnCli({"-p", "8", "-o", out, input}, log);
-  for (int i = 0; i < 600 && !HasPartialFile(out); ++i) std::this_thread::sleep_for(50ms);
-  ASSERT_TRUE(HasPartialFile(out));
-  // As timeout does: the child, then its group a moment later.
+  ASSERT_TRUE(fixtures::WaitUntil([&] { return HasPartialFile(out); }));
+  // As timeout does: the child, then its group a moment later. The gap is
+  // the point here: the second signal lands while the first stop is under way.
   ::kill(pid, SIGTERM);
   std::this_thread::sleep_for(5ms);
   ::kill(pid, SIGTERM);
@@ -161,8 +160,7 @@ TEST(CliSafety, AnInputCutShortDuringItsConversionFails) {
   const std::string out = dir + "/out";
   fs::create_directory(out);
   const pid_t pid = SpawnCli({"-p", "8", "-o", out, input}, dir + "/log");
-  for (int i = 0; i < 600 && !HasPartialFile(out); ++i) std::this_thread::sleep_for(50ms);
-  ASSERT_TRUE(HasPartialFile(out));
+  ASSERT_TRUE(fixtures::WaitUntil([&] { return HasPartialFile(out); }));
   fs::resize_file(input, 0);
   const int status = ExitStatus(pid);
   const std::string output = ReadAll(dir + "/log");
@@ -175,8 +173,7 @@ TEST(CliSafety, OnlyAKilledRunsPartialIsRemoved) {
   const std::string input = fixtures::Make(LongClipRecipe());
   const std::string out = fixtures::ScratchDir("cli_safety_stale");
   const pid_t killed = SpawnCli({"-p", "8", "-o", out, input}, out + "/../cli_safety_stale.log");
-  for (int i = 0; i < 600 && !HasPartialFile(out); ++i) std::this_thread::sleep_for(50ms);
-  ASSERT_TRUE(HasPartialFile(out));
+  ASSERT_TRUE(fixtures::WaitUntil([&] { return HasPartialFile(out); }));
   ::kill(killed, SIGKILL);
   ExitStatus(killed);
   const std::string held = out + "/.running.partial-2.mkv";

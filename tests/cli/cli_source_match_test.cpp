@@ -72,6 +72,7 @@ struct OddSizeCase {
   const char* extension;
   const char* size;  // expected
 };
+void PrintTo(const OddSizeCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class OddSizes : public ::testing::TestWithParam<OddSizeCase> {};
 
@@ -140,6 +141,7 @@ struct RateCase {
   const char* extension;
   double expected;
 };
+void PrintTo(const RateCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class AutoFrameRate : public ::testing::TestWithParam<RateCase> {};
 

@@ -42,6 +42,7 @@ struct SyncCase {
   std::vector<std::pair<std::string, std::string>> options;
   const char* audio;  // "sample rate,channels" of the output
 };
+void PrintTo(const SyncCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 fixtures::FixtureSpec Clip(const char* name, double duration, int rate, int channels, double offset) {
   fixtures::FixtureSpec recipe{name};

@@ -23,6 +23,7 @@ struct FileCase {
   std::string output;  // file name within the scratch folder
   std::string message;
 };
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class OpenFailure : public ::testing::TestWithParam<FileCase> {};
 
@@ -87,6 +88,7 @@ struct RunCase {
   std::function<void(TCustomFFmpeg&)> prepare;
   std::string message;
 };
+void PrintTo(const RunCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class SetUpFailure : public ::testing::TestWithParam<RunCase> {};
 

@@ -13,9 +13,11 @@ namespace strella::engine::testing {
 namespace {
 
 struct Refusal {
+  const char* label;
   std::vector<std::pair<std::string, std::string>> before;  // options set first
   std::string name, value, message;
 };
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class OptionRefusal : public ::testing::TestWithParam<Refusal> {};
 
@@ -40,43 +42,45 @@ std::string SixtyThree() {
 INSTANTIATE_TEST_SUITE_P(
     Messages, OptionRefusal,
     ::testing::Values(
-        Refusal{{}, "v", "abc", "'abc' is not a valid integer value"},
-        Refusal{{}, "ar", "", "'' is not a valid integer value"},
-        Refusal{{}, "aq", "1,5x", "'1,5x' is not a valid floating point value"},
-        Refusal{{}, "threads", "2", "TODO: option - threads"},
-        Refusal{{}, "f", "nosuchformat", "Unknown input or output format: nosuchformat"},
-        Refusal{{}, "t", "abc", "Invalid duration specification for t: abc"},
-        Refusal{{}, "timestamp", "abc", "Invalid date specification for timestamp: abc"},
-        Refusal{{}, "itsscale", "25:1.5", "stream index over MAX_STREAMS(20)"},
-        Refusal{{}, "metadata", "title", "Missing ="},
-        Refusal{{}, "r", "fast", "Incorrect frame rate"},
-        Refusal{{}, "s", "big", "Incorrect frame size"},
-        Refusal{{}, "s", "641x480", "Frame size must be a multiple of 2"},
-        Refusal{{}, "padtop", "45", "Frame size must be a multiple of 2"},
-        Refusal{{}, "padright", "7", "Frame size must be a multiple of 2"},
-        Refusal{{}, "aspect", "4:0", "Incorrect aspect ratio specification."},
-        Refusal{{}, "aspect", "0", "Incorrect aspect ratio specification."},
-        Refusal{{}, "pix_fmt", "nosuchformat", "Unknown pixel format requested: nosuchformat"},
-        Refusal{{{"s", "640x480"}, {"croptop", "10"}}, "croptop", "470",
+        Refusal{"VerbosityNotAnInteger", {}, "v", "abc", "'abc' is not a valid integer value"},
+        Refusal{"SampleRateEmpty", {}, "ar", "", "'' is not a valid integer value"},
+        Refusal{"AudioQualityNotANumber", {}, "aq", "1,5x", "'1,5x' is not a valid floating point value"},
+        Refusal{"ThreadsNotImplemented", {}, "threads", "2", "TODO: option - threads"},
+        Refusal{"UnknownFormat", {}, "f", "nosuchformat", "Unknown input or output format: nosuchformat"},
+        Refusal{"DurationNotATime", {}, "t", "abc", "Invalid duration specification for t: abc"},
+        Refusal{"TimestampNotADate", {}, "timestamp", "abc", "Invalid date specification for timestamp: abc"},
+        Refusal{"TimeScaleStreamIndexTooHigh", {}, "itsscale", "25:1.5", "stream index over MAX_STREAMS(20)"},
+        Refusal{"MetadataWithoutEquals", {}, "metadata", "title", "Missing ="},
+        Refusal{"FrameRateNotARate", {}, "r", "fast", "Incorrect frame rate"},
+        Refusal{"FrameSizeNotASize", {}, "s", "big", "Incorrect frame size"},
+        Refusal{"FrameSizeOdd", {}, "s", "641x480", "Frame size must be a multiple of 2"},
+        Refusal{"PadTopOdd", {}, "padtop", "45", "Frame size must be a multiple of 2"},
+        Refusal{"PadRightOdd", {}, "padright", "7", "Frame size must be a multiple of 2"},
+        Refusal{"AspectOverZero", {}, "aspect", "4:0", "Incorrect aspect ratio specification."},
+        Refusal{"AspectZero", {}, "aspect", "0", "Incorrect aspect ratio specification."},
+        Refusal{"UnknownPixelFormat", {}, "pix_fmt", "nosuchformat", "Unknown pixel format requested: nosuchformat"},
+        Refusal{"CropBeyondTheHeight", {{"s", "640x480"}, {"croptop", "10"}}, "croptop", "470",
                 "Vertical crop dimensions are outside the range of the original image.\n"
                 "Remember to crop first and scale second."},
-        Refusal{{}, "cropleft", "0",
+        Refusal{"CropBeyondTheWidth", {}, "cropleft", "0",
                 "Horizontal crop dimensions are outside the range of the original image.\n"
                 "Remember to crop first and scale second."},
-        Refusal{{}, "qscale", "0", "qscale must be > 0.0 and <= 255"},
-        Refusal{{}, "qscale", "256", "qscale must be > 0.0 and <= 255"},
-        Refusal{{}, "vtag", "DIV", "video tag parameter must be 4 chars"},
-        Refusal{{}, "atag", "abcde", "audio tag parameter must be 4 chars"},
-        Refusal{{}, "stag", "x", "subtitle tag parameter must be 4 chars"},
-        Refusal{{}, "pass", "3", "pass number can be only 1 or 2"},
-        Refusal{{}, "vhook", "/nonexistent/hook.so -x", "Failed to add video hook function: /nonexistent/hook.so -x"},
-        Refusal{{}, "intra_matrix", SixtyThree(), "Syntax error in matrix \"" + SixtyThree() + "\" at coeff 62"},
-        Refusal{{}, "vbsf", "nosuchfilter=1", "Unknown bitstream filter nosuchfilter"},
-        Refusal{{}, "newvideo", "", "At least one output file must be specified"},
-        Refusal{{}, "newaudio", "", "At least one output file must be specified"},
-        Refusal{{}, "newsubtitle", "", "At least one output file must be specified"},
-        Refusal{{}, "loglevel", "loud", "Invalid log level \"loud\""}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+        Refusal{"QScaleZero", {}, "qscale", "0", "qscale must be > 0.0 and <= 255"},
+        Refusal{"QScaleAbove255", {}, "qscale", "256", "qscale must be > 0.0 and <= 255"},
+        Refusal{"VideoTagOfThreeCharacters", {}, "vtag", "DIV", "video tag parameter must be 4 chars"},
+        Refusal{"AudioTagOfFiveCharacters", {}, "atag", "abcde", "audio tag parameter must be 4 chars"},
+        Refusal{"SubtitleTagOfOneCharacter", {}, "stag", "x", "subtitle tag parameter must be 4 chars"},
+        Refusal{"PassThree", {}, "pass", "3", "pass number can be only 1 or 2"},
+        Refusal{"MissingHookModule", {}, "vhook", "/nonexistent/hook.so -x",
+                "Failed to add video hook function: /nonexistent/hook.so -x"},
+        Refusal{"IntraMatrixShortOfOne", {}, "intra_matrix", SixtyThree(),
+                "Syntax error in matrix \"" + SixtyThree() + "\" at coeff 62"},
+        Refusal{"UnknownBitstreamFilter", {}, "vbsf", "nosuchfilter=1", "Unknown bitstream filter nosuchfilter"},
+        Refusal{"NewVideoWithoutOutput", {}, "newvideo", "", "At least one output file must be specified"},
+        Refusal{"NewAudioWithoutOutput", {}, "newaudio", "", "At least one output file must be specified"},
+        Refusal{"NewSubtitleWithoutOutput", {}, "newsubtitle", "", "At least one output file must be specified"},
+        Refusal{"UnknownLogLevel", {}, "loglevel", "loud", "Invalid log level \"loud\""}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(OptionTables, RefuseMoreMapsThanTheirTables) {
   EngineRun run;

@@ -27,6 +27,7 @@ struct ProfileCase {
   const char* video;  // "codec,width,height,frame rate" or empty for none
   const char* audio;  // "codec,sample rate,channels" or empty for none
 };
+void PrintTo(const ProfileCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 // Seconds: the container's duration, or where its last packet ends when the
 // container keeps none (swf).
@@ -145,6 +146,7 @@ struct NearestCase {
   const char* audio;    // "codec,sample rate,channels" as written
   const char* warning;  // empty when nothing had to change
 };
+void PrintTo(const NearestCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class NearestOffer : public ::testing::TestWithParam<NearestCase> {};
 

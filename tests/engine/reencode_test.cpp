@@ -20,6 +20,7 @@ struct EncodeCase {
   const char* video;  // "codec,width,height" or empty for no video
   const char* audio;  // "codec,sample_rate,channels" or empty
 };
+void PrintTo(const EncodeCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class Reencode : public ::testing::TestWithParam<EncodeCase> {};
 

@@ -14,6 +14,8 @@ struct RemuxCase {
   const char* fixture;
   const char* extension;
 };
+// The case in test output in words, not the struct's bytes.
+void PrintTo(const RemuxCase& c, std::ostream* os) { *os << c.fixture << " to " << c.extension; }
 
 class Remux : public ::testing::TestWithParam<RemuxCase> {};
 

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 
 #include "media/main_thread.h"
 #include "media/text_helpers.h"
@@ -114,6 +113,9 @@ TEST(Background, RunsOnItsThreadAndStopWaits) {
   EngineRun run;
   std::atomic<int> terminations{0};
   run.engine->TerminateCallback = [&](TCustomFFmpeg*) { ++terminations; };
+  std::atomic<int> reports{0};
+  run.engine->SetReportInterval(0);
+  run.engine->ProgressCallback = [&](TCustomFFmpeg*, int, int, int, float, float, int64_t, int) { ++reports; };
   ASSERT_TRUE(run.engine->AddInputFile(fixtures::Path("clip.mp4")));
   run.Options({{"vcodec", "copy"}, {"acodec", "copy"}, {"re", "1"}});  // real time: 2 s unless stopped
   ASSERT_GT(run.engine->AddOutputFile(output), 0);
@@ -122,9 +124,9 @@ TEST(Background, RunsOnItsThreadAndStopWaits) {
   EXPECT_EQ(run.engine->StartConvert(true), nullptr);  // started once per reset
   thread->Resume();
   run.engine->Pause();
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   run.engine->Resume();
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // Stopped only once the thread has written something.
+  ASSERT_TRUE(media::WaitServingMainThread([&] { return reports.load() > 0; }, std::chrono::seconds(10)));
   run.engine->Stop(true);
   EXPECT_EQ(run.engine->ConversionThread(), nullptr);
   EXPECT_TRUE(media::WaitServingMainThread([&] { return terminations.load() == 1; }, std::chrono::seconds(5)));
@@ -144,10 +146,19 @@ TEST(Background, APausedRunMakesNoProgress) {
   run.engine->StartConvert(true)->Resume();
   ASSERT_TRUE(media::WaitServingMainThread([&] { return reports.load() > 0; }, std::chrono::seconds(5)));
   run.engine->Pause();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the loop reaches its head
-  const int atPause = reports.load();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(reports.load(), atPause);
+  // The pass under way when Pause came may still report: the loop has
+  // reached its head once the count stays put for a while.
+  int atPause = -1;
+  const auto movesWithin = [&](std::chrono::milliseconds window) {
+    return fixtures::WaitUntil([&] { return reports.load() != atPause; }, window);
+  };
+  ASSERT_TRUE(fixtures::WaitUntil(
+      [&] {
+        atPause = reports.load();
+        return !movesWithin(std::chrono::milliseconds(100));
+      },
+      std::chrono::seconds(10)));
+  EXPECT_FALSE(movesWithin(std::chrono::milliseconds(300))) << "progress while paused";
   EXPECT_TRUE(run.engine->Running());
   run.engine->Resume();
   EXPECT_TRUE(media::WaitServingMainThread([&] { return reports.load() > atPause; }, std::chrono::seconds(5)));

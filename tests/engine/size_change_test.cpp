@@ -50,6 +50,7 @@ struct SizeCase {
   std::vector<std::pair<std::string, std::string>> options;
   const char* size;  // of every output frame
 };
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class SizeChange : public ::testing::TestWithParam<SizeCase> {};
 

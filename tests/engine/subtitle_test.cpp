@@ -39,6 +39,7 @@ struct SubtitleCase {
   std::vector<std::pair<std::string, std::string>> options;
   const char* codec;  // of the output's subtitle stream; empty: none
 };
+void PrintTo(const SubtitleCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class Subtitles : public ::testing::TestWithParam<SubtitleCase> {};
 

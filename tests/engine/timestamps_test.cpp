@@ -17,6 +17,7 @@ struct JumpCase {
   const char* extension;
   Options options;
 };
+void PrintTo(const JumpCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class StrayTimestamp : public ::testing::TestWithParam<JumpCase> {};
 

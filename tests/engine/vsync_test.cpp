@@ -27,6 +27,7 @@ struct SyncCase {
   const char* vsync;
   int rate;  // of the output, from a 25 fps input
 };
+void PrintTo(const SyncCase& c, std::ostream* os) { *os << c.label; }  // the case's name, not its bytes
 
 class FrameRateSync : public ::testing::TestWithParam<SyncCase> {};
 

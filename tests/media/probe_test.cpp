@@ -331,8 +331,9 @@ TEST_F(ProbeTest, SearchesStreamParametersUnderTheCodecLock) {
   std::atomic<bool> loaded = false;
   std::unique_lock held(CodecLock());
   std::thread worker([&] { loaded = probe.LoadFile(file); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_FALSE(loaded) << "loaded while another thread held the codec lock";
+  // A load that does not happen can only be watched for a while.
+  EXPECT_FALSE(fx::WaitUntil([&] { return loaded.load(); }, std::chrono::milliseconds(300)))
+      << "loaded while another thread held the codec lock";
   held.unlock();
   worker.join();
   EXPECT_TRUE(loaded);

@@ -69,6 +69,9 @@ TEST(PacketQueue, CountsBytesFlushesAndAborts) {
   queue.Flush();
   EXPECT_EQ(queue.Count(), 0);
   std::thread waiter([&] { EXPECT_EQ(queue.Get(taken, true), -1); });
+  // Nothing shows that the waiter is blocked inside Get: the pause gives it
+  // the time to get there, so that Abort has a waiter to wake. Were it late,
+  // Get would still see the abort and return -1.
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   queue.Abort();
   waiter.join();

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <thread>
 
 #include "app/session_list.h"
 #include "app/window/main_window.h"
@@ -50,10 +49,9 @@ TEST_F(WindowTest, KilledDuringABatchComesBackWithItsRowsAndTheConvertingOneStop
   for (const std::string& input : inputs) args << QString::fromStdString(input);
   first.start(STRELLA_WINDOW_PROGRAM, args);
   ASSERT_TRUE(first.waitForStarted());
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!(SavedWhileConverting() && !PartialFiles(out).empty()) && std::chrono::steady_clock::now() < deadline &&
-         first.state() == QProcess::Running)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  fixtures::WaitUntil(
+      [&] { return (SavedWhileConverting() && !PartialFiles(out).empty()) || first.state() != QProcess::Running; },
+      std::chrono::seconds(60));
   ASSERT_TRUE(SavedWhileConverting()) << first.readAllStandardError().toStdString();
   first.kill();  // SIGKILL: nothing of the program runs any more
   ASSERT_TRUE(first.waitForFinished());
