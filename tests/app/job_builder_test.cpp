@@ -240,7 +240,8 @@ TEST_F(BuildJobTest, DivXTagOnlyForTheDivXProfile) {
   job = Build();
   EXPECT_EQ(job.Output.VideoTag, "");
   EXPECT_EQ(job.Output.VideoCodec, "mpeg4");
-  EXPECT_EQ(job.Output.FrameRate, "29.97");
+  // The rate exactly as the list writes it, which the engine reads as it reads "29.97".
+  EXPECT_EQ(job.Output.FrameRate, "2997/100");
 }
 
 TEST_F(BuildJobTest, AudioProfilesVolumeAndUnknownDuration) {
@@ -263,7 +264,7 @@ TEST_F(BuildJobTest, AudioProfilesVolumeAndUnknownDuration) {
   Choose("BlackBerry AMR Audio (*.amr)");
   EXPECT_EQ(Build().Output.AudioChannels, 1);
   EXPECT_EQ(Build().Output.AudioCodec, "libopencore_amrnb");
-  EXPECT_EQ(Build().Output.AudioBitrate, 12200);
+  EXPECT_EQ(Build().Output.AudioBitrate, 7400);  // the profile's default
 }
 
 TEST_F(BuildJobTest, SettingsThatCannotMakeAJobFail) {
