@@ -218,7 +218,7 @@ int WholeSetting(const TDropDown& list, const char* what) {
 // engine moves it to the nearest rate an encoder lists, if it lists any.
 std::string FrameRateOf(const TDropDown& list, const TFileRow& row) {
   const std::string text = Trim(list.Text());
-  if (text.empty() || LowerCase(text) == "auto") return SourceFrameRate(row.FrameRateNum, row.FrameRateDen);
+  if (text.empty() || LowerCase(text) == "auto") return SourceFrameRate(row.Probe.FrameRateNum, row.Probe.FrameRateDen);
   const size_t blank = text.find(' ');
   return blank == std::string::npos ? text : text.substr(0, blank);
 }
@@ -258,8 +258,10 @@ void FillVideo(TOutputOptions& out, const TFileRow& row, const TSettingsModel& s
   if (Contains(c.ComboOutputFormat->Text(), "DivX")) out.VideoTag = "DIVX";
   TLetterboxState letterbox;
   const double sampleAspect =
-      row.SampleAspectNum > 0 && row.SampleAspectDen > 0 ? double(row.SampleAspectNum) / row.SampleAspectDen : 1.0;
-  const int result = LetterBox(letterbox, row.Columns[fcSize], c.ComboVideoSize->Text(), sampleAspect);
+      row.Probe.SampleAspectNum > 0 && row.Probe.SampleAspectDen > 0
+          ? double(row.Probe.SampleAspectNum) / row.Probe.SampleAspectDen
+          : 1.0;
+  const int result = LetterBox(letterbox, FrameSizeText(row.Probe), c.ComboVideoSize->Text(), sampleAspect);
   out.FrameSize = Trim(letterbox.LetterboxSize);
   const int pad = static_cast<int>(RoundHalfEven(letterbox.LetterboxPad));
   if (result == lbLeftRight) out.PadLeft = out.PadRight = pad;
@@ -305,7 +307,7 @@ TJob BuildJob(const TFileRow& ARow, const TSettingsModel& ASettings, const TPref
   const Quality* profile = ASettings.CurrentProfile();
   if (!ASettings.isAudio()) {
     FillVideo(job.Output, ARow, ASettings);
-  } else if (profile && profile->KeepsCoverArt && ARow.CoverArt) {
+  } else if (profile && profile->KeepsCoverArt && ARow.Probe.CoverArt) {
     job.Output.VideoCodec = "copy";  // the cover picture, as it is
   } else {
     job.Output.DisableVideo = true;
@@ -315,8 +317,7 @@ TJob BuildJob(const TFileRow& ARow, const TSettingsModel& ASettings, const TPref
   // the output; each muxer stores those its format can hold.
   AddOptionLines(job.Output, "map_meta_data=0:0");
   if (profile) AddOptionLines(job.Output, profile->EncoderOptions);
-  const std::string duration = ARow.Columns[fcDuration];
-  if (duration == "00:00:00" || duration == "Unknown") job.Output.RecordingTimeMS = kUnknownDurationLimitMS;
+  if (!ARow.Probe.DurationKnown()) job.Output.RecordingTimeMS = kUnknownDurationLimitMS;
   return job;
 }
 
