@@ -404,7 +404,9 @@ void TBatchQueue::JobEnded(TSlot& ASlot, bool AFinished, bool AException, const 
   if (!ASlot.awaitingEnd) return;
   ASlot.awaitingEnd = false;
   ApplyProgress();
-  TRowStatus status = AException ? TRowStatus::Failed : StoppedByUser || !AFinished ? TRowStatus::Aborted : TRowStatus::Done;
+  TRowStatus status = AException                      ? TRowStatus::Failed
+                      : StoppedByUser || !AFinished ? TRowStatus::Aborted
+                                                    : TRowStatus::Done;
   std::string message = AMessage;
   std::string outputFile;
   if (status == TRowStatus::Done) {

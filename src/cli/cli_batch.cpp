@@ -111,7 +111,8 @@ void PrintTable(std::ostream& out, const app::TFileList& list, const std::vector
   for (int i = 0; i < list.Count(); ++i) {
     const app::TFileRow& row = list.Row(i);
     std::string status = app::ColumnText(row, app::fcProgress);
-    if (!row.Checked) status = runs.at(static_cast<size_t>(i)).Skipped ? app::RowStatusText(app::TRowStatus::Skipped) : "-";
+    if (!row.Checked)
+      status = runs.at(static_cast<size_t>(i)).Skipped ? app::RowStatusText(app::TRowStatus::Skipped) : "-";
     out << Cell(std::to_string(i), 5) << Cell(status.empty() ? "(not run)" : status, 8) << row.Caption;
     if (row.Checked && row.Status == app::TRowStatus::Done) out << " -> " << row.OutputFile;
     if (!row.Message.empty()) out << "\n" << indent << row.Message;

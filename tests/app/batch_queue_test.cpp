@@ -380,7 +380,8 @@ class TNameProbe : public TFileProbe {
 };
 
 TEST_F(BatchQueueTest, AddVideoClearsStatusColumnsAndIsRefusedWhileBusy) {
-  list.Append(TFileRow{"/old.avi", true, {"1x1", "00:00:01", "MP4", "0:00:01", "", "12"}, {}, {}, {}, TRowStatus::Done});
+  list.Append(
+      TFileRow{"/old.avi", true, {"1x1", "00:00:01", "MP4", "0:00:01", "", "12"}, {}, {}, {}, TRowStatus::Done});
   ASSERT_TRUE(queue.AddVideo({"/video.avi", "/broken.avi", "/tone.wav"}, std::make_unique<TNameProbe>()));
   ASSERT_TRUE(media::WaitServingMainThread([&] { return !list.AddingFiles(); }, 10s));
   list.WaitForAdding();

@@ -47,7 +47,8 @@ TEST(FileList, AddsProbedRowsInOrderOnAWorker) {
   const std::vector<std::string> files = {fixtures::Path("clip.mp4"), "/no/such/file.avi",
                                           fixtures::Path("tone.wav"), fixtures::Path(fixtures::kOddName)};
   TFileList list;
-  list.Append(TFileRow{"/old.avi", true, {"1x1", "00:00:01", "3GP", "0:00:01", "", "12"}, {}, {}, {}, TRowStatus::Done});
+  list.Append(
+      TFileRow{"/old.avi", true, {"1x1", "00:00:01", "3GP", "0:00:01", "", "12"}, {}, {}, {}, TRowStatus::Done});
   list.ClearColumns({fcProgress, fcFrames});
   ASSERT_TRUE(list.AddFiles(files, CreateMediaProbe(), [] { return std::string("MP4"); }));
   EXPECT_FALSE(list.AddFiles(files, CreateMediaProbe(), nullptr));  // one run at a time

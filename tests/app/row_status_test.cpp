@@ -27,7 +27,8 @@ TEST(RowStatus, EachStateHasOneTextAndOneNameThatReadBack) {
     // The empty text is shared; it reads back as a row not converted yet.
     EXPECT_EQ(RowStatusFromText(c.text), *c.text ? c.status : TRowStatus::Waiting);
   }
-  for (const char* other : {"33%", "done", "Done ", "Finished"}) EXPECT_EQ(RowStatusFromText(other), std::nullopt) << other;
+  for (const char* other : {"33%", "done", "Done ", "Finished"})
+    EXPECT_EQ(RowStatusFromText(other), std::nullopt) << other;
   for (const char* other : {"Done", "", "33%"}) EXPECT_EQ(RowStatusFromName(other), std::nullopt) << other;
 }
 

@@ -43,8 +43,9 @@ TEST(BatchSummary, EndTextGivesCountsUnlessAllConverted) {
   EXPECT_EQ(BatchEndText({0, 1, 1}), "0 converted, 1 failed, 1 stopped.");
   EXPECT_EQ(BatchEndText({3, 0, 1, 2}), "3 converted, 1 stopped, 2 not run.");
   TFileList list;
-  for (const TRowStatus status : {TRowStatus::Done, TRowStatus::Failed, TRowStatus::SetUpFailed, TRowStatus::Aborted,
-                                   TRowStatus::Waiting, TRowStatus::Done, TRowStatus::Unreadable, TRowStatus::Stopped}) {
+  for (const TRowStatus status :
+       {TRowStatus::Done, TRowStatus::Failed, TRowStatus::SetUpFailed, TRowStatus::Aborted, TRowStatus::Waiting,
+        TRowStatus::Done, TRowStatus::Unreadable, TRowStatus::Stopped}) {
     TFileRow row;
     row.Status = status;
     list.Append(row);
