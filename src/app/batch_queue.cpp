@@ -185,7 +185,7 @@ bool TBatchQueue::CheckedRowAfter(int ARow) const {
 void TBatchQueue::MarkFailedSetUps() {
   for (const int row : failed_rows_) {
     if (row < 0 || row >= list_.Count()) continue;
-    list_.SetColumn(row, fcProgress, "Failed");
+    list_.SetStatus(row, TRowStatus::SetUpFailed);
     list_.SetColumn(row, fcTimeRemaining, "");
   }
   failed_rows_.clear();
@@ -240,7 +240,7 @@ bool TBatchQueue::TakeNextRow(TSlot& ASlot) {
 
 void TBatchQueue::FailJob(TSlot& ASlot, const std::string& AMessage) {
   JobLog.Add(ASlot.row, media::llError, AMessage);
-  list_.SetColumn(ASlot.row, fcProgress, "Fail");
+  list_.SetStatus(ASlot.row, TRowStatus::Failed);
   list_.SetResult(ASlot.row, "", AMessage);
   failed_rows_.push_back(ASlot.row);
   JobFailed = true;
@@ -356,7 +356,7 @@ void TBatchQueue::StopAll() {
   }
   UpdateBusy();
   for (const int row : rows) {
-    list_.SetColumn(row, fcProgress, "Abort");
+    list_.SetStatus(row, TRowStatus::Aborted);
     list_.SetColumn(row, fcTimeRemaining, "");
   }
 }
@@ -391,12 +391,11 @@ void TBatchQueue::ShowProgress(int ARow, const TProgress& AProgress) {
   const int64_t position = total > 0 ? done * 100 / total : 0;
   const int64_t percent = std::min<int64_t>(position, 100);
   const int64_t remaining = std::max<int64_t>(total - done, 0);
-  list_.SetColumn(ARow, fcProgress, std::to_string(percent) + "%");
+  list_.SetProgress(ARow, static_cast<int>(percent));
   if (shown)
     view_.SetStatusText("File Size : " +
                         std::to_string(RoundHalfEven(static_cast<double>(AProgress.currentSize) / 1000000)) + " MB");
-  const std::string duration = list_.Column(ARow, fcDuration);
-  if (duration == "00:00:00" || duration == "Unknown" || total <= 0) {
+  if (!list_.Row(ARow).Probe.DurationKnown() || total <= 0) {
     list_.SetColumn(ARow, fcTimeRemaining, "Unknown");
   } else if (const auto text = FormatRemaining(remaining)) {
     list_.SetColumn(ARow, fcTimeRemaining, *text);
@@ -421,29 +420,31 @@ void TBatchQueue::JobEnded(TSlot& ASlot, bool AFinished, bool AException, const 
   if (!ASlot.awaitingEnd) return;
   ASlot.awaitingEnd = false;
   ApplyProgress();
-  std::string status = AException ? "Fail" : StoppedByUser || !AFinished ? "Abort" : "Done";
+  TRowStatus status = AException                      ? TRowStatus::Failed
+                      : StoppedByUser || !AFinished ? TRowStatus::Aborted
+                                                    : TRowStatus::Done;
   std::string message = AMessage;
   std::string outputFile;
-  if (status == "Done") {
+  if (status == TRowStatus::Done) {
     // A file cut short while it was read converts "successfully" into a short output.
     if (const int64_t size = FileSize(ASlot.input); ASlot.inputSize >= 0 && size < ASlot.inputSize) {
-      status = "Fail";
+      status = TRowStatus::Failed;
       message = media::Format("The input shrank from %lld to %lld bytes during the conversion; its output is incomplete",
                               static_cast<long long>(ASlot.inputSize), static_cast<long long>(std::max<int64_t>(size, 0)));
       ASlot.output.Discard();
     }
   }
-  if (ASlot.output.Active() && status == "Done") {
+  if (ASlot.output.Active() && status == TRowStatus::Done) {
     const auto planned = planned_.find(ASlot.row);
     outputFile = ASlot.output.Commit(ASlot.overwrite, message, planned != planned_.end() ? planned->second.NaturalFile : "");
-    if (outputFile.empty()) status = "Fail";
+    if (outputFile.empty()) status = TRowStatus::Failed;
   }
   ReleaseOutput(ASlot);
   if (const auto planned = planned_.find(ASlot.row); planned != planned_.end() && !planned->second.Note.empty())
     list_.AddNote(ASlot.row, planned->second.Note);
   if (!message.empty()) JobLog.Add(ASlot.row, media::llError, message);
-  if (status == "Done") JobLog.Add(ASlot.row, media::llInfo, "Done -> " + outputFile);
-  list_.SetColumn(ASlot.row, fcProgress, status);
+  if (status == TRowStatus::Done) JobLog.Add(ASlot.row, media::llInfo, "Done -> " + outputFile);
+  list_.SetStatus(ASlot.row, status);
   list_.SetResult(ASlot.row, outputFile, message);
   ASlot.busy = false;
   UpdateBusy();

@@ -10,11 +10,10 @@ namespace strella::app {
 TBatchCounts CountResults(const TFileList& AList) {
   TBatchCounts counts;
   for (const TFileRow& row : AList.Rows()) {
-    const std::string& status = row.Columns[fcProgress];
-    if (status == "Done") ++counts.Converted;
-    if (status == "Fail" || status == "Failed") ++counts.Failed;
-    if (status == "Abort") ++counts.Stopped;
-    if (row.Checked && status.empty()) ++counts.NotRun;
+    if (row.Status == TRowStatus::Done) ++counts.Converted;
+    if (RowFailed(row.Status)) ++counts.Failed;
+    if (row.Status == TRowStatus::Aborted) ++counts.Stopped;
+    if (row.Checked && row.Status == TRowStatus::Waiting) ++counts.NotRun;
   }
   return counts;
 }
@@ -39,7 +38,8 @@ std::optional<int64_t> ParseHMS(const std::string& AText) {
   int64_t seconds = 0;
   for (const std::string& part : parts) {
     const std::optional<long long> value = ParseWhole(part);
-    if (!value || *value < 0) return std::nullopt;
+    // Bounded so that no text, however long its numbers, overflows the sum.
+    if (!value || *value < 0 || *value > 1'000'000'000) return std::nullopt;
     seconds = seconds * 60 + *value;
   }
   return seconds * 1000;

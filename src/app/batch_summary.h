@@ -12,11 +12,11 @@
 
 namespace strella::app {
 
-// Rows of the batch by how they ended, read from their Progress column.
+// Rows of the batch by how they ended.
 struct TBatchCounts {
-  int Converted = 0;  // "Done"
-  int Failed = 0;     // "Fail", "Failed"
-  int Stopped = 0;    // "Abort"
+  int Converted = 0;  // Done
+  int Failed = 0;     // Failed, SetUpFailed
+  int Stopped = 0;    // Aborted
   int NotRun = 0;     // checked rows a stopped batch did not reach
 };
 TBatchCounts CountResults(const TFileList& AList);

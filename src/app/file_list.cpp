@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <iterator>
 
+#include "app/batch_summary.h"
 #include "app/text_utils.h"
 #include "media/logger.h"
 #include "media/main_thread.h"
@@ -36,6 +38,11 @@ void ChooseSourceRate(const media::TVideoStreamInfo& video, TProbeResult& result
 // A millisecond clock reads as 1000 pictures a second; no video is that fast.
 bool PlausibleRate(int num, int den) { return num > 0 && den > 0 && num <= 240 * den; }
 
+int64_t FileSizeOf(const std::string& fileName) {
+  struct stat info {};
+  return ::stat(fileName.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
+}
+
 class TMediaProbe : public TFileProbe {
  public:
   bool Probe(const std::string& AFileName, TProbeResult& AResult) override {
@@ -43,6 +50,10 @@ class TMediaProbe : public TFileProbe {
       AResult.Error = probe_.LastErrMsg();
       return false;
     }
+    AResult.VideoStreams = probe_.VideoStreamCount();
+    AResult.AudioStreams = probe_.AudioStreamCount();
+    AResult.SubtitleStreams = probe_.SubtitleStreamCount();
+    AResult.FileSizeBytes = FileSizeOf(AFileName);
     media::TVideoStreamInfo video;
     AResult.HasVideo = probe_.VideoStreamCount() > 0 && probe_.GetVideoStreamInfo(video);
     if (AResult.HasVideo) {
@@ -127,27 +138,47 @@ std::string FormatHMS(char ASeparator, double ASeconds) {
          media::Format("%02lld", seconds);
 }
 
+std::string FrameSizeText(const TProbeResult& AProbe) {
+  return AProbe.HasVideo ? media::Format("%dx%d", AProbe.Width, AProbe.Height) : " ";
+}
+
+std::string ColumnText(const TFileRow& ARow, TFileColumn AColumn) {
+  if (AColumn != fcProgress) return ARow.Columns[AColumn];
+  if (ARow.Status == TRowStatus::Converting) return std::to_string(ARow.Percent) + "%";
+  return RowStatusText(ARow.Status);
+}
+
+TProbeResult ProbeFromColumns(const std::array<std::string, 6>& AColumns) {
+  TProbeResult probe;
+  const std::vector<std::string> size = SplitText(AColumns[fcSize], 'x');
+  const auto width = size.size() == 2 ? ParseWhole(size[0]) : std::nullopt;
+  const auto height = size.size() == 2 ? ParseWhole(size[1]) : std::nullopt;
+  if (width && height && *width > 0 && *height > 0 && *width <= INT_MAX && *height <= INT_MAX) {
+    probe.HasVideo = true;
+    probe.Width = static_cast<int>(*width);
+    probe.Height = static_cast<int>(*height);
+  }
+  if (const auto ms = ParseHMS(AColumns[fcDuration])) probe.DurationUS = *ms * 1000;
+  return probe;
+}
+
 TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeResult& AProbe,
                      const std::string& AFormatKey) {
   TFileRow row;
   row.Caption = AFileName;
+  row.Probe = AProbe;
   if (!AOpened) {
-    row.Columns[fcProgress] = "Error";
+    row.Status = TRowStatus::Unreadable;
     row.Message = AProbe.Error;
     return row;
   }
-  row.Columns[fcSize] = AProbe.HasVideo ? media::Format("%dx%d", AProbe.Width, AProbe.Height) : " ";
-  row.SampleAspectNum = AProbe.SampleAspectNum;
-  row.SampleAspectDen = AProbe.SampleAspectDen;
-  row.FrameRateNum = AProbe.FrameRateNum;
-  row.FrameRateDen = AProbe.FrameRateDen;
+  row.Columns[fcSize] = FrameSizeText(AProbe);
   // Whole seconds, the fraction dropped; an unknown duration (-1 us) reads 00:00:00.
   const auto seconds = static_cast<double>(AProbe.DurationUS / 1000000);
   std::string duration = FormatHMS(':', seconds);
   if (Contains(duration, "-")) duration = "Unknown";
   row.Columns[fcDuration] = duration;
   row.Columns[fcOutput] = AFormatKey;
-  row.CoverArt = AProbe.CoverArt;
   return row;
 }
 
@@ -199,6 +230,20 @@ void TFileList::SetColumn(int AIndex, TFileColumn AColumn, const std::string& AT
   Changed(AIndex);
 }
 
+void TFileList::SetStatus(int AIndex, TRowStatus AStatus) {
+  if (AIndex < 0 || AIndex >= Count()) return;
+  rows_[static_cast<size_t>(AIndex)].Status = AStatus;
+  Changed(AIndex);
+}
+
+void TFileList::SetProgress(int AIndex, int APercent) {
+  if (AIndex < 0 || AIndex >= Count()) return;
+  TFileRow& row = rows_[static_cast<size_t>(AIndex)];
+  row.Status = TRowStatus::Converting;
+  row.Percent = std::clamp(APercent, 0, 100);
+  Changed(AIndex);
+}
+
 void TFileList::SetResult(int AIndex, const std::string& AOutputFile, const std::string& AMessage) {
   if (AIndex < 0 || AIndex >= Count()) return;
   rows_[static_cast<size_t>(AIndex)].OutputFile = AOutputFile;
@@ -225,8 +270,10 @@ void TFileList::ClearNotes(int AIndex) {
 
 void TFileList::ClearColumns(std::initializer_list<TFileColumn> AColumns) {
   for (TFileRow& row : rows_) {
-    for (TFileColumn column : AColumns)
-      if (column != fcProgress || row.Columns[fcProgress] != "Error") row.Columns[column].clear();
+    for (TFileColumn column : AColumns) {
+      row.Columns[column].clear();
+      if (column == fcProgress && row.Status != TRowStatus::Unreadable) row.Status = TRowStatus::Waiting;
+    }
   }
   Changed(-1);
 }

@@ -13,29 +13,14 @@
 #include <vector>
 
 #include "app/media_files.h"
+#include "app/row_status.h"
 #include "media/main_thread.h"
 
 namespace strella::app {
 
 enum TFileColumn { fcSize, fcDuration, fcOutput, fcTimeRemaining, fcProgress, fcFrames };
 
-struct TFileRow {
-  std::string Caption;  // the input file's full path
-  bool Checked = true;
-  std::array<std::string, 6> Columns;  // indexed by TFileColumn
-  std::string OutputFile;  // where the last conversion of the row went
-  std::string Message;     // why the last conversion of the row failed
-  // What the user should know of the last conversion although it may have
-  // succeeded: substitutions, warnings, renamed outputs. Kept until the row's next run.
-  std::vector<std::string> Notes;
-  // The input's only picture is a cover (an attached picture), not a video.
-  bool CoverArt = false;
-  // The picture's shape and rate as read when the row was added; 0 when unknown.
-  int SampleAspectNum = 0, SampleAspectDen = 1;
-  int FrameRateNum = 0, FrameRateDen = 1;
-};
-
-// What the list needs to know of a media file.
+// What the list knows of a media file from its probe.
 struct TProbeResult {
   bool HasVideo = false;
   int Width = 0;
@@ -44,8 +29,41 @@ struct TProbeResult {
   bool CoverArt = false;    // the video stream is an attached picture
   int SampleAspectNum = 0, SampleAspectDen = 1;  // 0 when unknown (square pixels assumed)
   int FrameRateNum = 0, FrameRateDen = 1;        // the average rate; 0 when unknown
+  int64_t FileSizeBytes = -1;                    // -1 when unknown
+  int VideoStreams = 0, AudioStreams = 0, SubtitleStreams = 0;
   std::string Error;        // why the file could not be opened
+
+  // A duration under a whole second counts as unknown, as the Duration column
+  // shows it ("00:00:00").
+  bool DurationKnown() const { return DurationUS >= 1000000; }
 };
+
+struct TFileRow {
+  std::string Caption;  // the input file's full path
+  bool Checked = true;
+  // The display texts, indexed by TFileColumn. The Progress entry is not kept
+  // here: ColumnText makes it from Status and Percent.
+  std::array<std::string, 6> Columns;
+  std::string OutputFile;  // where the last conversion of the row went
+  std::string Message;     // why the last conversion of the row failed
+  // What the user should know of the last conversion although it may have
+  // succeeded: substitutions, warnings, renamed outputs. Kept until the row's next run.
+  std::vector<std::string> Notes;
+  TRowStatus Status = TRowStatus::Waiting;
+  int Percent = 0;  // how far a Converting row has come, 0 to 100
+  // The probe's result when the row was added (or what a restored row's
+  // columns tell of it).
+  TProbeResult Probe;
+};
+
+// The text of a column: the Progress column shows the status's text, or the
+// percentage while the row converts.
+std::string ColumnText(const TFileRow& ARow, TFileColumn AColumn);
+// The Size column's text: "WxH", or a blank when the file has no video.
+std::string FrameSizeText(const TProbeResult& AProbe);
+// What the Size ("WxH", a blank without video) and Duration ("hh:mm:ss")
+// texts tell of a file: all that a file list kept by an older release holds.
+TProbeResult ProbeFromColumns(const std::array<std::string, 6>& AColumns);
 
 class TFileProbe {
  public:
@@ -77,7 +95,7 @@ std::string OpenDialogFilter();
 
 // Hours, minutes and seconds of at least two digits each.
 std::string FormatHMS(char ASeparator, double ASeconds);
-// The columns of a newly added row; an unreadable file shows "Error".
+// The columns of a newly added row; an unreadable file is Unreadable ("Error").
 TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeResult& AProbe,
                      const std::string& AFormatKey);
 
@@ -99,13 +117,18 @@ class TFileList {
   void Clear();
   void SetChecked(int AIndex, bool AChecked);
   void CheckAll(bool AChecked);
+  // Any column but Progress, which SetStatus and SetProgress set.
   void SetColumn(int AIndex, TFileColumn AColumn, const std::string& AText);
+  void SetStatus(int AIndex, TRowStatus AStatus);
+  // The row converts and has come APercent (0 to 100) of the way.
+  void SetProgress(int AIndex, int APercent);
   void SetResult(int AIndex, const std::string& AOutputFile, const std::string& AMessage);
   // Adds a note to the row unless it already holds the same text.
   void AddNote(int AIndex, const std::string& ANote);
   void ClearNotes(int AIndex);
-  std::string Column(int AIndex, TFileColumn AColumn) const { return Row(AIndex).Columns[AColumn]; }
-  // Clears the given columns of every row; an unreadable file keeps its "Error".
+  std::string Column(int AIndex, TFileColumn AColumn) const { return ColumnText(Row(AIndex), AColumn); }
+  // Clears the given columns of every row (Progress: back to Waiting); an
+  // unreadable file stays Unreadable.
   void ClearColumns(std::initializer_list<TFileColumn> AColumns);
   // Writes the format key into every row's Output column.
   void SetOutputColumn(const std::string& AFormatKey);

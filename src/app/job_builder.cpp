@@ -203,7 +203,7 @@ namespace {
 // "Auto" keeps the source's rate; the engine moves it to the nearest rate an
 // encoder lists, if it lists any.
 std::string FrameRateOf(TFrameRate rate, const TFileRow& row) {
-  return rate.IsSource() ? SourceFrameRate(row.FrameRateNum, row.FrameRateDen) : FrameRateText(rate);
+  return rate.IsSource() ? SourceFrameRate(row.Probe.FrameRateNum, row.Probe.FrameRateDen) : FrameRateText(rate);
 }
 
 std::string AspectOf(TAspect aspect, const TLetterboxState& letterbox) {
@@ -236,9 +236,10 @@ void FillVideo(TOutputOptions& out, const TFileRow& row, const JobSettings& sett
   out.VideoCodec = settings.VideoCodec.Encoder;
   out.VideoTag = std::string(settings.Profile->CodecTag);
   TLetterboxState letterbox;
+  const TProbeResult& probe = row.Probe;
   const double sampleAspect =
-      row.SampleAspectNum > 0 && row.SampleAspectDen > 0 ? double(row.SampleAspectNum) / row.SampleAspectDen : 1.0;
-  const int result = LetterBox(letterbox, row.Columns[fcSize], SizeText(settings.FrameSize), sampleAspect);
+      probe.SampleAspectNum > 0 && probe.SampleAspectDen > 0 ? double(probe.SampleAspectNum) / probe.SampleAspectDen : 1.0;
+  const int result = LetterBox(letterbox, FrameSizeText(probe), SizeText(settings.FrameSize), sampleAspect);
   out.FrameSize = Trim(letterbox.LetterboxSize);
   const int pad = static_cast<int>(RoundHalfEven(letterbox.LetterboxPad));
   if (result == lbLeftRight) out.PadLeft = out.PadRight = pad;
@@ -276,7 +277,7 @@ TJob BuildJob(const TFileRow& ARow, const JobSettings& ASettings, const TPrefere
   ResetOutputOptions(job.Output);
   if (!ASettings.AudioOnly()) {
     FillVideo(job.Output, ARow, ASettings);
-  } else if (profile.Has(kKeepsCoverArt) && ARow.CoverArt) {
+  } else if (profile.Has(kKeepsCoverArt) && ARow.Probe.CoverArt) {
     job.Output.VideoCodec = "copy";  // the cover picture, as it is
   } else {
     job.Output.DisableVideo = true;
@@ -286,8 +287,7 @@ TJob BuildJob(const TFileRow& ARow, const JobSettings& ASettings, const TPrefere
   // the output; each muxer stores those its format can hold.
   AddOptionLines(job.Output, "map_meta_data=0:0");
   AddOptionLines(job.Output, profile.EncoderOptions);
-  const std::string duration = ARow.Columns[fcDuration];
-  if (duration == "00:00:00" || duration == "Unknown") job.Output.RecordingTimeMS = kUnknownDurationLimitMS;
+  if (!ARow.Probe.DurationKnown()) job.Output.RecordingTimeMS = kUnknownDurationLimitMS;
   return job;
 }
 

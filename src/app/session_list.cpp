@@ -14,6 +14,8 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
+#include <utility>
 
 #include "app/output_file.h"
 #include "media/text_helpers.h"
@@ -43,14 +45,58 @@ namespace {
 
 constexpr int kFormatVersion = 1;
 
-// A converting row's progress columns are left out: they change all the time
-// and a restored converting row shows as stopped anyway.
+json ProbeToJson(const TProbeResult& probe) {
+  return {{"video", probe.HasVideo},
+          {"width", probe.Width},
+          {"height", probe.Height},
+          {"duration_us", probe.DurationUS},
+          {"cover_art", probe.CoverArt},
+          {"sample_aspect", {probe.SampleAspectNum, probe.SampleAspectDen}},
+          {"frame_rate", {probe.FrameRateNum, probe.FrameRateDen}},
+          {"file_size", probe.FileSizeBytes},
+          {"streams", {probe.VideoStreams, probe.AudioStreams, probe.SubtitleStreams}}};
+}
+
+TProbeResult ProbeFromJson(const json& item) {
+  TProbeResult probe;
+  probe.HasVideo = item.at("video").get<bool>();
+  probe.Width = item.at("width").get<int>();
+  probe.Height = item.at("height").get<int>();
+  if (probe.Width < 0 || probe.Height < 0) throw std::out_of_range("a frame size is negative");
+  probe.DurationUS = item.at("duration_us").get<int64_t>();
+  probe.CoverArt = item.at("cover_art").get<bool>();
+  std::tie(probe.SampleAspectNum, probe.SampleAspectDen) = item.at("sample_aspect").get<std::pair<int, int>>();
+  std::tie(probe.FrameRateNum, probe.FrameRateDen) = item.at("frame_rate").get<std::pair<int, int>>();
+  probe.FileSizeBytes = item.value("file_size", int64_t{-1});
+  const auto streams = item.at("streams").get<std::array<int, 3>>();
+  probe.VideoStreams = streams[0];
+  probe.AudioStreams = streams[1];
+  probe.SubtitleStreams = streams[2];
+  return probe;
+}
+
+// The stable name where it is known; else the display text, all that older lists hold.
+TRowStatus StatusFromJson(const json& item, const std::string& text) {
+  if (const auto name = item.find("status"); name != item.end() && name->is_string())
+    if (const auto status = RowStatusFromName(name->get<std::string>())) return *status;
+  return RowStatusFromText(text).value_or(TRowStatus::Waiting);
+}
+
+// The Progress column keeps its display text, so older releases read the list
+// as before. A converting row's progress columns are left out: they change all
+// the time and a restored converting row shows as stopped anyway.
 json RowToJson(const TFileRow& row, bool converting) {
   std::array<std::string, 6> columns = row.Columns;
-  if (converting) columns[fcProgress] = columns[fcTimeRemaining] = columns[fcFrames] = "";
+  columns[fcProgress] = ColumnText(row, fcProgress);
+  TRowStatus status = row.Status;
+  if (converting) {
+    columns[fcProgress] = columns[fcTimeRemaining] = columns[fcFrames] = "";
+    status = TRowStatus::Waiting;
+  }
   return {{"file", row.Caption},         {"checked", row.Checked}, {"columns", columns},
           {"output", row.OutputFile},    {"message", row.Message}, {"notes", row.Notes},
-          {"converting", converting}};
+          {"converting", converting},    {"status", RowStatusName(status)},
+          {"probe", ProbeToJson(row.Probe)}};
 }
 
 // AStoppedFolders gathers the output folders of rows that were converting.
@@ -59,13 +105,17 @@ TFileRow RowFromJson(const json& item, std::set<std::string>& AStoppedFolders) {
   row.Caption = item.at("file").get<std::string>();
   row.Checked = item.value("checked", true);
   if (item.contains("columns")) row.Columns = item.at("columns").get<std::array<std::string, 6>>();
+  row.Status = StatusFromJson(item, row.Columns[fcProgress]);
+  if (row.Status == TRowStatus::Converting) row.Status = TRowStatus::Waiting;  // its percentage is not kept
+  row.Columns[fcProgress].clear();
+  row.Probe = item.contains("probe") ? ProbeFromJson(item.at("probe")) : ProbeFromColumns(row.Columns);
   row.OutputFile = item.value("output", std::string());
   row.Message = item.value("message", std::string());
   if (item.contains("notes")) row.Notes = item.at("notes").get<std::vector<std::string>>();
   if (item.value("converting", false)) {
     // The program ended while this row converted: its job did not finish.
     if (!row.OutputFile.empty()) AStoppedFolders.insert(media::ExtractFilePath(row.OutputFile));
-    row.Columns[fcProgress] = kStoppedStatus;
+    row.Status = TRowStatus::Stopped;
     row.Columns[fcTimeRemaining].clear();
     row.Columns[fcFrames].clear();
     row.OutputFile.clear();

@@ -15,9 +15,6 @@ namespace strella::app {
 // $XDG_STATE_HOME (else ~/.local/state) + "/Quorvex/Strella Video Converter/file-list.json".
 std::string SessionFileName();
 
-// What a restored row that was converting shows.
-inline constexpr const char* kStoppedStatus = "Stopped";
-
 class TSessionList {
  public:
   explicit TSessionList(std::string AFileName = SessionFileName()) : file_name_(std::move(AFileName)) {}

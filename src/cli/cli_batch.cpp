@@ -66,8 +66,8 @@ class TConsoleView : public app::TBatchView {
   void RowChanged(int ARow, const app::TBatchQueue& AQueue, std::vector<TRowRun>& ARuns) {
     if (ARow < 0 || ARow >= list_.Count()) return;
     const app::TFileRow& row = list_.Row(ARow);
-    const std::string& progress = row.Columns[app::fcProgress];
-    const bool ended = progress == "Done" || progress == "Fail" || progress == "Abort" || progress == "Failed";
+    const std::string progress = app::ColumnText(row, app::fcProgress);
+    const bool ended = app::RowEnded(row.Status);
     if (!ended && !(live_ && AQueue.IsRunning(ARow))) return;
     if (ended) {
       if (ended_.count(ARow)) return;
@@ -110,10 +110,11 @@ void PrintTable(std::ostream& out, const app::TFileList& list, const std::vector
   out << "\n" << Cell("Row", 5) << Cell("Status", 8) << "File\n";
   for (int i = 0; i < list.Count(); ++i) {
     const app::TFileRow& row = list.Row(i);
-    std::string status = row.Columns[app::fcProgress];
-    if (!row.Checked) status = runs.at(static_cast<size_t>(i)).Skipped ? "Skipped" : "-";
+    std::string status = app::ColumnText(row, app::fcProgress);
+    if (!row.Checked)
+      status = runs.at(static_cast<size_t>(i)).Skipped ? app::RowStatusText(app::TRowStatus::Skipped) : "-";
     out << Cell(std::to_string(i), 5) << Cell(status.empty() ? "(not run)" : status, 8) << row.Caption;
-    if (status == "Done") out << " -> " << row.OutputFile;
+    if (row.Checked && row.Status == app::TRowStatus::Done) out << " -> " << row.OutputFile;
     if (!row.Message.empty()) out << "\n" << indent << row.Message;
     out << "\n";
     PrintNotes(out, row, indent);
@@ -164,7 +165,7 @@ void SkipExisting(app::TFileList& list, const app::TSettingsModel& model, const 
 
 bool AllCheckedDone(const app::TFileList& list) {
   for (const app::TFileRow& row : list.Rows()) {
-    if (row.Checked && row.Columns[app::fcProgress] != "Done") return false;
+    if (row.Checked && row.Status != app::TRowStatus::Done) return false;
   }
   return true;
 }
@@ -187,8 +188,8 @@ int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AForma
   for (const app::TFileRow& row : list.Rows()) {
     const auto& col = row.Columns;
     AOut << Cell(col[app::fcSize] == " " ? "(no video)" : col[app::fcSize], 12) << Cell(col[app::fcDuration], 11)
-         << Cell(col[app::fcOutput], 8) << Cell(col[app::fcProgress], 10) << row.Caption << "\n";
-    allRead = allRead && col[app::fcProgress] != "Error";
+         << Cell(col[app::fcOutput], 8) << Cell(app::ColumnText(row, app::fcProgress), 10) << row.Caption << "\n";
+    allRead = allRead && row.Status != app::TRowStatus::Unreadable;
   }
   return allRead ? 0 : 1;
 }

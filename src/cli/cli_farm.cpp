@@ -51,12 +51,12 @@ std::vector<std::string> SelectShard(const std::vector<std::string>& AFiles, con
 namespace {
 
 nlohmann::json RowObject(const app::TFileRow& row, const TRowRun& run) {
-  std::string status = row.Columns[app::fcProgress];
-  if (run.Skipped) status = "Skipped";
-  else if (!row.Checked) status = "Unchecked";
+  std::string status =
+      run.Skipped ? app::RowStatusText(app::TRowStatus::Skipped) : app::ColumnText(row, app::fcProgress);
+  if (!run.Skipped && !row.Checked) status = "Unchecked";
   else if (status.empty()) status = "Not run";
   // A skipped row's output is the file that was there already.
-  const bool written = status == "Done" || status == "Skipped";
+  const bool written = run.Skipped || (row.Checked && row.Status == app::TRowStatus::Done);
   struct stat info {};
   const bool sized = written && ::stat(row.OutputFile.c_str(), &info) == 0;
   return {

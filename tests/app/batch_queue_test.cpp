@@ -58,7 +58,9 @@ class BatchQueueTest : public ::testing::Test {
   const TSettingsControls& c() const { return lists.Controls(); }
 
   void AddRow(const std::string& name, bool checked = true, const std::string& duration = "00:00:02") {
-    list.Append(TFileRow{in + "/" + name, checked, {"320x240", duration, "MP4", "", "", ""}, {}, {}});
+    TFileRow row{in + "/" + name, checked, {"320x240", duration, "MP4", "", "", ""}, {}, {}};
+    row.Probe = ProbeFromColumns(row.Columns);
+    list.Append(row);
   }
   std::string Progress(int row) const { return list.Column(row, fcProgress); }
   std::string Out(const std::string& name) const { return prefs.OutputFolder + "/" + name; }
@@ -326,7 +328,8 @@ TEST_F(BatchQueueTest, ProgressColumnsAndUnknownDuration) {
   queue.Stop();
 
   // A known duration; then no total at all, which must not divide by zero.
-  list.SetColumn(0, fcDuration, "00:00:02");
+  list.Clear();
+  AddRow("a.avi", true, "00:00:02");
   queue.Busy = true;
   queue.EncoderProgress(0, -1, -1, 500, -1, 0, 2500000, 2000);
   queue.Tick();
@@ -379,7 +382,8 @@ class TNameProbe : public TFileProbe {
 };
 
 TEST_F(BatchQueueTest, AddVideoClearsStatusColumnsAndIsRefusedWhileBusy) {
-  list.Append(TFileRow{"/old.avi", true, {"1x1", "00:00:01", "MP4", "0:00:01", "Done", "12"}, {}, {}});
+  list.Append(
+      TFileRow{"/old.avi", true, {"1x1", "00:00:01", "MP4", "0:00:01", "", "12"}, {}, {}, {}, TRowStatus::Done});
   ASSERT_TRUE(queue.AddVideo({"/video.avi", "/broken.avi", "/tone.wav"}, std::make_unique<TNameProbe>()));
   ASSERT_TRUE(media::WaitServingMainThread([&] { return !list.AddingFiles(); }, 10s));
   list.WaitForAdding();

@@ -33,7 +33,13 @@ TEST(MakeFileRow, ColumnsOfOpenedAndUnreadableFiles) {
   EXPECT_EQ(MakeFileRow("/a/live.ts", true, {true, 320, 240, -1}, "MP4").Columns[fcDuration], "00:00:00");
   const TFileRow broken = MakeFileRow("/a/broken.mp4", false, {}, "MP4");
   EXPECT_TRUE(broken.Checked);
-  EXPECT_EQ(broken.Columns, (std::array<std::string, 6>{"", "", "", "", "Error", ""}));
+  EXPECT_EQ(broken.Columns, (std::array<std::string, 6>{}));
+  EXPECT_EQ(broken.Status, TRowStatus::Unreadable);
+  EXPECT_EQ(ColumnText(broken, fcProgress), "Error");
+  // The row keeps the probe's typed result beside its texts.
+  EXPECT_EQ(video.Probe.DurationUS, 3725500000LL);
+  EXPECT_TRUE(video.Probe.DurationKnown());
+  EXPECT_EQ(FrameSizeText(video.Probe), "640x480");
 }
 
 TEST(FileList, AddsProbedRowsInOrderOnAWorker) {
@@ -41,7 +47,8 @@ TEST(FileList, AddsProbedRowsInOrderOnAWorker) {
   const std::vector<std::string> files = {fixtures::Path("clip.mp4"), "/no/such/file.avi",
                                           fixtures::Path("tone.wav"), fixtures::Path(fixtures::kOddName)};
   TFileList list;
-  list.Append(TFileRow{"/old.avi", true, {"1x1", "00:00:01", "3GP", "0:00:01", "Done", "12"}, {}, {}});
+  list.Append(
+      TFileRow{"/old.avi", true, {"1x1", "00:00:01", "3GP", "0:00:01", "", "12"}, {}, {}, {}, TRowStatus::Done});
   list.ClearColumns({fcProgress, fcFrames});
   ASSERT_TRUE(list.AddFiles(files, CreateMediaProbe(), [] { return std::string("MP4"); }));
   EXPECT_FALSE(list.AddFiles(files, CreateMediaProbe(), nullptr));  // one run at a time
@@ -50,7 +57,7 @@ TEST(FileList, AddsProbedRowsInOrderOnAWorker) {
 
   ASSERT_EQ(list.Count(), 5);
   EXPECT_EQ(list.Row(0).Columns[fcTimeRemaining], "0:00:01");
-  EXPECT_EQ(list.Row(0).Columns[fcProgress], "");
+  EXPECT_EQ(list.Row(0).Status, TRowStatus::Waiting);
   EXPECT_EQ(list.Row(1).Caption, files[0]);
   EXPECT_EQ(list.Column(1, fcSize), "320x240");
   EXPECT_EQ(list.Column(1, fcDuration), "00:00:02");

@@ -111,6 +111,7 @@ class BuildJobTest : public ::testing::Test {
   }
   TJob Build(const std::string& size = "640x480", const std::string& duration = "00:01:00") {
     TFileRow row{" /media/in/clip.avi ", true, {size, duration, model.CurrentFormatKey, "", "", ""}, {}, {}};
+    row.Probe = ProbeFromColumns(row.Columns);
     return BuildJob(row, model, prefs);
   }
   const TSettingsControls& c() const { return lists.Controls(); }
@@ -193,8 +194,9 @@ TEST_F(BuildJobTest, PicturesAreFittedAtTheShapeTheyAreShownAt) {
     SCOPED_TRACE(std::to_string(k.sarNum) + ":" + std::to_string(k.sarDen) + " into " + k.target);
     c().ComboVideoSize->SelectText(k.target);
     TFileRow row{"/media/in/dvd.mpg", true, {"720x576", "00:01:00", "MP4", "", "", ""}, {}, {}};
-    row.SampleAspectNum = k.sarNum;
-    row.SampleAspectDen = k.sarDen;
+    row.Probe = ProbeFromColumns(row.Columns);
+    row.Probe.SampleAspectNum = k.sarNum;
+    row.Probe.SampleAspectDen = k.sarDen;
     const TJob job = BuildJob(row, model, prefs);
     EXPECT_EQ(job.Output.FrameSize, k.size);
     EXPECT_EQ(std::max(job.Output.PadTop, 0), k.padTop);
@@ -210,13 +212,14 @@ TEST_F(BuildJobTest, OddSizesBecomeEvenAndAutoTakesTheSourceRate) {
   EXPECT_EQ(Build("200x133").Output.FrameSize, "200x132");
   EXPECT_EQ(Build("1x1").Output.FrameSize, "2x2");
   TFileRow row{"/media/in/film.mkv", true, {"640x480", "00:01:00", "MP4", "", "", ""}, {}, {}};
+  row.Probe = ProbeFromColumns(row.Columns);
   // Usual rates come out exact; an irregular average to a thousandth; nothing usable gives 25.
   const std::vector<std::tuple<int, int, std::string>> rates = {
       {24000, 1001, "24000/1001"}, {2997, 100, "30000/1001"}, {30, 1, "30"},
       {12000, 512, "11719/500"},  {0, 1, "25"},              {1000, 1, "25"}};
   for (const auto& [num, den, text] : rates) {
-    row.FrameRateNum = num;
-    row.FrameRateDen = den;
+    row.Probe.FrameRateNum = num;
+    row.Probe.FrameRateDen = den;
     EXPECT_EQ(BuildJob(row, model, prefs).Output.FrameRate, text) << num << "/" << den;
   }
 }

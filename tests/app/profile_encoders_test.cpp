@@ -81,8 +81,7 @@ TEST_F(MissingEncoder, AJobAskingForItIsRefusedWithTheReason) {
   LookUpWithout("libx264");
   TFileRow row;
   row.Caption = "/tmp/clip.avi";
-  row.Columns[fcSize] = "320x240";
-  row.Columns[fcDuration] = "00:00:02";
+  row.Probe = {true, 320, 240, 2000000};
   TPreferences prefs;
   prefs.OutputFolder = "/tmp";
   try {

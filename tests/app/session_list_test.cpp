@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
+#include <tuple>
 
 #include "fixtures.h"
 
@@ -23,10 +25,16 @@ class SessionListTest : public ::testing::Test {
 };
 
 TEST_F(SessionListTest, RowsComeBackAndAConvertingRowAsStopped) {
+  TProbeResult probe{true, 320, 240, 2500000, false, 16, 15, 30000, 1001};
+  probe.FileSizeBytes = 123456;
+  probe.VideoStreams = probe.AudioStreams = 1;
   TFileList list;
-  list.Append(TFileRow{"/v/done.avi", true, {"320x240", "00:00:02", "MP4", "", "Done", "50"}, "/o/done.mp4", "", {"a note"}});
-  list.Append(TFileRow{"/v/running é.avi", true, {"640x480", "00:01:00", "MP4", "0:00:40", "33%", "500"}, "/o/r.mp4", "", {}});
-  list.Append(TFileRow{"/v/off.avi", false, {" ", "00:00:09", "MP4", "", "Fail", ""}, "", "Error while encoding", {}});
+  list.Append(TFileRow{"/v/done.avi", true, {"320x240", "00:00:02", "MP4", "", "", "50"}, "/o/done.mp4", "",
+                       {"a note"}, TRowStatus::Done, 0, probe});
+  list.Append(TFileRow{"/v/running é.avi", true, {"640x480", "00:01:00", "MP4", "0:00:40", "", "500"}, "/o/r.mp4", "",
+                       {}, TRowStatus::Converting, 33});
+  list.Append(TFileRow{"/v/off.avi", false, {" ", "00:00:09", "MP4", "", "", ""}, "", "Error while encoding", {},
+                       TRowStatus::Failed});
   ASSERT_TRUE(session.Save(list, [](int row) { return row == 1; }, error)) << error;
   ASSERT_FALSE(fs::exists(session.FileName() + ".tmp." + std::to_string(::getpid())));
 
@@ -34,14 +42,87 @@ TEST_F(SessionListTest, RowsComeBackAndAConvertingRowAsStopped) {
   ASSERT_EQ(TSessionList(session.FileName()).Restore(next, error), 3) << error;
   EXPECT_EQ(RestoredMessage(3), "Restored 3 files from the last session");
   EXPECT_EQ(next.Row(0).Columns, list.Row(0).Columns);
+  EXPECT_EQ(next.Row(0).Status, TRowStatus::Done);
+  EXPECT_EQ(next.Column(0, fcProgress), "Done");
   EXPECT_EQ(next.Row(0).OutputFile, "/o/done.mp4");
   EXPECT_EQ(next.Row(0).Notes, std::vector<std::string>{"a note"});
+  // The probe's whole result comes back, the rate and the pixel shape too.
+  const TProbeResult& back = next.Row(0).Probe;
+  EXPECT_EQ(std::tie(back.HasVideo, back.Width, back.Height, back.DurationUS, back.CoverArt),
+            std::make_tuple(true, 320, 240, int64_t{2500000}, false));
+  EXPECT_EQ(std::tie(back.SampleAspectNum, back.SampleAspectDen, back.FrameRateNum, back.FrameRateDen),
+            std::make_tuple(16, 15, 30000, 1001));
+  EXPECT_EQ(std::tie(back.FileSizeBytes, back.VideoStreams, back.AudioStreams, back.SubtitleStreams),
+            std::make_tuple(int64_t{123456}, 1, 1, 0));
   EXPECT_EQ(next.Row(1).Caption, "/v/running é.avi");
-  EXPECT_EQ(next.Row(1).Columns, (std::array<std::string, 6>{"640x480", "00:01:00", "MP4", "", kStoppedStatus, ""}));
+  EXPECT_EQ(next.Row(1).Columns, (std::array<std::string, 6>{"640x480", "00:01:00", "MP4", "", "", ""}));
+  EXPECT_EQ(next.Row(1).Status, TRowStatus::Stopped);
+  EXPECT_EQ(next.Column(1, fcProgress), "Stopped");
   EXPECT_EQ(next.Row(1).OutputFile, "");
   EXPECT_EQ(next.Row(1).Notes.size(), 1u);
   EXPECT_FALSE(next.Row(2).Checked);
+  EXPECT_EQ(next.Row(2).Status, TRowStatus::Failed);
   EXPECT_EQ(next.Row(2).Message, "Error while encoding");
+
+  // The Progress column keeps its text in the file, which is all that the
+  // previous release reads of a row's status.
+  std::ifstream file(session.FileName());
+  const nlohmann::json saved = nlohmann::json::parse(file);
+  EXPECT_EQ(saved["rows"][0]["columns"][fcProgress], "Done");
+  EXPECT_EQ(saved["rows"][1]["columns"][fcProgress], "");
+  EXPECT_EQ(saved["rows"][2]["columns"][fcProgress], "Fail");
+}
+
+// A list as the previous release wrote it: the status only as the Progress
+// column's text, and no probe result beside the Size and Duration texts.
+TEST_F(SessionListTest, AListOfThePreviousReleaseLoads) {
+  const std::string text = R"({"version": 1, "rows": [
+    {"file": "/v/a.avi", "checked": true, "columns": ["640x480", "00:01:05", "MP4", "", "Done", "1625"],
+     "output": "/o/a.mp4", "message": "", "notes": [], "converting": false},
+    {"file": "/v/b.avi", "checked": true, "columns": [" ", "00:00:09", "MP4", "", "Fail", ""],
+     "output": "", "message": "Error while encoding", "notes": [], "converting": false},
+    {"file": "/v/c.avi", "checked": true, "columns": ["320x240", "Unknown", "MP4", "", "Failed", ""],
+     "output": "", "message": "", "notes": [], "converting": false},
+    {"file": "/v/d.avi", "checked": true, "columns": ["320x240", "00:00:00", "MP4", "", "Abort", ""],
+     "output": "", "message": "", "notes": [], "converting": false},
+    {"file": "/v/e.avi", "checked": true, "columns": ["", "", "MP4", "", "Error", ""],
+     "output": "", "message": "/v/e.avi: Invalid data found", "notes": [], "converting": false},
+    {"file": "/v/f.avi", "checked": true, "columns": ["320x240", "00:00:02", "MP4", "", "Stopped", ""],
+     "output": "", "message": "", "notes": [], "converting": false},
+    {"file": "/v/g.avi", "checked": true, "columns": ["320x240", "00:00:02", "MP4", "", "", ""],
+     "output": "", "message": "", "notes": [], "converting": false},
+    {"file": "/v/h.avi", "checked": true, "columns": ["320x240", "00:00:02", "MP4", "", "", ""],
+     "output": "/o/h.mp4", "message": "", "notes": [], "converting": true}]})";
+  fs::create_directories(fs::path(session.FileName()).parent_path());
+  std::ofstream(session.FileName()) << text;
+  TFileList next;
+  ASSERT_EQ(session.Restore(next, error), 8) << error;
+  EXPECT_EQ(error, "");
+  const TRowStatus statuses[] = {TRowStatus::Done,       TRowStatus::Failed,  TRowStatus::SetUpFailed,
+                                 TRowStatus::Aborted,    TRowStatus::Unreadable, TRowStatus::Stopped,
+                                 TRowStatus::Waiting,    TRowStatus::Stopped};
+  for (int row = 0; row < next.Count(); ++row) {
+    EXPECT_EQ(next.Row(row).Status, statuses[row]) << next.Row(row).Caption;
+    EXPECT_EQ(next.Column(row, fcProgress), RowStatusText(statuses[row])) << next.Row(row).Caption;
+  }
+  // What the Size and Duration texts tell stands in for the probe's result.
+  struct Probed {
+    bool video;
+    int width, height;
+    int64_t durationUS;
+  };
+  const Probed probed[] = {{true, 640, 480, 65000000}, {false, 0, 0, 9000000}, {true, 320, 240, -1},
+                           {true, 320, 240, 0},        {false, 0, 0, -1}};
+  for (int row = 0; row < 5; ++row) {
+    const TProbeResult& probe = next.Row(row).Probe;
+    EXPECT_EQ(std::tie(probe.HasVideo, probe.Width, probe.Height, probe.DurationUS),
+              std::tie(probed[row].video, probed[row].width, probed[row].height, probed[row].durationUS))
+        << next.Row(row).Caption;
+  }
+  EXPECT_TRUE(next.Row(0).Probe.DurationKnown());
+  EXPECT_FALSE(next.Row(3).Probe.DurationKnown());  // "00:00:00" reads as unknown, as it always did
+  EXPECT_EQ(next.Row(0).Columns[fcSize], "640x480");
+  EXPECT_EQ(next.Row(0).Columns[fcDuration], "00:01:05");
 }
 
 TEST_F(SessionListTest, AnEmptyListLeavesNothingToRestore) {

@@ -43,9 +43,11 @@ TEST(BatchSummary, EndTextGivesCountsUnlessAllConverted) {
   EXPECT_EQ(BatchEndText({0, 1, 1}), "0 converted, 1 failed, 1 stopped.");
   EXPECT_EQ(BatchEndText({3, 0, 1, 2}), "3 converted, 1 stopped, 2 not run.");
   TFileList list;
-  for (const char* status : {"Done", "Fail", "Failed", "Abort", "", "Done", "Error"}) {
+  for (const TRowStatus status :
+       {TRowStatus::Done, TRowStatus::Failed, TRowStatus::SetUpFailed, TRowStatus::Aborted, TRowStatus::Waiting,
+        TRowStatus::Done, TRowStatus::Unreadable, TRowStatus::Stopped}) {
     TFileRow row;
-    row.Columns[fcProgress] = status;
+    row.Status = status;
     list.Append(row);
   }
   const TBatchCounts counts = CountResults(list);

@@ -107,13 +107,15 @@ void TWindowBatchView::ShowOverall() {
   std::vector<app::TBatchShare> shares;
   const app::TFileList& files = form_.Files();
   for (int row : BatchRows()) {
-    const std::string status = files.Column(row, app::fcProgress);
+    const app::TFileRow& file = files.Row(row);
     int percent = 0;
-    if (!status.empty() && status.back() == '%')
-      percent = std::atoi(status.c_str());
-    else if (!status.empty() && std::find(taken_.begin(), taken_.end(), row) != taken_.end())
+    if (file.Status == app::TRowStatus::Converting)
+      percent = file.Percent;
+    else if (file.Status != app::TRowStatus::Waiting && std::find(taken_.begin(), taken_.end(), row) != taken_.end())
       percent = 100;  // Done, Fail, Failed, Abort
-    shares.push_back({app::ParseHMS(files.Column(row, app::fcDuration)), percent});
+    std::optional<int64_t> durationMS;
+    if (file.Probe.DurationKnown()) durationMS = file.Probe.DurationUS / 1000;
+    shares.push_back({durationMS, percent});
   }
   overall_ = app::BatchPercent(shares);
   form_.setWindowTitle(QString("%1% - %2").arg(overall_).arg(kMainCaption));

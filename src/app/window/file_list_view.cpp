@@ -30,9 +30,8 @@ class TGridDelegate : public QStyledItemDelegate {
 // (with a pointer to the log), and the notes of its last conversion.
 QString RowTip(const app::TFileRow& row) {
   QStringList lines;
-  const std::string& status = row.Columns[app::fcProgress];
   if (!row.Message.empty()) lines << QString::fromStdString(row.Message);
-  if (status == "Fail" || status == "Failed" || status == "Error")
+  if (app::RowFailed(row.Status) || row.Status == app::TRowStatus::Unreadable)
     lines << "The log (View, Log) has the details.";
   else if (!row.OutputFile.empty())
     lines << "Output: " + QString::fromStdString(row.OutputFile);
@@ -122,9 +121,9 @@ void TFileListView::ShowRow(const app::TFileRow& row, QTreeWidgetItem* item) {
   item->setToolTip(kCaptionColumn, tip.isEmpty() ? caption : caption + "\n" + tip);
   item->setCheckState(kCaptionColumn, row.Checked ? Qt::Checked : Qt::Unchecked);
   for (int c = 0; c < kFileColumnCount - 1; ++c)
-    item->setText(c + 1, QString::fromStdString(row.Columns[static_cast<size_t>(c)]));
+    item->setText(c + 1, QString::fromStdString(app::ColumnText(row, static_cast<app::TFileColumn>(c))));
   // A file that cannot be read says why in the row itself.
-  if (row.Columns[app::fcProgress] == "Error" && !row.Message.empty())
+  if (row.Status == app::TRowStatus::Unreadable && !row.Message.empty())
     item->setText(ViewColumn(app::fcProgress), "Error: " + QString::fromStdString(row.Message));
   for (int c = 1; c < kFileColumnCount; ++c) item->setToolTip(c, tip);
 }

@@ -52,6 +52,7 @@ class BatchTest : public WindowTest {
     row.Caption = "/videos/" + name;
     row.Checked = checked;
     row.Columns = {"320x240", duration, "MP4", "", "", ""};
+    row.Probe = app::ProbeFromColumns(row.Columns);
     form_->Files().Append(row);
   }
   QString Column(int row, app::TFileColumn column) { return form_->ListView1->ColumnText(row, column); }

@@ -62,7 +62,7 @@ TEST_F(WindowTest, KilledDuringABatchComesBackWithItsRowsAndTheConvertingOneStop
   const app::TFileList& files = next.Files();
   ASSERT_EQ(files.Count(), 3);
   for (int row = 0; row < 3; ++row) EXPECT_EQ(files.Row(row).Caption, inputs[static_cast<size_t>(row)]);
-  EXPECT_EQ(files.Column(0, app::fcProgress), app::kStoppedStatus);
+  EXPECT_EQ(files.Column(0, app::fcProgress), "Stopped");
   EXPECT_EQ(files.Column(1, app::fcProgress), "");
   EXPECT_EQ(next.StatusPanel0->text(), "Restored 3 files from the last session");
   EXPECT_EQ(PartialFiles(out), std::vector<std::string>{});
