@@ -38,9 +38,11 @@ std::string AspectValue(TAspect aspect) {
   return "auto";
 }
 
-// The line of the text where a member's name first appears (1-based); 0 when absent.
-int LineOf(const std::string& text, const std::string& member) {
-  const size_t at = text.find("\"" + member + "\"");
+// The line of the text where a member's name first appears (1-based), after
+// its group's name when it has one; 0 when absent.
+int LineOf(const std::string& text, const std::string& member, const std::string& group = {}) {
+  const size_t groupAt = group.empty() ? 0 : text.find("\"" + group + "\"");
+  const size_t at = text.find("\"" + member + "\"", groupAt == std::string::npos ? 0 : groupAt);
   if (at == std::string::npos) return 0;
   return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
 }
@@ -55,8 +57,8 @@ class TPresetReader {
  public:
   TPresetReader(const std::string& text, const json& root) : text_(text), root_(root) {}
 
-  [[noreturn]] void Refuse(const std::string& member, const std::string& reason) const {
-    throw TPresetError(reason, LineOf(text_, member));
+  [[noreturn]] void Refuse(const char* group, const char* member, const std::string& reason) const {
+    throw TPresetError(reason, LineOf(text_, member, group));
   }
 
   const json* Member(const char* group, const char* name) const {
@@ -71,18 +73,19 @@ class TPresetReader {
     try {
       return value->get<T>();
     } catch (const json::exception&) {
-      Refuse(name, std::string("\"") + name + "\" has a value of the wrong kind");
+      Refuse(group, name, std::string("\"") + name + "\" has a value of the wrong kind");
     }
   }
 
-  // The item of the list that holds AValue; refused, naming the profile, when it holds none.
+  // The value of the list that equals the member's; refused, naming the profile, when it holds none.
   template <class T>
-  const TChoice<T>& Choose(const TChoiceList<T>& list, const T& value, const char* name, const std::string& shown,
-                           const Quality& profile) const {
+  T Choose(const TChoiceList<T>& list, const T& value, const char* group, const char* member, const char* what,
+           const std::string& shown, const Quality& profile) const {
     const int index = list.IndexOf(value);
     if (index < 0)
-      Refuse(name, "The profile \"" + std::string(profile.DisplayName) + "\" offers no " + name + " \"" + shown + "\"");
-    return list.Items[static_cast<size_t>(index)];
+      Refuse(group, member,
+             "The profile \"" + std::string(profile.DisplayName) + "\" offers no " + what + " \"" + shown + "\"");
+    return list.Items[static_cast<size_t>(index)].Value;
   }
 
   TCodecChoice Codec(const TChoiceList<std::string>& list, const char* group, const Quality& profile,
@@ -91,7 +94,7 @@ class TPresetReader {
     const std::string shown = Get<std::string>(group, "codec", fallback);
     for (const TChoice<std::string>& item : list.Items)
       if (LowerCase(item.Label) == LowerCase(shown)) return {item.Label, item.Value};
-    Refuse("codec", "The profile \"" + std::string(profile.DisplayName) + "\" offers no " + group + " codec \"" +
+    Refuse(group, "codec", "The profile \"" + std::string(profile.DisplayName) + "\" offers no " + group + " codec \"" +
                         shown + "\"");
   }
 
@@ -111,41 +114,39 @@ void ReadVideo(const TPresetReader& r, const TProfileChoices& choices, const Qua
   if (r.Member("video", "quality")) rate = {0, r.Get<int>("video", "quality", 0)};
   if (r.Member("video", "bitrate")) rate = {r.Get<int>("video", "bitrate", 0), -1};
   const std::string rateShown = rate.IsQuality() ? ConstantQualityLabel(rate.Quality) : BitrateLabel(rate.BitRate);
-  s.VideoRate = r.Choose(choices.VideoRates, rate, r.Member("video", "quality") ? "quality" : "bitrate", rateShown,
-                         profile).Value;
+  const bool quality = r.Member("video", "quality") && !r.Member("video", "bitrate");
+  s.VideoRate = r.Choose(choices.VideoRates, rate, "video", quality ? "quality" : "bitrate",
+                         quality ? "constant quality" : "video bitrate", rateShown, profile);
   const std::string size = r.Get<std::string>("video", "size", SizeValue(DefaultOf(choices.FrameSizes, {})));
   const auto parsed = size == "source" ? std::optional<TFrameSize>() : ParseFrameSize(size);
-  if (size != "source" && !parsed) r.Refuse("size", "The size \"" + size + "\" is not WIDTHxHEIGHT or \"source\"");
-  s.FrameSize = r.Choose(choices.FrameSizes, parsed, "size", size, profile).Value;
+  if (size != "source" && !parsed) r.Refuse("video", "size", "The size \"" + size + "\" is not WIDTHxHEIGHT or \"source\"");
+  s.FrameSize = r.Choose(choices.FrameSizes, parsed, "video", "size", "size", size, profile);
   const std::string fps = r.Get<std::string>("video", "frame_rate", RateValue(DefaultOf(choices.FrameRates, {})));
-  std::optional<TFrameRate> frameRate = fps == "source" ? TFrameRate{} : ParseFrameRate(fps);
-  if (!frameRate && fps.find('/') != std::string::npos) {
-    const auto num = ParseWhole(fps.substr(0, fps.find('/'))), den = ParseWhole(fps.substr(fps.find('/') + 1));
-    if (num && den && *num > 0 && *den > 0) frameRate = TFrameRate{static_cast<int>(*num), static_cast<int>(*den)};
-  }
-  if (!frameRate) r.Refuse("frame_rate", "The frame rate \"" + fps + "\" is not a rate or \"source\"");
-  s.FrameRate = r.Choose(choices.FrameRates, *frameRate, "frame rate", fps, profile).Value;
+  const std::optional<TFrameRate> frameRate = fps == "source" ? TFrameRate{} : ParseFrameRate(fps);
+  if (!frameRate) r.Refuse("video", "frame_rate", "The frame rate \"" + fps + "\" is not a rate or \"source\"");
+  s.FrameRate = r.Choose(choices.FrameRates, *frameRate, "video", "frame_rate", "frame rate", fps, profile);
   s.Letterbox = r.Get<bool>("video", "letterbox", true);
   const std::string aspect = r.Get<std::string>("video", "aspect", "auto");
   if (aspect == "4:3") s.Aspect = TAspect::Ratio4x3;
   else if (aspect == "16:9") s.Aspect = TAspect::Ratio16x9;
   else if (aspect == "auto") s.Aspect = TAspect::Auto;
-  else r.Refuse("aspect", "The aspect \"" + aspect + "\" is not auto, 4:3 or 16:9");
+  else r.Refuse("video", "aspect", "The aspect \"" + aspect + "\" is not auto, 4:3 or 16:9");
 }
 
 void ReadAudio(const TPresetReader& r, const TProfileChoices& choices, const Quality& profile, JobSettings& s) {
   s.AudioCodec = r.Codec(choices.AudioCodecs, "audio", profile, choices.AudioCodecs.Default);
   if (!choices.AudioBitrates.Items.empty()) {
     const int bits = r.Get<int>("audio", "bitrate", DefaultOf(choices.AudioBitrates, 0));
-    s.AudioBitrate = r.Choose(choices.AudioBitrates, bits, "audio bitrate", BitrateLabel(bits), profile).Value;
+    s.AudioBitrate = r.Choose(choices.AudioBitrates, bits, "audio", "bitrate", "audio bitrate", BitrateLabel(bits), profile);
   }
   const int rate = r.Get<int>("audio", "sample_rate", DefaultOf(choices.SampleRates, 0));
-  s.SampleRate = r.Choose(choices.SampleRates, rate, "sample rate", std::to_string(rate) + " Hz", profile).Value;
+  s.SampleRate =
+      r.Choose(choices.SampleRates, rate, "audio", "sample_rate", "sample rate", std::to_string(rate) + " Hz", profile);
   const int channels = r.Get<int>("audio", "channels", DefaultOf(choices.Channels, 2));
-  s.Channels = r.Choose(choices.Channels, channels, "channels", std::to_string(channels), profile).Value;
+  s.Channels = r.Choose(choices.Channels, channels, "audio", "channels", "channels", std::to_string(channels), profile);
   s.Volume = r.Get<int>("audio", "volume", 100);
   if (s.Volume < 0 || s.Volume > 200 || s.Volume % 20 != 0)
-    r.Refuse("volume", "The volume " + std::to_string(s.Volume) + " is not 0 to 200 in steps of 20");
+    r.Refuse("audio", "volume", "The volume " + std::to_string(s.Volume) + " is not 0 to 200 in steps of 20");
 }
 
 }  // namespace

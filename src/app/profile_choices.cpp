@@ -1,6 +1,7 @@
 #include "app/profile_choices.h"
 
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <numeric>
 
@@ -262,6 +263,11 @@ std::string FrameRateText(TFrameRate ARate) {
 
 std::optional<TFrameRate> ParseFrameRate(std::string_view AText) {
   const std::string text = Trim(AText);
+  if (const size_t slash = text.find('/'); slash != std::string::npos) {
+    const auto num = ParseWhole(text.substr(0, slash)), den = ParseWhole(text.substr(slash + 1));
+    if (!num || !den || *num <= 0 || *den <= 0 || *num > INT32_MAX || *den > INT32_MAX) return std::nullopt;
+    return TFrameRate{static_cast<int>(*num), static_cast<int>(*den)};
+  }
   if (const auto whole = ParseWhole(text)) {
     if (*whole <= 0 || *whole > 1000) return std::nullopt;
     return TFrameRate{static_cast<int>(*whole), 1};

@@ -82,7 +82,8 @@ std::string BitrateLabel(int ABitsPerSecond);
 std::string ConstantQualityLabel(int AQuality);
 // The text of a frame rate as the engine's "r" option takes it ("30000/1001", "25").
 std::string FrameRateText(TFrameRate ARate);
-// A decimal rate as written ("29.97", "23.976") as an exact fraction; nullopt when not a positive number.
+// A rate written as a fraction ("30000/1001") or a decimal ("29.97", exactly
+// 2997/100); nullopt when not a positive rate.
 std::optional<TFrameRate> ParseFrameRate(std::string_view AText);
 // "WxH" at the start of a text ("352x288 (CIF)"); nullopt when there is none.
 std::optional<TFrameSize> ParseFrameSize(std::string_view AText);

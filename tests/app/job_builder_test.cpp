@@ -137,7 +137,7 @@ TEST_F(BuildJobTest, ThreeGPJobOfTheFirstRun) {
   EXPECT_EQ(o.FrameAspectRatio, "1.2222");
   EXPECT_EQ(o.FrameRate, "25");
   EXPECT_FALSE(o.DisableVideo);
-  EXPECT_EQ(o.VideoBitrate, 512000);
+  EXPECT_EQ(o.VideoBitrate, 120000);  // the profile's "120 Kbps" default
   EXPECT_EQ(o.AudioCodec, "libopencore_amrnb");
   EXPECT_EQ(o.AudioBitrate, 7400);
   EXPECT_EQ(o.AudioSampleRate, 8000);

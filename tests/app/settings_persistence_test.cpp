@@ -172,5 +172,27 @@ TEST(Settings, RestartShowsTheDetailedChoicesAndOlderKeysStillLoad) {
   EXPECT_EQ(older.c().ComboOutputFormat->Text(), "Xbox360 AVI Video (*.avi)");
 }
 
+// The profile is kept by its key; a store of the previous release names it
+// by its place in the format list, and loads to the same profile.
+TEST(Settings, TheProfileIsKeptByItsKeyAndAnOldIndexStillLoads) {
+  TMemorySettingsStore store;
+  {
+    Session s(store);
+    s.c().ComboOutputFormat->SelectText("WebM - VP9 + Opus (*.webm)");
+    s.model.OutputFormatChanged();
+    SaveSettings(store, s.model, s.prefs, s.window);
+  }
+  EXPECT_EQ(store.values["Profile"], "webm-vp9");
+  // A store whose index points elsewhere (a list that changed): the key wins.
+  store.values["ComboOutputFormat"] = "2";
+  EXPECT_EQ(Session(store).c().ComboOutputFormat->Text(), "WebM - VP9 + Opus (*.webm)");
+  // The previous release wrote no key: "Zune WMV" sat at entry 60.
+  store.values.erase("Profile");
+  store.values["ComboOutputFormat"] = "60";
+  Session old(store);
+  EXPECT_EQ(old.c().ComboOutputFormat->Text(), "Zune WMV Windows Media Video (*.wmv)");
+  EXPECT_EQ(old.model.CurrentProfile()->Key, "zune-wmv");
+}
+
 }  // namespace
 }  // namespace strella::app

@@ -184,5 +184,41 @@ TEST_F(HiddenEncoder, ACodecChoiceWithoutItsEncoderRefusesTheRun) {
   EXPECT_EQ(Refusal(options), "");
 }
 
+// x264's settings as it writes them into the stream ("cabac=1 ref=3 ... crf=20.0 ...").
+std::string X264Settings(const std::string& file) {
+  const std::string stream = Contents(file);
+  const size_t start = stream.find("x264 - core");
+  return start == std::string::npos ? std::string() : std::string(stream.c_str() + start);
+}
+
+TEST(Presets, APresetConvertsAsTheOptionsItWasSavedFrom) {
+  const std::string input = fixtures::Path("grain.mp4");
+  const std::string folder = fixtures::ScratchDir("cli_presets");
+  const std::string preset = folder + "/higher.json";
+  const auto [saved, savedLog] = RunCli({"-p", kH264, "--video-quality", "Higher", "--save-preset", preset});
+  ASSERT_EQ(saved, 0) << savedLog;
+  EXPECT_NE(Contents(preset).find("\"profile\": \"mp4-h264\""), std::string::npos) << Contents(preset);
+
+  Convert(folder + "/options", {"-p", kH264, "--video-quality", "Higher"}, input);
+  Convert(folder + "/preset", {"--preset", preset}, input);
+  const std::string byOptions = X264Settings(folder + "/options/grain.mp4");
+  EXPECT_NE(byOptions.find("crf=20.0"), std::string::npos) << byOptions;
+  EXPECT_EQ(X264Settings(folder + "/preset/grain.mp4"), byOptions);
+  EXPECT_EQ(VideoBytes(folder + "/preset/grain.mp4"), VideoBytes(folder + "/options/grain.mp4"));
+
+  // Options beside the preset override it.
+  Convert(folder + "/override", {"--preset", preset, "--video-quality", "Normal"}, input);
+  EXPECT_NE(X264Settings(folder + "/override/grain.mp4").find("crf=23.0"), std::string::npos);
+
+  // A broken preset is refused with the file, the line and the reason; nothing is converted.
+  std::ofstream(folder + "/broken.json") << "{\n  \"profile\": \"mp4-h264\",\n  \"audio\": {\"bitrate\": 1}\n}\n";
+  const auto [status, log] = RunCli({"--preset", folder + "/broken.json", "-o", folder + "/broken", input});
+  EXPECT_EQ(status, 2) << log;
+  EXPECT_NE(log.find("broken.json:3: The profile \"MP4 - H.264 + AAC (*.mp4)\" offers no audio bitrate \"0.001 Kbps\""),
+            std::string::npos)
+      << log;
+  EXPECT_FALSE(std::filesystem::exists(folder + "/broken/grain.mp4"));
+}
+
 }  // namespace
 }  // namespace strella::cli

@@ -36,8 +36,13 @@ QString RealSaveFile(QWidget* parent, const QString& title, const QString& name,
   return QFileDialog::getSaveFileName(parent, title, name, filter);
 }
 
+QString RealOpenFile(QWidget* parent, const QString& title, const QString& start, const QString& filter) {
+  return QFileDialog::getOpenFileName(parent, title, start, filter);
+}
+
 TDialogs RealDialogs() {
-  return TDialogs{RealMessageBox, RealBrowseForFolder, RealOpenFiles, RealOpenUrl, RealOpenFolder, RealSaveFile};
+  return TDialogs{RealMessageBox, RealBrowseForFolder, RealOpenFiles, RealOpenUrl,
+                  RealOpenFolder, RealSaveFile,        RealOpenFile};
 }
 
 }  // namespace

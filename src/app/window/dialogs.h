@@ -29,6 +29,8 @@ struct TDialogs {
   std::function<QString(QWidget* parent, const QString& headline)> OpenFolder;
   // The save dialog; empty when cancelled.
   std::function<QString(QWidget* parent, const QString& title, const QString& name, const QString& filter)> SaveFile;
+  // An open dialog for one file, starting in a folder; empty when cancelled.
+  std::function<QString(QWidget* parent, const QString& title, const QString& start, const QString& filter)> OpenFile;
 };
 
 // The dialogs in use; the defaults show the real ones.

@@ -443,6 +443,9 @@ void TForm1::CreateMenus() {
   connect(MenuItem(file, "AddFolder1", "Add Folder...", QKeySequence("Ctrl+Shift+O")), &QAction::triggered, this,
           &TForm1::AddFolder);
   file->addSeparator();
+  connect(MenuItem(file, "SavePreset1", "Save Preset...", QKeySequence("Ctrl+Shift+S")), &QAction::triggered, this, &TForm1::SavePreset);
+  connect(MenuItem(file, "LoadPreset1", "Load Preset...", QKeySequence()), &QAction::triggered, this, &TForm1::LoadPreset);
+  file->addSeparator();
   connect(MenuItem(file, "Exit1", "Exit", QKeySequence("Ctrl+Q")), &QAction::triggered, this, &TForm1::Exit);
   QMenu* edit = bar->addMenu("Edit");
   edit->setObjectName("Edit1");
@@ -669,7 +672,8 @@ void TForm1::BindSettings() {
 
   // Only the user's choice (activated) runs the handlers; choices made from
   // code go through the adapters without notifications.
-  connect(ComboOutputFormat, &QComboBox::activated, this, [this] { settings_->OutputFormatChanged(); });
+  FillPresetEntries();
+  connect(ComboOutputFormat, &QComboBox::activated, this, &TForm1::OutputFormatActivated);
   for (QComboBox* combo : {ComboVideoQuality, ComboAudioQuality, ComboVideoBitrate, ComboAudioBitrate})
     connect(combo, &QComboBox::activated, this, [this, combo] { settings_->QualityChanged(AdapterOf(combo)); });
   for (QComboBox* combo : {ComboVideoSize, ComboVideoSize1})

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/file_list.h"
+#include "app/presets.h"
 #include "app/profile_catalogue.h"
 #include "app/batch_queue.h"
 #include "app/session_list.h"
@@ -111,6 +112,14 @@ class TForm1 : public QMainWindow {
   bool AddFileNames(const QStringList& files);
   // " Add Folder": a folder picker, then the media files in the folder.
   void AddFolder();
+  // File > Save Preset... and Load Preset...: the choices as a preset file.
+  void SavePreset();
+  void LoadPreset();
+  // Selects the preset's profile and choices; a preset that cannot be used is
+  // refused with its reason and changes nothing. False when refused.
+  bool LoadPresetFile(const QString& file);
+  // The "My Presets" group at the end of the format list, from the preset folder.
+  void FillPresetEntries();
   // Removes every selected row; the row after them is selected next.
   void RemoveSelectedItem();
   void ClearAllItems();
@@ -224,6 +233,7 @@ class TForm1 : public QMainWindow {
   void SkinChanged();
   void BindSettings();
   void MarkFormatHeaders();
+  void OutputFormatActivated(int index);
 
   void OpenHelpFile();
   void ListSelectionChanged();
@@ -258,6 +268,8 @@ class TForm1 : public QMainWindow {
   bool placed_ = false;
   bool following_desktop_ = false;
   TLogView* log_view_ = nullptr;
+  std::vector<app::TPresetEntry> preset_entries_;  // the format list's last entries, in order
+  int first_preset_entry_ = -1;                     // where they start; -1 with none
   int folder_ignored_ = 0;  // files without a media extension in the folders being added
   bool exit_requested_ = false;
 };

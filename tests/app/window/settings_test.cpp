@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QStandardItemModel>
 
+#include "app/presets.h"
 #include "app/profile_encoders.h"
 #include "app/window/main_window.h"
 #include "window_harness.h"
@@ -165,6 +166,45 @@ TEST_F(SettingsTest, AProfileWithoutItsEncoderIsShownDisabledWithTheReason) {
   app::LookUpProfileEncoders([](const std::string&) { return true; });
   form.MarkUnavailableProfiles();
   EXPECT_TRUE(entries->item(form.ComboOutputFormat->findText("MKV - H.265/HEVC + Opus (*.mkv)"))->isEnabled());
+}
+
+TEST_F(SettingsTest, PresetsAreSavedListedUnderMyPresetsAndLoaded) {
+  TForm1 form;
+  form.LoadSettings();
+  form.show();
+  Choose(form.ComboOutputFormat, "MP4 - H.264 + AAC (*.mp4)");
+  Choose(form.ComboVideoQuality, "Higher");
+  const QString folder = QString::fromStdString(config_home_) + "/Quorvex/Strella Video Converter/presets";
+  save_answer_ = folder + "/higher";
+  form.findChild<QAction*>("SavePreset1")->trigger();
+  ASSERT_TRUE(QFile::exists(folder + "/higher.json"));
+  const int header = form.ComboOutputFormat->findText(QString(12, ' ') + "----- My Presets -----");
+  ASSERT_GE(header, 0);
+  EXPECT_EQ(form.ComboOutputFormat->findText("higher"), header + 2);
+
+  // Picking the preset in the format list selects its profile and choices.
+  Choose(form.ComboOutputFormat, "WAV - Waveform Audio (*.wav)");
+  Choose(form.ComboOutputFormat, "higher");
+  EXPECT_EQ(form.ComboOutputFormat->currentText(), "MP4 - H.264 + AAC (*.mp4)");
+  EXPECT_EQ(form.ComboVideoQuality->currentText(), "Higher");
+  EXPECT_EQ(form.ComboVideoBitrate->currentText(), "CRF 20");
+  const app::JobSettings shown = app::JobSettingsFrom(form.Settings(), form.Preferences());
+  const app::JobSettings stored = app::ReadPresetFile((folder + "/higher.json").toStdString());
+  EXPECT_EQ(shown.ProfileKey(), stored.ProfileKey());
+  EXPECT_EQ(shown.VideoRate, stored.VideoRate);
+
+  // A broken preset is refused with its reason; the choices stay.
+  QFile broken(folder + "/broken.json");
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write("{\"profile\": \"mp4-h264\", \"video\": {\"size\": \"1x1\"}}");
+  broken.close();
+  Choose(form.ComboOutputFormat, "WebM - VP9 + Opus (*.webm)");
+  open_file_answer_ = folder + "/broken.json";
+  form.findChild<QAction*>("LoadPreset1")->trigger();
+  ASSERT_FALSE(messages_.empty());
+  EXPECT_TRUE(messages_.back().text.contains("broken.json:1: The profile \"MP4 - H.264 + AAC (*.mp4)\" offers no size"))
+      << messages_.back().text.toStdString();
+  EXPECT_EQ(form.ComboOutputFormat->currentText(), "WebM - VP9 + Opus (*.webm)");
 }
 
 }  // namespace

@@ -65,6 +65,7 @@ void WindowTest::SetUp() {
     return files;
   };
   dialogs.SaveFile = [this](QWidget*, const QString&, const QString&, const QString&) { return save_answer_; };
+  dialogs.OpenFile = [this](QWidget*, const QString&, const QString&, const QString&) { return open_file_answer_; };
   dialogs.OpenFolder = [this](QWidget*, const QString&) {
     return folder_picks_.isEmpty() ? QString() : folder_picks_.takeFirst();
   };

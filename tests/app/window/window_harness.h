@@ -38,6 +38,7 @@ class WindowTest : public ::testing::Test {
   QStringList opened_urls_;
   QString last_filter_;
   QString save_answer_;     // for the save dialog; default cancel
+  QString open_file_answer_;  // for the one-file open dialog; default cancel
   QStringList folder_picks_;  // for " Add Folder"; default cancel
   QString last_headline_;
 };
