@@ -1,8 +1,5 @@
 #include "app/presets.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -13,6 +10,7 @@
 
 #include "app/settings_model.h"
 #include "app/text_utils.h"
+#include "app/whole_file.h"
 
 namespace strella::app {
 
@@ -208,30 +206,10 @@ JobSettings ReadPresetFile(const std::string& AFileName) {
 }
 
 std::string WritePresetFile(const std::string& AFileName, const JobSettings& ASettings) {
-  const fs::path target(AFileName);
-  const std::string folder = target.parent_path().empty() ? "." : target.parent_path().string();
   std::error_code ec;
-  if (fs::exists(target, ec) && !fs::is_regular_file(target, ec)) return AFileName + ": is not a regular file";
-  fs::create_directories(folder, ec);
-  std::string temporary = folder + "/." + target.filename().string() + ".XXXXXX";
-  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return AFileName + ": " + std::strerror(errno);
-  const std::string text = PresetText(ASettings);
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    written += static_cast<size_t>(n);
-  }
-  const bool ok = written == text.size() && ::fsync(fd) == 0;
-  const int error = errno ? errno : EIO;
-  ::close(fd);
-  if (!ok || ::rename(temporary.c_str(), AFileName.c_str()) != 0) {
-    const std::string reason = std::strerror(ok ? errno : error);
-    ::unlink(temporary.c_str());
+  if (fs::exists(AFileName, ec) && !fs::is_regular_file(AFileName, ec)) return AFileName + ": is not a regular file";
+  if (const std::string reason = WriteWholeFile(AFileName, PresetText(ASettings)); !reason.empty())
     return AFileName + ": " + reason;
-  }
   return {};
 }
 

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "app/output_file.h"
+#include "app/whole_file.h"
 #include "media/text_helpers.h"
 
 namespace strella::app {
@@ -126,30 +127,10 @@ TFileRow RowFromJson(const json& item, std::set<std::string>& AStoppedFolders) {
 
 // Writes the text under a temporary name, flushes it to the disk and renames it over the file.
 bool WriteAtomically(const std::string& fileName, const std::string& text, std::string& error) {
-  std::error_code ec;
-  fs::create_directories(fs::path(fileName).parent_path(), ec);
-  const std::string temporary = fileName + ".tmp." + std::to_string(::getpid());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    error = "Cannot save the file list to \"" + temporary + "\": " + std::strerror(errno);
-    return false;
-  }
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    written += static_cast<size_t>(n);
-  }
-  const bool ok = written == text.size() && ::fdatasync(fd) == 0;
-  const int saved_errno = errno;
-  ::close(fd);
-  if (!ok || ::rename(temporary.c_str(), fileName.c_str()) != 0) {
-    error = "Cannot save the file list to \"" + fileName + "\": " + std::strerror(ok ? errno : saved_errno);
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+  const std::string reason = WriteWholeFile(fileName, text);
+  if (reason.empty()) return true;
+  error = "Cannot save the file list to \"" + fileName + "\": " + reason;
+  return false;
 }
 
 }  // namespace

@@ -63,9 +63,7 @@ TEST_F(MissingEncoder, ASavedSettingFallsBackTo3GP) {
   TPreferences prefs;
   TWindowSettings window;
   LoadSettings(store, model, prefs, window);  // the first run writes every value
-  const auto& entries = OutputFormatEntries();
-  const int saved = static_cast<int>(std::find(entries.begin(), entries.end(), kHevcMkv) - entries.begin());
-  store.values["ComboOutputFormat"] = std::to_string(saved);
+  store.values["Profile"] = "mkv-hevc-opus";
   LookUpWithout("libx265");
   LoadSettings(store, model, prefs, window);
   EXPECT_EQ(lists.Controls().ComboOutputFormat->Text(), "3GP - Mobile Video Format (*.3gp)");

@@ -118,7 +118,7 @@ TEST_F(LayoutTest, MenusHoldTheirItemsInOrder) {
   TForm1 form;
   const QList<QAction*> top = form.menuBar()->actions();
   ASSERT_EQ(top.size(), 5);
-  EXPECT_EQ(ActionTexts(top[0]->menu()), QStringList({"Add Video...", "Add Folder...", "-", "Exit"}));
+  EXPECT_EQ(ActionTexts(top[0]->menu()), QStringList({"Add Video...", "Add Folder...", "-", "Save Preset...", "Load Preset...", "-", "Exit"}));
   EXPECT_EQ(ActionTexts(top[1]->menu()),
             QStringList({"Select All", "Remove Selected Item", "Clear All Items", "-", "Check All Items",
                          "UnCheck All Items", "-", "Play Selected Item"}));
