@@ -126,7 +126,8 @@ TEST(ProfileCatalogue, DefaultsAsValues) {
 
 TEST(OutputFormatList, HeadersSeparatorsAndEveryProfileInTableOrder) {
   const auto& entries = OutputFormatEntries();
-  ASSERT_EQ(entries.size(), 75u);
+  // Stored settings of earlier releases name entries by place: the 75 known ones never move.
+  ASSERT_GE(entries.size(), 75u);
   EXPECT_EQ(entries[0], std::string(12, ' ') + "----- General Video Formats -----");
   EXPECT_EQ(entries[1], std::string(5, ' '));
   EXPECT_EQ(entries[2], "3GP - Mobile Video Format (*.3gp)");
@@ -139,7 +140,7 @@ TEST(OutputFormatList, HeadersSeparatorsAndEveryProfileInTableOrder) {
   EXPECT_EQ(entries[62], std::string(12, ' ') + "----- Modern Video -----");
   EXPECT_EQ(entries[64], "MP4 - H.264 + AAC (*.mp4)");
   EXPECT_EQ(entries[70], std::string(12, ' ') + "----- Modern Audio -----");
-  EXPECT_EQ(entries.back(), "M4A - Apple Lossless (*.m4a)");
+  EXPECT_EQ(entries[74], "M4A - Apple Lossless (*.m4a)");
 
   int next = 0;
   for (const std::string& entry : entries) {
@@ -152,7 +153,7 @@ TEST(OutputFormatList, HeadersSeparatorsAndEveryProfileInTableOrder) {
 
   TListDropDown list;
   FillOutputFormat(list);
-  EXPECT_EQ(list.Count(), 75);
+  EXPECT_EQ(list.Count(), static_cast<int>(entries.size()));
   EXPECT_EQ(list.Text(), "3G2 - Mobile Video Format (*.3g2)");
   EXPECT_EQ(list.Item(kDefaultFormatEntry), "3GP - Mobile Video Format (*.3gp)");
 }
