@@ -2,11 +2,13 @@
 // event loop, and every batch ends with its outputs, also while the preview
 // plays a file and the list probes files added during the batch.
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <string>
 #include <vector>
 
+#include "app/presets.h"
 #include "app/profile_catalogue.h"
 #include "app/settings_model.h"
 #include "app/window/main_window.h"
@@ -101,6 +103,22 @@ TEST_F(ParallelTest, APlayingPreviewAndFilesAddedDuringTheBatchDoNotHoldItUp) {
   EXPECT_EQ(Outputs(folder), QStringList({"par_a.mp4", "par_b.mp4", "par_c.mp4", "par_d.mp4"}));
   for (int row = 0; row < 4; ++row) EXPECT_EQ(form_->ListView1->ColumnText(row, app::fcProgress), "Done") << row;
   form_->SpeedButtonStop->click();
+}
+
+// A preset loaded in the window makes its batch: the constant quality it keeps
+// is what the encoder was given.
+TEST_F(ParallelTest, APresetLoadedInTheWindowConvertsAsItsChoicesSay) {
+  const std::string preset = fixtures::ScratchDir("window_preset") + "/higher.json";
+  ASSERT_EQ(app::WritePresetFile(preset, app::ParsePreset(R"({"profile": "mp4-h264", "video": {"quality": 20}})")), "");
+  form_->SelectProfile(*app::MatchProfile("WAV - Waveform Audio (*.wav)"));
+  ASSERT_TRUE(form_->LoadPresetFile(QString::fromStdString(preset)));
+  AddThroughTheDialog(inputs_.mid(0, 1));
+  const QString folder = ConvertInto("window_preset_out");
+  ASSERT_TRUE(BatchEnded());
+  QFile output(folder + "/par_a.mp4");
+  ASSERT_TRUE(output.open(QIODevice::ReadOnly));
+  // x264 writes its settings into the stream.
+  EXPECT_TRUE(output.readAll().contains("crf=20.0"));
 }
 
 }  // namespace
