@@ -23,9 +23,6 @@ void TForm1::FillPresetEntries() {
   if (preset_entries_.empty()) return;
   ComboOutputFormat->addItem(QString(5, ' '));
   ComboOutputFormat->addItem(QString(12, ' ') + "----- My Presets -----");
-  QFont bold = ComboOutputFormat->font();
-  bold.setBold(true);
-  ComboOutputFormat->setItemData(ComboOutputFormat->count() - 1, bold, Qt::FontRole);
   ComboOutputFormat->addItem(QString(5, ' '));
   first_preset_entry_ = ComboOutputFormat->count();
   for (const app::TPresetEntry& preset : preset_entries_) {
@@ -33,6 +30,7 @@ void TForm1::FillPresetEntries() {
     ComboOutputFormat->setItemData(ComboOutputFormat->count() - 1, QString::fromStdString(preset.FileName),
                                    Qt::ToolTipRole);
   }
+  MarkFormatHeaders();
 }
 
 // A preset entry loads its preset, which selects its profile's entry; any
