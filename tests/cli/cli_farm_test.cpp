@@ -221,5 +221,27 @@ TEST(Jobs, TwoAtATimeGiveEveryFileItsOwnOutput) {
   EXPECT_EQ(outputs, (std::set<std::string>{"clip.mp3", "clip-1.mp3", "clip-2.mp3", "tone.mp3"}));
 }
 
+// Two slots opening library encoders at the same time once hung the run for good (a
+// worker logging while the main thread probed). Many short runs, each bounded by a kill.
+TEST(Jobs, TwoSlotsToLibraryEncodersFinishEveryRun) {
+  if (app::ProcessorCount() < 2) GTEST_SKIP() << "needs two processors";
+  const std::string in = fixtures::ScratchDir("two_slots_in");
+  std::vector<std::string> clips;
+  for (int i = 0; i < 8; ++i) {
+    clips.push_back(in + "/clip" + std::to_string(i) + ".mp4");
+    fs::copy_file(fixtures::Path("clip.mp4"), clips.back());
+  }
+  for (const char* profile : {"47", "50"}) {
+    for (int run = 0; run < 8; ++run) {
+      const std::string out = fixtures::ScratchDir("two_slots_out");
+      std::string command = "timeout -s KILL 120 " + Quote(STRELLA_CLI_PROGRAM) + " -j 2 -p " + profile + " -o " + Quote(out);
+      for (const std::string& clip : clips) command += " " + Quote(clip);
+      const auto [status, output] = Shell(command);
+      ASSERT_EQ(status, 0) << "profile " << profile << ", run " << run << " (137: hung and killed)\n" << output;
+      ASSERT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 8) << output;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace strella::cli
