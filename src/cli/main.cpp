@@ -53,7 +53,12 @@ int Run(int argc, char** argv) {
   CLI::App cliApp{"Strella Video Converter, the batch without a window"};
   cli::TCliOptions options;
   cli::AddOptions(cliApp, options);
-  CLI11_PARSE(cliApp, argc, argv);
+  try {
+    cliApp.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    // --help ends with 0; every usage error with 2, as a choice the profile lacks does.
+    return cliApp.exit(error) == 0 ? 0 : 2;
+  }
 
   if (!LoadLibraries()) return 3;
   if (options.listProfiles) {

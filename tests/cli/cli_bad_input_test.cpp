@@ -124,7 +124,7 @@ TEST(CliBadInput, AnEmptyShardOrReportIsRefused) {
   for (const char* option : {"--shard", "--report"}) {
     const auto [status, log] = RunCli({"-p", "8", "-o", fixtures::ScratchDir("cli_bad_empty"), option, "",
                                        fixtures::Path("clip.mp4")});
-    EXPECT_NE(status, 0) << option;
+    EXPECT_EQ(status, 2) << option;
     EXPECT_NE(log.find(std::string(option) + ": is empty"), std::string::npos) << log;
   }
 }
