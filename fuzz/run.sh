@@ -35,7 +35,9 @@ cmake --build build-fuzz --target strella_fuzz -j "$(nproc)"
 
 # Leaks of the libraries' own caches at exit are not findings; crashes, hangs and memory errors are.
 export ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1
+# A hang is a unit that never ends; 60 s leaves room for a slow unit (a few
+# CPU seconds under the sanitizers) on a machine busy with other work.
 parallel=()
 ((jobs > 1)) && parallel=(-jobs="$jobs" -workers="$jobs")
 build-fuzz/bin/strella_fuzz "$corpus" -max_total_time="$seconds" "${parallel[@]}" \
-  -timeout=20 -rss_limit_mb=3072 -max_len=400000 -artifact_prefix=fuzz/findings/ -print_final_stats=1
+  -timeout=60 -rss_limit_mb=3072 -max_len=400000 -artifact_prefix=fuzz/findings/ -print_final_stats=1

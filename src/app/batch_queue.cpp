@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "app/batch_summary.h"
 #include "app/job_builder.h"
 #include "app/output_file.h"
+#include "app/output_plan.h"
 #include "app/text_utils.h"
 #include "media/logger.h"
 #include "media/text_helpers.h"
@@ -126,6 +128,12 @@ void TBatchQueue::SetTimer(bool AEnabled) {
 }
 
 bool TBatchQueue::AddVideo(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe) {
+  std::vector<TFileToAdd> files;
+  for (std::string& file : AFiles) files.push_back({std::move(file)});
+  return AddVideo(std::move(files), std::move(AProbe));
+}
+
+bool TBatchQueue::AddVideo(std::vector<TFileToAdd> AFiles, std::unique_ptr<TFileProbe> AProbe) {
   if (list_.AddingFiles() || Busy) return false;
   for (auto& slot : slots_) slot->converter->ClearTasks();
   list_.ClearColumns({fcProgress, fcFrames});
@@ -146,6 +154,7 @@ bool TBatchQueue::ConvertNow() {
   failed_rows_.clear();
   unlockedFolderSaid_ = false;
   RemoveStalePartials(Trim(prefs_.OutputFolder));
+  prepared_subfolders_.clear();
   PlanBatch();
   ReadJobSettings();
   for (auto& slot : slots_) {
@@ -208,12 +217,12 @@ void TBatchQueue::PlanBatch() {
   plan_.emplace(inputs, prefs_.OutputFolder, settings_.CurrentFormatKey, prefs_.Overwrite);
   planned_.clear();
   for (int row = 0; row < list_.Count(); ++row)
-    if (list_.Row(row).Checked) planned_[row] = plan_->Add(list_.Row(row).Caption);
+    if (list_.Row(row).Checked) planned_[row] = plan_->Add(list_.Row(row).Caption, list_.Row(row).OutputSubfolder);
 }
 
 // A row checked after the batch started is planned when it is reached.
 TPlannedOutput TBatchQueue::PlannedOutput(int ARow) {
-  if (!planned_.count(ARow)) planned_[ARow] = plan_->Add(list_.Row(ARow).Caption);
+  if (!planned_.count(ARow)) planned_[ARow] = plan_->Add(list_.Row(ARow).Caption, list_.Row(ARow).OutputSubfolder);
   return planned_[ARow];
 }
 
@@ -264,6 +273,23 @@ void TBatchQueue::ReadJobSettings() {
   }
 }
 
+// A row's subfolder below the output folder (kept folder structure) is made
+// when its first row starts; one there already is cleared of a killed run's partial files.
+bool TBatchQueue::PrepareSubfolder(const std::string& ASubfolder, std::string& AError) {
+  if (ASubfolder.empty() || !prepared_subfolders_.insert(ASubfolder).second) return true;
+  const std::string folder = OutputFolderOf(prefs_.OutputFolder, ASubfolder);
+  std::error_code error;
+  if (std::filesystem::is_directory(folder, error)) {
+    RemoveStalePartials(folder);
+    return true;
+  }
+  std::filesystem::create_directories(folder, error);
+  if (!error) return true;
+  prepared_subfolders_.erase(ASubfolder);
+  AError = "The folder \"" + folder + "\" cannot be created: " + error.message();
+  return false;
+}
+
 void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
   ASlot.converter->ClearTasks();
   if (Shown(ARowIndex)) view_.SetProgressBar(0);
@@ -288,6 +314,10 @@ void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
     if (task < 0) return FailJob(ASlot, ASlot.converter->LastErrMsg());
     ASlot.converter->SetLogTag(task, TJobLog::TagOfRow(ARowIndex));
     std::string error;
+    if (!PrepareSubfolder(list_.Row(ARowIndex).OutputSubfolder, error)) {
+      ASlot.converter->RemoveTask(task);
+      return FailJob(ASlot, error);
+    }
     if (!ASlot.output.Create(job.OutputFile, error)) {
       ASlot.converter->RemoveTask(task);
       return FailJob(ASlot, error);

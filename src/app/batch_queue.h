@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "app/converter.h"
@@ -68,6 +69,7 @@ class TBatchQueue {
   // " Add Video" after the dialog: probes and appends the files on a worker.
   // Nothing happens (false) while files are being added or a job runs.
   bool AddVideo(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe);
+  bool AddVideo(std::vector<TFileToAdd> AFiles, std::unique_ptr<TFileProbe> AProbe);
   // " Convert Now": true when the batch started.
   bool ConvertNow();
   void Tick();
@@ -142,6 +144,7 @@ class TBatchQueue {
   bool TakeNextRow(TSlot& ASlot);
   void ReadJobSettings();
   void StartJob(TSlot& ASlot, int ARowIndex);
+  bool PrepareSubfolder(const std::string& ASubfolder, std::string& AError);
   void PlanBatch();
   TPlannedOutput PlannedOutput(int ARow);
   void ApplyProgress();
@@ -164,6 +167,7 @@ class TBatchQueue {
   std::string settings_error_;               // why they cannot make a job
   std::vector<int> failed_rows_;  // rows whose job could not be set up, for the next tick's "Failed"
   std::optional<TOutputPlan> plan_;  // made when the batch starts
+  std::set<std::string> prepared_subfolders_;  // of this batch, made or cleared
   std::map<int, TPlannedOutput> planned_;  // by row
   bool unlockedFolderSaid_ = false;         // told once a batch that the output folder takes no locks
 };

@@ -299,7 +299,7 @@ void TFileList::Select(int AIndex, bool ABusy) {
 bool TFileList::AddFiles(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe,
                          std::function<std::string()> AFormatKey) {
   std::vector<TFileToAdd> files;
-  for (std::string& file : AFiles) files.push_back({std::move(file), false});
+  for (std::string& file : AFiles) files.push_back({std::move(file)});
   return AddFiles(std::move(files), std::move(AProbe), std::move(AFormatKey));
 }
 
@@ -330,8 +330,9 @@ void TFileList::RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFile
         continue;
       }
       ++added;
-      mailbox_.Post([this, path = file.Path, opened, result, refusal, formatKey] {
+      mailbox_.Post([this, path = file.Path, subfolder = file.Subfolder, opened, result, refusal, formatKey] {
         TFileRow row = MakeFileRow(path, opened, result, formatKey ? formatKey() : "");
+        row.OutputSubfolder = subfolder;
         if (!refusal.empty()) row.Message = path + ": " + refusal;
         Append(std::move(row));
       });

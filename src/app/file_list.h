@@ -54,6 +54,9 @@ struct TFileRow {
   // The probe's result when the row was added (or what a restored row's
   // columns tell of it).
   TProbeResult Probe;
+  // Below the output folder: where the file lay below a folder the user added,
+  // when the folder structure is kept ("" otherwise).
+  std::string OutputSubfolder;
 };
 
 // The text of a column: the Progress column shows the status's text, or the

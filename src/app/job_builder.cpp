@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <numeric>
 
+#include "app/output_plan.h"
 #include "app/profile_encoders.h"
 #include "app/text_utils.h"
 #include "media/text_helpers.h"
@@ -271,7 +272,8 @@ TJob BuildJob(const TFileRow& ARow, const JobSettings& ASettings, const TPrefere
   if (const std::string refusal = InputRefusal(job.InputFile); !refusal.empty())
     throw TJobError(job.InputFile + ": " + refusal);
   const Quality& profile = *ASettings.Profile;
-  job.OutputFile = OutputFileFor(job.InputFile, APrefs.OutputFolder, std::string(profile.FormatKey), APrefs.Overwrite);
+  job.OutputFile = OutputFileFor(job.InputFile, OutputFolderOf(APrefs.OutputFolder, ARow.OutputSubfolder),
+                                 std::string(profile.FormatKey), APrefs.Overwrite);
   ResetInputOptions(job.Input);
   job.Input.FileName = job.InputFile;
   ResetOutputOptions(job.Output);

@@ -47,8 +47,8 @@ bool NameLess(const std::filesystem::path& a, const std::filesystem::path& b) {
   return a.filename().string() < b.filename().string();
 }
 
-void CollectFolder(const std::filesystem::path& folder, const std::set<std::string>& extensions,
-                   TExpandedPaths& result) {
+void CollectFolder(const std::filesystem::path& folder, const std::filesystem::path& subfolder,
+                   const std::set<std::string>& extensions, TExpandedPaths& result) {
   std::vector<std::filesystem::path> files, folders;
   std::error_code error;
   for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -63,11 +63,11 @@ void CollectFolder(const std::filesystem::path& folder, const std::set<std::stri
   std::sort(folders.begin(), folders.end(), NameLess);
   for (const auto& file : files) {
     if (extensions.count(LowerCaseExtension(file.string())))
-      result.Files.push_back({file.string(), true});
+      result.Files.push_back({file.string(), true, subfolder.string()});
     else
       ++result.IgnoredInFolders;
   }
-  for (const auto& sub : folders) CollectFolder(sub, extensions, result);
+  for (const auto& sub : folders) CollectFolder(sub, subfolder / sub.filename(), extensions, result);
 }
 
 }  // namespace
@@ -95,7 +95,7 @@ TExpandedPaths ExpandFolders(const std::vector<std::string>& APaths, const std::
   for (const std::string& path : APaths) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error))
-      CollectFolder(path, AExtensions, result);
+      CollectFolder(path, {}, AExtensions, result);
     else
       result.Files.push_back({path, false});
   }

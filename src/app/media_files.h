@@ -22,6 +22,9 @@ std::string LowerCaseExtension(const std::string& APath);
 struct TFileToAdd {
   std::string Path;
   bool FromFolder = false;  // one found in a folder: skipped, not listed, when it cannot be read
+  // Where it lies below the folder the user named ("", "a", "a/b"): where its
+  // output goes below the output folder when the folder structure is kept.
+  std::string Subfolder;
 };
 
 struct TExpandedPaths {
@@ -31,7 +34,7 @@ struct TExpandedPaths {
 
 // Files stay as named; a folder gives the files with one of the extensions
 // inside it and its subfolders, in name order (each folder's files before
-// its subfolders').
+// its subfolders'), each with the subfolder it lies in.
 TExpandedPaths ExpandFolders(const std::vector<std::string>& APaths, const std::set<std::string>& AExtensions);
 
 }  // namespace strella::app

@@ -59,8 +59,9 @@ bool TOutputPlan::Taken(const TFileKey& AKey) const {
   return std::any_of(inputs_.begin(), inputs_.end(), same) || std::any_of(outputs_.begin(), outputs_.end(), same);
 }
 
-TPlannedOutput TOutputPlan::Add(const std::string& AInput) {
-  const std::string natural = folder_ + ChangeFileExt(media::ExtractFileName(Trim(AInput)), extension_);
+TPlannedOutput TOutputPlan::Add(const std::string& AInput, const std::string& ASubfolder) {
+  const std::string natural =
+      OutputFolderOf(folder_, ASubfolder) + ChangeFileExt(media::ExtractFileName(Trim(AInput)), extension_);
   TPlannedOutput planned;
   planned.NaturalFile = natural;
   for (int number = 0;; ++number) {
@@ -79,12 +80,19 @@ TPlannedOutput TOutputPlan::Add(const std::string& AInput) {
   return planned;
 }
 
-std::vector<TPlannedOutput> PlanOutputs(const std::vector<std::string>& AInputs, const std::string& AOutputFolder,
+std::vector<TPlannedOutput> PlanOutputs(const std::vector<TFileToAdd>& AInputs, const std::string& AOutputFolder,
                                         const std::string& AFormatKey, bool AOverwrite) {
-  TOutputPlan plan(AInputs, AOutputFolder, AFormatKey, AOverwrite);
+  std::vector<std::string> paths;
+  for (const TFileToAdd& input : AInputs) paths.push_back(input.Path);
+  TOutputPlan plan(paths, AOutputFolder, AFormatKey, AOverwrite);
   std::vector<TPlannedOutput> outputs;
-  for (const std::string& input : AInputs) outputs.push_back(plan.Add(input));
+  for (const TFileToAdd& input : AInputs) outputs.push_back(plan.Add(input.Path, input.Subfolder));
   return outputs;
+}
+
+std::string OutputFolderOf(const std::string& AOutputFolder, const std::string& ASubfolder) {
+  const std::string folder = media::IncludeTrailingPathDelimiter(Trim(AOutputFolder));
+  return ASubfolder.empty() ? folder : media::IncludeTrailingPathDelimiter(folder + ASubfolder);
 }
 
 }  // namespace strella::app

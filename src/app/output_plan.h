@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/media_files.h"
+
 namespace strella::app {
 
 struct TPlannedOutput {
@@ -23,8 +25,9 @@ class TOutputPlan {
   // AInputs are every input of the batch, the rows that will not run included.
   TOutputPlan(const std::vector<std::string>& AInputs, const std::string& AOutputFolder, const std::string& AFormatKey,
               bool AOverwrite);
-  // The output of AInput; each call reserves the name it gives.
-  TPlannedOutput Add(const std::string& AInput);
+  // The output of AInput, in ASubfolder of the output folder when one is
+  // given; each call reserves the name it gives.
+  TPlannedOutput Add(const std::string& AInput, const std::string& ASubfolder = "");
 
  private:
   struct TFileKey {
@@ -45,7 +48,10 @@ class TOutputPlan {
 };
 
 // The outputs of AInputs in order, all of them planned together.
-std::vector<TPlannedOutput> PlanOutputs(const std::vector<std::string>& AInputs, const std::string& AOutputFolder,
+std::vector<TPlannedOutput> PlanOutputs(const std::vector<TFileToAdd>& AInputs, const std::string& AOutputFolder,
                                         const std::string& AFormatKey, bool AOverwrite);
+
+// The folder a row's output goes to: ASubfolder below the output folder, with a trailing "/".
+std::string OutputFolderOf(const std::string& AOutputFolder, const std::string& ASubfolder);
 
 }  // namespace strella::app

@@ -97,7 +97,17 @@ json RowToJson(const TFileRow& row, bool converting) {
   return {{"file", row.Caption},         {"checked", row.Checked}, {"columns", columns},
           {"output", row.OutputFile},    {"message", row.Message}, {"notes", row.Notes},
           {"converting", converting},    {"status", RowStatusName(status)},
-          {"probe", ProbeToJson(row.Probe)}};
+          {"probe", ProbeToJson(row.Probe)}, {"subfolder", row.OutputSubfolder}};
+}
+
+// A subfolder below the output folder, as the list kept it: one that would
+// lead elsewhere (absolute, or through "..") is dropped.
+std::string KeptSubfolder(const std::string& ASubfolder) {
+  const std::filesystem::path path(ASubfolder);
+  if (ASubfolder.size() >= PATH_MAX || path.is_absolute()) return {};
+  for (const auto& part : path)
+    if (part == "..") return {};
+  return ASubfolder;
 }
 
 // AStoppedFolders gathers the output folders of rows that were converting.
@@ -110,6 +120,7 @@ TFileRow RowFromJson(const json& item, std::set<std::string>& AStoppedFolders) {
   if (row.Status == TRowStatus::Converting) row.Status = TRowStatus::Waiting;  // its percentage is not kept
   row.Columns[fcProgress].clear();
   row.Probe = item.contains("probe") ? ProbeFromJson(item.at("probe")) : ProbeFromColumns(row.Columns);
+  row.OutputSubfolder = KeptSubfolder(item.value("subfolder", std::string()));
   row.OutputFile = item.value("output", std::string());
   row.Message = item.value("message", std::string());
   if (item.contains("notes")) row.Notes = item.at("notes").get<std::vector<std::string>>();

@@ -51,6 +51,8 @@ struct TPreferences {
   bool Overwrite = false;
   int SpinVolume = 100;  // 0 to 200 in steps of 20
   int SimultaneousConversions = 1;  // rows converted at the same time, 1 to the number of processors
+  // Files of an added folder write their outputs into the same subfolders below the output folder.
+  bool KeepFolderStructure = false;
 };
 
 // The processors of this machine: the most simultaneous conversions worth running.

@@ -9,7 +9,8 @@ namespace strella::app {
 const std::vector<std::string>& DetailedSettingNames() {
   static const std::vector<std::string> names = {
       "VideoCodec",   "VideoBitrate",  "VideoSize",   "FrameRate", "AudioCodec", "AudioBitrate",   "SamplingRate",
-      "AudioChannels", "AspectRatio", "Volume",     "FormWidth", "FormHeight", "Maximized", "Profile"};
+      "AudioChannels", "AspectRatio", "Volume",     "FormWidth", "FormHeight", "Maximized", "Profile",
+      "KeepFolderStructure"};
   return names;
 }
 
@@ -139,6 +140,9 @@ void LoadDetailedChoices(TSettingsStore& store, TSettingsModel& model, TPreferen
   int maximized = window.Maximized ? 1 : 0;
   readInteger("Maximized", maximized);
   window.Maximized = maximized != 0;
+  int keepFolders = prefs.KeepFolderStructure ? 1 : 0;
+  readInteger("KeepFolderStructure", keepFolders);
+  prefs.KeepFolderStructure = keepFolders != 0;
 }
 
 void ApplyFirstRunDefaults(TSettingsModel& model, TWindowSettings& window) {
@@ -197,6 +201,7 @@ void SaveSettings(TSettingsStore& AStore, const TSettingsModel& AModel, const TP
     // is for a previous release reading the same store.
     const Quality* profile = AModel.CurrentProfile();
     AStore.WriteString("Profile", profile ? std::string(profile->Key) : std::string());
+    AStore.WriteBool("KeepFolderStructure", APrefs.KeepFolderStructure);
   } catch (const std::exception& error) {
     // Saving is best effort: the program is closing.
     media::Log(nullptr, media::llWarning, std::string("Settings not saved: ") + error.what());

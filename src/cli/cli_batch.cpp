@@ -11,6 +11,7 @@
 
 #include "app/batch_queue.h"
 #include "app/file_list.h"
+#include "app/output_plan.h"
 #include "app/job_builder.h"
 #include "cli/cli_farm.h"
 #include "media/main_thread.h"
@@ -149,7 +150,8 @@ void SkipExisting(app::TFileList& list, const app::TSettingsModel& model, const 
                   std::vector<TRowRun>& runs, std::ostream& out) {
   for (int i = 0; i < list.Count(); ++i) {
     const std::string output =
-        app::OutputFileFor(list.Row(i).Caption, prefs.OutputFolder, model.CurrentFormatKey, /*AOverwrite=*/true);
+        app::OutputFileFor(list.Row(i).Caption, app::OutputFolderOf(prefs.OutputFolder, list.Row(i).OutputSubfolder),
+                           model.CurrentFormatKey, /*AOverwrite=*/true);
     if (!list.Row(i).Checked || ::access(output.c_str(), F_OK) != 0) continue;
     std::string whyNot;
     if (!IsCompleteOutput(list.Row(i).Caption, output, whyNot)) {
@@ -194,7 +196,7 @@ int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AForma
   return allRead ? 0 : 1;
 }
 
-int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
+int RunBatch(const std::vector<app::TFileToAdd>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
              app::TConverter& AConverter, std::ostream& AOut, const TBatchOptions& AOptions) {
   stop_requested = false;
   stop_signal = 0;

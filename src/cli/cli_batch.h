@@ -24,8 +24,8 @@ struct TBatchOptions {
   std::ostream* verboseLog = nullptr;
 };
 
-// Converts the files; 0 only when every checked row ends "Done" (a skipped row counts as done).
-int RunBatch(const std::vector<std::string>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
+// Converts the files, each output in the subfolder the file was found in; 0 only when every checked row ends "Done" (a skipped row counts as done).
+int RunBatch(const std::vector<app::TFileToAdd>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
              app::TConverter& AConverter, std::ostream& AOut, const TBatchOptions& AOptions = {});
 
 // Asks a running batch to stop as the window's Stop answered Yes (from a

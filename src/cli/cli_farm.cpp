@@ -37,12 +37,14 @@ std::string FullPath(const std::string& file) {
 
 }  // namespace
 
-std::vector<std::string> SelectShard(const std::vector<std::string>& AFiles, const TShard& AShard) {
-  std::vector<std::string> sorted;
-  for (const std::string& file : AFiles) sorted.push_back(FullPath(file));
-  std::sort(sorted.begin(), sorted.end());
-  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-  std::vector<std::string> part;
+std::vector<app::TFileToAdd> SelectShard(const std::vector<app::TFileToAdd>& AFiles, const TShard& AShard) {
+  std::vector<app::TFileToAdd> sorted = AFiles;
+  for (app::TFileToAdd& file : sorted) file.Path = FullPath(file.Path);
+  const auto byPath = [](const app::TFileToAdd& a, const app::TFileToAdd& b) { return a.Path < b.Path; };
+  std::stable_sort(sorted.begin(), sorted.end(), byPath);
+  const auto samePath = [](const app::TFileToAdd& a, const app::TFileToAdd& b) { return a.Path == b.Path; };
+  sorted.erase(std::unique(sorted.begin(), sorted.end(), samePath), sorted.end());
+  std::vector<app::TFileToAdd> part;
   for (size_t i = static_cast<size_t>(AShard.Index - 1); i < sorted.size(); i += static_cast<size_t>(AShard.Count))
     part.push_back(sorted[i]);
   return part;

@@ -20,9 +20,10 @@ struct TShard {
 // "K/N" with 1 <= K <= N; nothing for any other text.
 std::optional<TShard> ParseShard(const std::string& AText);
 
-// The K-th of N parts of the files: sorted by full path, every N-th from the K-th on.
-// Every file falls in exactly one part whatever order the files were given in.
-std::vector<std::string> SelectShard(const std::vector<std::string>& AFiles, const TShard& AShard);
+// The K-th of N parts of the files (named, or found in folders): sorted by full
+// path, every N-th from the K-th on, each given as its full path. Every file
+// falls in exactly one part whatever order the files were given in.
+std::vector<app::TFileToAdd> SelectShard(const std::vector<app::TFileToAdd>& AFiles, const TShard& AShard);
 
 // What the report says of a row beyond the file list.
 struct TRowRun {

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "app/encoder_converter.h"
+#include "app/media_files.h"
 #include "app/output_plan.h"
 #include "app/profile_encoders.h"
 #include "cli/cli_batch.h"
@@ -48,6 +49,22 @@ bool LoadLibraries() {
   return false;
 }
 
+// The files named, with the media files inside the folders named (their
+// subfolders mirrored below the output folder); says how many other files the folders held.
+std::vector<strella::app::TFileToAdd> ExpandFolders(const std::vector<std::string>& AFiles) {
+  using namespace strella;
+  app::TExpandedPaths expanded = app::ExpandFolders(AFiles, app::ReadableExtensions());
+  if (expanded.IgnoredInFolders > 0)
+    std::cout << "note: " << expanded.IgnoredInFolders << " files in the folders given are not media files; left out\n";
+  return std::move(expanded.Files);
+}
+
+std::vector<std::string> PathsOf(const std::vector<strella::app::TFileToAdd>& AFiles) {
+  std::vector<std::string> paths;
+  for (const strella::app::TFileToAdd& file : AFiles) paths.push_back(file.Path);
+  return paths;
+}
+
 int Run(int argc, char** argv) {
   using namespace strella;
   CLI::App cliApp{"Strella Video Converter, the batch without a window"};
@@ -80,8 +97,13 @@ int Run(int argc, char** argv) {
     std::cout << cliApp.help();
     return 0;
   }
+  std::vector<app::TFileToAdd> inputs = ExpandFolders(options.files);
+  if (inputs.empty()) {
+    std::cout << "Nothing to convert: the folders given hold no media files.\n";
+    return 0;
+  }
   if (!options.report.empty()) {
-    if (const std::string problem = cli::ReportFileProblem(options.report, options.files, {}); !problem.empty()) {
+    if (const std::string problem = cli::ReportFileProblem(options.report, PathsOf(inputs), {}); !problem.empty()) {
       std::cerr << "strella-cli: " << problem << "\n";
       return 1;
     }
@@ -92,8 +114,8 @@ int Run(int argc, char** argv) {
       std::cerr << "strella-cli: --shard \"" << options.shard << "\" is not valid. Valid: K/N with 1 <= K <= N\n";
       return 2;
     }
-    options.files = cli::SelectShard(options.files, *shard);
-    if (options.files.empty()) {
+    inputs = cli::SelectShard(inputs, *shard);
+    if (inputs.empty()) {
       // More parts than files: this part has nothing to do, which is no failure.
       std::cout << "Nothing to convert in part " << options.shard << ".\n";
       if (!options.report.empty()) {
@@ -104,7 +126,7 @@ int Run(int argc, char** argv) {
     }
   }
   media::TFFLogger::Instance().SetLogLevelByName(options.logLevel);
-  if (options.probe) return cli::ProbeFiles(options.files, model.CurrentFormatKey, std::cout);
+  if (options.probe) return cli::ProbeFiles(PathsOf(inputs), model.CurrentFormatKey, std::cout);
 
   if (const std::string error = cli::CheckJobReady(model); !error.empty()) {
     std::cerr << "strella-cli: " << error << "\n";
@@ -117,9 +139,9 @@ int Run(int argc, char** argv) {
   if (!options.report.empty()) {
     std::vector<std::string> outputs;
     for (const app::TPlannedOutput& planned :
-         app::PlanOutputs(options.files, prefs.OutputFolder, model.CurrentFormatKey, prefs.Overwrite))
+         app::PlanOutputs(inputs, prefs.OutputFolder, model.CurrentFormatKey, prefs.Overwrite))
       outputs.push_back(planned.OutputFile);
-    if (const std::string problem = cli::ReportFileProblem(options.report, options.files, outputs); !problem.empty()) {
+    if (const std::string problem = cli::ReportFileProblem(options.report, PathsOf(inputs), outputs); !problem.empty()) {
       std::cerr << "strella-cli: " << problem << "\n";
       return 1;
     }
@@ -136,7 +158,7 @@ int Run(int argc, char** argv) {
   batch.reportFile = options.report;
   batch.makeConverter = [](std::string& AError) { return app::CreateEncoderConverter(AError); };
   batch.verboseLog = options.verbose ? &std::cerr : nullptr;
-  const int status = cli::RunBatch(options.files, model, prefs, *converter, std::cout, batch);
+  const int status = cli::RunBatch(inputs, model, prefs, *converter, std::cout, batch);
   // Stopped by a signal: the shell's convention for a program that signal ended.
   if (const int signal = cli::StopSignal()) return 128 + signal;
   return status;

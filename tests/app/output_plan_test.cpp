@@ -29,10 +29,10 @@ TEST_P(OutputPlan, NoOutputIsAnInputOrAnotherRowsOutput) {
   const PlanCase& c = GetParam();
   const std::string dir = fixtures::ScratchDir(std::string("plan_") + c.label);
   for (const char* folder : {"d1", "d2"}) fs::create_directories(dir + "/" + folder);
-  std::vector<std::string> inputs;
+  std::vector<TFileToAdd> inputs;
   for (const std::string& input : c.inputs) {
-    inputs.push_back(dir + "/" + input);
-    if (input.rfind("missing/", 0) != 0) std::ofstream(inputs.back()) << input;
+    inputs.push_back({dir + "/" + input});
+    if (input.rfind("missing/", 0) != 0) std::ofstream(inputs.back().Path) << input;
   }
   for (const std::string& name : c.existing) std::ofstream(dir + "/d1/" + name) << name;
   const std::vector<TPlannedOutput> plan = PlanOutputs(inputs, dir + "/d1", "AVI", c.overwrite);
@@ -64,8 +64,18 @@ TEST(OutputPlan, ALinkToAnInputIsThatInput) {
   fs::create_directories(dir + "/d1");
   std::ofstream(dir + "/real.avi") << "input";
   fs::create_symlink(dir + "/real.avi", dir + "/d1/clip.avi");
-  const auto plan = PlanOutputs({dir + "/clip.mp4", dir + "/real.avi"}, dir + "/d1", "AVI", true);
+  const auto plan = PlanOutputs({{dir + "/clip.mp4"}, {dir + "/real.avi"}}, dir + "/d1", "AVI", true);
   EXPECT_EQ(plan[0].OutputFile, dir + "/d1/clip-1.avi");
+}
+
+TEST(OutputPlan, SubfoldersKeepFilesOfOneNameApart) {
+  const std::string dir = fixtures::ScratchDir("plan_subfolders");
+  const auto plan = PlanOutputs({{dir + "/in/a/x.wav", true, "a"}, {dir + "/in/b/x.wav", true, "b"},
+                                 {dir + "/in/x.wav", true, ""}, {dir + "/in/a/deep/x.wav", true, "a/deep"}},
+                                dir + "/out", "MP3", false);
+  std::vector<std::string> outputs;
+  for (const TPlannedOutput& planned : plan) outputs.push_back(planned.OutputFile.substr(dir.size()));
+  EXPECT_EQ(outputs, (std::vector<std::string>{"/out/a/x.mp3", "/out/b/x.mp3", "/out/x.mp3", "/out/a/deep/x.mp3"}));
 }
 
 }  // namespace

@@ -30,11 +30,11 @@ TEST_F(SessionListTest, RowsComeBackAndAConvertingRowAsStopped) {
   probe.VideoStreams = probe.AudioStreams = 1;
   TFileList list;
   list.Append(TFileRow{"/v/done.avi", true, {"320x240", "00:00:02", "MP4", "", "", "50"}, "/o/done.mp4", "",
-                       {"a note"}, TRowStatus::Done, 0, probe});
+                       {"a note"}, TRowStatus::Done, 0, probe, "trip/day 1"});
   list.Append(TFileRow{"/v/running é.avi", true, {"640x480", "00:01:00", "MP4", "0:00:40", "", "500"}, "/o/r.mp4", "",
-                       {}, TRowStatus::Converting, 33});
+                       {}, TRowStatus::Converting, 33, {}, "/etc"});
   list.Append(TFileRow{"/v/off.avi", false, {" ", "00:00:09", "MP4", "", "", ""}, "", "Error while encoding", {},
-                       TRowStatus::Failed});
+                       TRowStatus::Failed, 0, {}, "a/../../out"});
   ASSERT_TRUE(session.Save(list, [](int row) { return row == 1; }, error)) << error;
   ASSERT_FALSE(fs::exists(session.FileName() + ".tmp." + std::to_string(::getpid())));
 
@@ -46,6 +46,10 @@ TEST_F(SessionListTest, RowsComeBackAndAConvertingRowAsStopped) {
   EXPECT_EQ(next.Column(0, fcProgress), "Done");
   EXPECT_EQ(next.Row(0).OutputFile, "/o/done.mp4");
   EXPECT_EQ(next.Row(0).Notes, std::vector<std::string>{"a note"});
+  // A kept subfolder stays below the output folder: one leading elsewhere is dropped.
+  EXPECT_EQ(next.Row(0).OutputSubfolder, "trip/day 1");
+  EXPECT_EQ(next.Row(1).OutputSubfolder, "");
+  EXPECT_EQ(next.Row(2).OutputSubfolder, "");
   // The probe's whole result comes back, the rate and the pixel shape too.
   const TProbeResult& back = next.Row(0).Probe;
   EXPECT_EQ(std::tie(back.HasVideo, back.Width, back.Height, back.DurationUS, back.CoverArt),

@@ -112,6 +112,9 @@ TEST(MediaFiles, FoldersGiveTheirMediaFilesInNameOrder) {
   EXPECT_EQ(paths, (std::vector<std::string>{"/named/file.avi", "/a.mkv", "/b.MP4", "/sub/c.webm", "/sub/deeper/d.flac"}));
   EXPECT_FALSE(expanded.Files[0].FromFolder);
   EXPECT_TRUE(expanded.Files[1].FromFolder);
+  std::vector<std::string> subfolders;
+  for (const TFileToAdd& file : expanded.Files) subfolders.push_back(file.Subfolder);
+  EXPECT_EQ(subfolders, (std::vector<std::string>{"", "", "", "sub", "sub/deeper"}));
   EXPECT_EQ(expanded.IgnoredInFolders, 2);
   EXPECT_EQ(ExtensionPatterns({"avi", "mkv"}), "*.avi *.mkv");
 }

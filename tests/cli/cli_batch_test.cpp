@@ -40,7 +40,7 @@ class CliBatchTest : public ::testing::Test {
 };
 
 TEST_F(CliBatchTest, EveryRowDoneExitsZeroAndTheTableSaysWhere) {
-  const int status = RunBatch({fixtures::Path("clip.mp4"), fixtures::Path("tone.wav")}, model, prefs, converter, out);
+  const int status = RunBatch({{fixtures::Path("clip.mp4")}, {fixtures::Path("tone.wav")}}, model, prefs, converter, out);
   EXPECT_EQ(status, 0) << out.str();
   EXPECT_NE(out.str().find("All converting jobs completed."), std::string::npos);
   EXPECT_NE(out.str().find("Done    " + fixtures::Path("clip.mp4") + " -> " + prefs.OutputFolder + "/clip.mp4"),
@@ -50,7 +50,7 @@ TEST_F(CliBatchTest, EveryRowDoneExitsZeroAndTheTableSaysWhere) {
 }
 
 TEST_F(CliBatchTest, UnreadableFileMakesTheExitStatusNonZero) {
-  const int status = RunBatch({"/no/such/unreadable.avi", fixtures::Path("clip.mp4")}, model, prefs, converter, out);
+  const int status = RunBatch({{"/no/such/unreadable.avi"}, {fixtures::Path("clip.mp4")}}, model, prefs, converter, out);
   EXPECT_EQ(status, 1);
   EXPECT_NE(out.str().find("Failed  /no/such/unreadable.avi"), std::string::npos) << out.str();
 }
@@ -62,7 +62,7 @@ TEST_F(CliBatchTest, InterruptAbortsTheRunningRowAndRemovesItsPartialFile) {
     fixtures::WaitUntil([&] { return SomethingWritten(folder); });
     RequestStop();
   });
-  const int status = RunBatch({fixtures::Path("clip.mp4"), fixtures::Path("tone.wav")}, model, prefs, converter, out);
+  const int status = RunBatch({{fixtures::Path("clip.mp4")}, {fixtures::Path("tone.wav")}}, model, prefs, converter, out);
   interrupt.join();
   EXPECT_EQ(status, 1);
   EXPECT_NE(out.str().find("Abort   " + fixtures::Path("clip.mp4")), std::string::npos) << out.str();

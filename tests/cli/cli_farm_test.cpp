@@ -37,20 +37,29 @@ TEST(Shard, ParsesKOfN) {
   }
 }
 
+// The paths of a part of the named files.
+std::vector<std::string> ShardOf(const std::vector<std::string>& AFiles, const TShard& AShard) {
+  std::vector<app::TFileToAdd> files;
+  for (const std::string& file : AFiles) files.push_back({file});
+  std::vector<std::string> part;
+  for (const app::TFileToAdd& file : SelectShard(files, AShard)) part.push_back(file.Path);
+  return part;
+}
+
 TEST(Shard, PartsCoverEveryFileOnceWhateverTheOrderGiven) {
   const std::vector<std::string> files = {"/m/e.avi", "/m/a.avi", "/n/a.avi", "/m/c.avi", "/m/b.avi", "/m/d.avi",
                                           "/m/./f.avi"};
   std::vector<std::string> reversed(files.rbegin(), files.rend());
   std::multiset<std::string> all;
   for (int k = 1; k <= 3; ++k) {
-    const std::vector<std::string> part = SelectShard(files, {k, 3});
-    EXPECT_EQ(part, SelectShard(reversed, {k, 3})) << k;
+    const std::vector<std::string> part = ShardOf(files, {k, 3});
+    EXPECT_EQ(part, ShardOf(reversed, {k, 3})) << k;
     EXPECT_TRUE(std::is_sorted(part.begin(), part.end()));
     all.insert(part.begin(), part.end());
   }
   EXPECT_EQ(all, (std::multiset<std::string>{"/m/a.avi", "/m/b.avi", "/m/c.avi", "/m/d.avi", "/m/e.avi",
                                              "/m/f.avi", "/n/a.avi"}));
-  EXPECT_EQ(SelectShard(files, {1, 3}), (std::vector<std::string>{"/m/a.avi", "/m/d.avi", "/n/a.avi"}));
+  EXPECT_EQ(ShardOf(files, {1, 3}), (std::vector<std::string>{"/m/a.avi", "/m/d.avi", "/n/a.avi"}));
 }
 
 std::vector<nlohmann::json> ReadReports(const std::string& folder) {
@@ -219,6 +228,34 @@ TEST(Jobs, TwoAtATimeGiveEveryFileItsOwnOutput) {
     EXPECT_EQ(streams, "mp3\n") << entry.path();
   }
   EXPECT_EQ(outputs, (std::set<std::string>{"clip.mp3", "clip-1.mp3", "clip-2.mp3", "tone.mp3"}));
+}
+
+// A folder given brings the media below it; the outputs keep its subfolders,
+// so files of one name in different folders never meet. Parts of a farm split the files, not the folders.
+TEST(Folders, AFolderTreeIsMirroredBelowTheOutputFolder) {
+  const std::string dir = fixtures::ScratchDir("folder_tree");
+  for (const char* name : {"in/x.wav", "in/a/x.wav", "in/b/x.wav", "in/b/deep/y.wav"}) {
+    fs::create_directories(fs::path(dir + "/" + name).parent_path());
+    fs::copy_file(fixtures::Path("tone.wav"), dir + "/" + name);
+  }
+  std::ofstream(dir + "/in/a/notes.txt") << "not media";
+  const std::set<std::string> expected = {"x.mp3", "a/x.mp3", "b/x.mp3", "b/deep/y.mp3"};
+  const auto outputsIn = [](const std::string& out) {
+    std::set<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(out))
+      if (entry.is_regular_file()) found.insert(fs::relative(entry.path(), out).string());
+    return found;
+  };
+  const auto [status, log] = RunCli({"-p", "25", "-o", dir + "/out", dir + "/in"});
+  ASSERT_EQ(status, 0) << log;
+  EXPECT_NE(log.find("1 files in the folders given are not media files"), std::string::npos) << log;
+  EXPECT_EQ(outputsIn(dir + "/out"), expected) << log;
+  std::set<std::string> parts;
+  for (const char* shard : {"1/2", "2/2"}) {
+    const auto [partStatus, partLog] = RunCli({"-p", "25", "-o", dir + "/farm", "--shard", shard, dir + "/in"});
+    ASSERT_EQ(partStatus, 0) << partLog;
+  }
+  EXPECT_EQ(outputsIn(dir + "/farm"), expected);
 }
 
 // Two slots opening library encoders at the same time once hung the run for good (a

@@ -274,7 +274,7 @@ TEST_P(ProfileConversion, PreselectedChoicesGiveWhatTheListsShow) {
     const auto converter = app::CreateEncoderConverter(error);
     ASSERT_TRUE(converter) << error;
     std::ostringstream table;
-    EXPECT_EQ(RunBatch({input}, settings.model, prefs, *converter, table), 1);
+    EXPECT_EQ(RunBatch({{input}}, settings.model, prefs, *converter, table), 1);
     EXPECT_NE(table.str().find("Failed  " + input), std::string::npos) << table.str();
     EXPECT_NE(table.str().find("No audio bitrate is selected"), std::string::npos) << table.str();
     EXPECT_TRUE(std::filesystem::is_empty(out));

@@ -383,6 +383,10 @@ void TForm1::CreatePreferencesGroup(QWidget* parent) {
   CheckBoxOverwriteFile = new QCheckBox("Overwrite file with same name.", GroupBox1);
   CheckBoxOverwriteFile->setObjectName("CheckBoxOverwriteFile");
   box->addWidget(CheckBoxOverwriteFile);
+  CheckBoxKeepFolders = new QCheckBox("Keep folder structure", GroupBox1);
+  CheckBoxKeepFolders->setObjectName("CheckBoxKeepFolders");
+  CheckBoxKeepFolders->setToolTip("Files of an added folder go into the same subfolders of the output folder");
+  box->addWidget(CheckBoxKeepFolders);
   box->addSpacing(6);
   box->addWidget(Caption(GroupBox1, "Simultaneous conversions :"));
   SpinSimultaneous = new QSpinBox(GroupBox1);
@@ -728,6 +732,7 @@ void TForm1::LoadSettings() {
   if (prefs_.OutputFolder.empty()) prefs_.OutputFolder = app::DefaultOutputFolder();
   EditOutputFolder->setText(QString::fromStdString(prefs_.OutputFolder));
   CheckBoxOverwriteFile->setChecked(prefs_.Overwrite);
+  CheckBoxKeepFolders->setChecked(prefs_.KeepFolderStructure);
   SpinVolume->setValue(prefs_.SpinVolume);
   SpinSimultaneous->setValue(prefs_.SimultaneousConversions);
   PageControl1->setCurrentIndex(window.Tabsheet == 1 ? 0 : 1);

@@ -192,6 +192,7 @@ class TForm1 : public QMainWindow {
   QComboBox* ComboBoxAspectRatio;
   TArrowSpinBox* SpinVolume;
   QCheckBox* CheckBoxOverwriteFile;
+  QCheckBox* CheckBoxKeepFolders;
   QSpinBox* SpinSimultaneous;
   QLabel* StatusPanel0;  // first status-bar panel: output size during a job
   QWidget* StatusPanel1;  // second panel: holds the progress bar

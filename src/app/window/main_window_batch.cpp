@@ -22,11 +22,13 @@ void TForm1::BindPreferences() {
     EditOutputFolder->setToolTip(text);  // a long folder shows in full
   });
   connect(CheckBoxOverwriteFile, &QCheckBox::toggled, this, [this](bool on) { prefs_.Overwrite = on; });
+  connect(CheckBoxKeepFolders, &QCheckBox::toggled, this, [this](bool on) { prefs_.KeepFolderStructure = on; });
   connect(SpinVolume, &QSpinBox::valueChanged, this, [this](int value) { prefs_.SpinVolume = value; });
   connect(SpinSimultaneous, &QSpinBox::valueChanged, this,
           [this](int value) { prefs_.SimultaneousConversions = value; });
   prefs_.OutputFolder = EditOutputFolder->text().toStdString();
   prefs_.Overwrite = CheckBoxOverwriteFile->isChecked();
+  prefs_.KeepFolderStructure = CheckBoxKeepFolders->isChecked();
   prefs_.SpinVolume = SpinVolume->value();
   prefs_.SimultaneousConversions = SpinSimultaneous->value();
 }

@@ -88,6 +88,8 @@ bool TForm1::AddFileNames(const QStringList& files) {
     SetStatusText(QString("No media files found (%1 other files)").arg(folder_ignored_));
     return false;
   }
+  if (!prefs_.KeepFolderStructure)
+    for (app::TFileToAdd& file : expanded.Files) file.Subfolder.clear();
   if (!Converting()) {  // a running batch keeps its rows' results
     ClearConverterTasks();
     files_.ClearColumns({app::fcProgress, app::fcFrames});
