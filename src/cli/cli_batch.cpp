@@ -182,6 +182,8 @@ bool RequestStop(int ASignal) {
 
 int StopSignal() { return stop_signal; }
 
+bool StopRequested() { return stop_requested; }
+
 int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AFormatKey, std::ostream& AOut) {
   app::TFileList list;
   AddAndWait(list, AFiles, AFormatKey);
@@ -198,9 +200,11 @@ int ProbeFiles(const std::vector<std::string>& AFiles, const std::string& AForma
 
 int RunBatch(const std::vector<app::TFileToAdd>& AFiles, app::TSettingsModel& AModel, app::TPreferences& APrefs,
              app::TConverter& AConverter, std::ostream& AOut, const TBatchOptions& AOptions) {
-  stop_requested = false;
-  stop_signal = 0;
-  stop_requests = 0;
+  if (!AOptions.keepStopRequest) {
+    stop_requested = false;
+    stop_signal = 0;
+    stop_requests = 0;
+  }
   stop_finished = false;
   app::TFileList list;
   TConsoleView view(AOut, list);
@@ -211,6 +215,9 @@ int RunBatch(const std::vector<app::TFileToAdd>& AFiles, app::TSettingsModel& AM
       view.EndLine();
       *AOptions.verboseLog << app::FormatJobLogLine(ALine) << "\n" << std::flush;
     };
+  list.OnAddingFinished = [&](int, int ASkipped) {
+    if (ASkipped > 0) AOut << "note: " << ASkipped << " files in the folders given cannot be read as media; left out\n";
+  };
   queue.AddVideo(AFiles, app::CreateMediaProbe());
   media::WaitServingMainThread([&] { return !list.AddingFiles(); });
   list.WaitForAdding();

@@ -22,6 +22,8 @@ struct TBatchOptions {
   app::TConverterFactory makeConverter;
   // Every line the jobs log is written there as it comes, when set.
   std::ostream* verboseLog = nullptr;
+  // A stop asked before the batch starts ends it at once (a watched folder's later batches).
+  bool keepStopRequest = false;
 };
 
 // Converts the files, each output in the subfolder the file was found in; 0 only when every checked row ends "Done" (a skipped row counts as done).
@@ -35,5 +37,7 @@ int RunBatch(const std::vector<app::TFileToAdd>& AFiles, app::TSettingsModel& AM
 bool RequestStop(int ASignal = 0);
 // The signal that stopped the batch, 0 when none did.
 int StopSignal();
+// True once a stop has been asked for.
+bool StopRequested();
 
 }  // namespace strella::cli

@@ -53,6 +53,13 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions) {
       ->check(notEmpty);
   AApp.add_option("--report", o.report, "Write one JSON object per file, a line each, into this file")->check(notEmpty);
   AApp.add_flag("--skip-existing", o.skipExisting, "Skip files whose output exists already in the output folder");
+  AApp.add_option("--watch", o.watch,
+                  "Convert each media file that arrives in this folder (or below it) once it is complete, until stopped")
+      ->check(notEmpty)
+      ->excludes("files")
+      ->excludes("--shard")
+      ->excludes("--report")
+      ->excludes("--probe");
   AApp.add_flag("-v,--verbose", o.verbose, "Show the conversion log on the error output, each line with its file's name");
   AApp.add_option("--log-level", o.logLevel, "How much the log keeps and -v shows (default: info)")
       ->check(CLI::IsMember({"quiet", "error", "warning", "info", "verbose", "debug"}));

@@ -39,6 +39,7 @@ struct TCliOptions {
   std::string shard;  // "K/N"
   std::string report;
   bool skipExisting = false;
+  std::string watch;  // a folder converted as files arrive, until stopped
   bool verbose = false;
   std::string logLevel = "info";
   std::string preset;      // a preset file to start from

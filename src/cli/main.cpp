@@ -14,6 +14,7 @@
 #include "cli/cli_batch.h"
 #include "cli/cli_farm.h"
 #include "cli/cli_options.h"
+#include "cli/cli_watch.h"
 #include "media/loader.h"
 #include "media/logger.h"
 
@@ -93,12 +94,12 @@ int Run(int argc, char** argv) {
     return 2;
   }
   if (!options.savePreset.empty()) return cli::SavePreset(options.savePreset, model, prefs);
-  if (options.files.empty()) {
+  if (options.files.empty() && options.watch.empty()) {
     std::cout << cliApp.help();
     return 0;
   }
   std::vector<app::TFileToAdd> inputs = ExpandFolders(options.files);
-  if (inputs.empty()) {
+  if (inputs.empty() && options.watch.empty()) {
     std::cout << "Nothing to convert: the folders given hold no media files.\n";
     return 0;
   }
@@ -158,7 +159,9 @@ int Run(int argc, char** argv) {
   batch.reportFile = options.report;
   batch.makeConverter = [](std::string& AError) { return app::CreateEncoderConverter(AError); };
   batch.verboseLog = options.verbose ? &std::cerr : nullptr;
-  const int status = cli::RunBatch(inputs, model, prefs, *converter, std::cout, batch);
+  const int status = options.watch.empty()
+                         ? cli::RunBatch(inputs, model, prefs, *converter, std::cout, batch)
+                         : cli::WatchFolder({options.watch}, model, prefs, *converter, std::cout, batch);
   // Stopped by a signal: the shell's convention for a program that signal ended.
   if (const int signal = cli::StopSignal()) return 128 + signal;
   return status;
