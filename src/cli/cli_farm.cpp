@@ -37,6 +37,33 @@ std::string FullPath(const std::string& file) {
 
 }  // namespace
 
+namespace {
+
+int64_t SizeOf(const std::string& APath) {
+  struct stat info {};
+  return ::stat(APath.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+}
+
+// ASorted is in path order, each path once; the part keeps that order.
+std::vector<app::TFileToAdd> SizeBalancedPart(const std::vector<app::TFileToAdd>& ASorted, const TShard& AShard) {
+  std::vector<std::pair<int64_t, size_t>> bySize;  // size, place in ASorted
+  for (size_t i = 0; i < ASorted.size(); ++i) bySize.emplace_back(SizeOf(ASorted[i].Path), i);
+  std::stable_sort(bySize.begin(), bySize.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::vector<int64_t> load(static_cast<size_t>(AShard.Count), 0);
+  std::vector<bool> ours(ASorted.size(), false);
+  for (const auto& [size, place] : bySize) {
+    const size_t lightest = static_cast<size_t>(std::min_element(load.begin(), load.end()) - load.begin());
+    load[lightest] += size;
+    ours[place] = lightest == static_cast<size_t>(AShard.Index - 1);
+  }
+  std::vector<app::TFileToAdd> part;
+  for (size_t i = 0; i < ASorted.size(); ++i)
+    if (ours[i]) part.push_back(ASorted[i]);
+  return part;
+}
+
+}  // namespace
+
 std::vector<app::TFileToAdd> SelectShard(const std::vector<app::TFileToAdd>& AFiles, const TShard& AShard) {
   std::vector<app::TFileToAdd> sorted = AFiles;
   for (app::TFileToAdd& file : sorted) file.Path = FullPath(file.Path);
@@ -44,6 +71,7 @@ std::vector<app::TFileToAdd> SelectShard(const std::vector<app::TFileToAdd>& AFi
   std::stable_sort(sorted.begin(), sorted.end(), byPath);
   const auto samePath = [](const app::TFileToAdd& a, const app::TFileToAdd& b) { return a.Path == b.Path; };
   sorted.erase(std::unique(sorted.begin(), sorted.end(), samePath), sorted.end());
+  if (AShard.BySize) return SizeBalancedPart(sorted, AShard);
   std::vector<app::TFileToAdd> part;
   for (size_t i = static_cast<size_t>(AShard.Index - 1); i < sorted.size(); i += static_cast<size_t>(AShard.Count))
     part.push_back(sorted[i]);

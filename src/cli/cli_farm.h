@@ -15,14 +15,17 @@ namespace strella::cli {
 struct TShard {
   int Index = 1;  // 1 to Count
   int Count = 1;
+  bool BySize = false;  // parts of about equal total size rather than of equal count
 };
 
 // "K/N" with 1 <= K <= N; nothing for any other text.
 std::optional<TShard> ParseShard(const std::string& AText);
 
-// The K-th of N parts of the files (named, or found in folders): sorted by full
-// path, every N-th from the K-th on, each given as its full path. Every file
-// falls in exactly one part whatever order the files were given in.
+// The K-th of N parts of the files (named, or found in folders), each given as
+// its full path and the part in path order. By count: sorted by full path,
+// every N-th from the K-th on. By size: the largest file first, each to the
+// part that holds the least so far (the lowest K of equals), sizes from stat.
+// Every file falls in exactly one part whatever order the files were given in.
 std::vector<app::TFileToAdd> SelectShard(const std::vector<app::TFileToAdd>& AFiles, const TShard& AShard);
 
 // What the report says of a row beyond the file list.

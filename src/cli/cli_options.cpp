@@ -51,6 +51,10 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions) {
   AApp.add_option("--shard", o.shard,
                   "Convert only the K-th of N parts of the files (\"K/N\", 1 <= K <= N; parts by sorted full path)")
       ->check(notEmpty);
+  AApp.add_option("--shard-by", o.shardBy,
+                  "count: parts of equal file count (default); size: parts of about equal total size")
+      ->check(CLI::IsMember({"count", "size"}))
+      ->needs("--shard");
   AApp.add_option("--report", o.report, "Write one JSON object per file, a line each, into this file")->check(notEmpty);
   AApp.add_flag("--skip-existing", o.skipExisting, "Skip files whose output exists already in the output folder");
   AApp.add_option("--watch", o.watch,

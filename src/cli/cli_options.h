@@ -37,6 +37,7 @@ struct TCliOptions {
   bool probe = false;
   int jobs = 1;
   std::string shard;  // "K/N"
+  std::string shardBy = "count";
   std::string report;
   bool skipExisting = false;
   std::string watch;  // a folder converted as files arrive, until stopped

@@ -110,7 +110,8 @@ int Run(int argc, char** argv) {
     }
   }
   if (!options.shard.empty()) {
-    const std::optional<cli::TShard> shard = cli::ParseShard(options.shard);
+    std::optional<cli::TShard> shard = cli::ParseShard(options.shard);
+    if (shard) shard->BySize = options.shardBy == "size";
     if (!shard) {
       std::cerr << "strella-cli: --shard \"" << options.shard << "\" is not valid. Valid: K/N with 1 <= K <= N\n";
       return 2;

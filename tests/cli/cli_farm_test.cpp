@@ -38,7 +38,8 @@ TEST(Shard, ParsesKOfN) {
 }
 
 // The paths of a part of the named files.
-std::vector<std::string> ShardOf(const std::vector<std::string>& AFiles, const TShard& AShard) {
+std::vector<std::string> ShardOf(const std::vector<std::string>& AFiles, TShard AShard, bool ABySize = false) {
+  AShard.BySize = ABySize;
   std::vector<app::TFileToAdd> files;
   for (const std::string& file : AFiles) files.push_back({file});
   std::vector<std::string> part;
@@ -228,6 +229,33 @@ TEST(Jobs, TwoAtATimeGiveEveryFileItsOwnOutput) {
     EXPECT_EQ(streams, "mp3\n") << entry.path();
   }
   EXPECT_EQ(outputs, (std::set<std::string>{"clip.mp3", "clip-1.mp3", "clip-2.mp3", "tone.mp3"}));
+}
+
+// One large file and many small ones: by count, one part gets the large file
+// and half the small ones; by size, the large file's part gets nothing else.
+TEST(Shard, BySizeBalancesTheBytesOfEachPart) {
+  const std::string dir = fixtures::ScratchDir("shard_by_size");
+  std::vector<std::string> files = {dir + "/big.wav"};
+  std::ofstream(files[0]) << std::string(6000, 'x');
+  for (int i = 0; i < 6; ++i) {
+    files.push_back(dir + "/small" + std::to_string(i) + ".wav");
+    std::ofstream(files.back()) << std::string(1000, 'x');
+  }
+  const auto bytesOf = [](const std::vector<std::string>& part) {
+    int64_t total = 0;
+    for (const std::string& file : part) total += static_cast<int64_t>(fs::file_size(file));
+    return total;
+  };
+  std::multiset<std::string> all;
+  for (int k = 1; k <= 2; ++k) {
+    const std::vector<std::string> part = ShardOf(files, {k, 2}, true);
+    EXPECT_EQ(bytesOf(part), 6000) << k;
+    EXPECT_TRUE(std::is_sorted(part.begin(), part.end()));
+    EXPECT_EQ(part, ShardOf({files.rbegin(), files.rend()}, {k, 2}, true));
+    all.insert(part.begin(), part.end());
+  }
+  EXPECT_EQ(all, std::multiset<std::string>(files.begin(), files.end()));
+  EXPECT_EQ(bytesOf(ShardOf(files, {1, 2})), 9000);  // by count, for comparison
 }
 
 // A folder given brings the media below it; the outputs keep its subfolders,
