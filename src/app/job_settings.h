@@ -36,8 +36,8 @@ struct JobSettings {
   TFrameRate FrameRate;                 // IsSource(): the source's rate
   TCodecChoice AudioCodec;
   std::optional<int> AudioBitrate;  // bit/s; nullopt for a lossless profile
-  int SampleRate = 0;               // Hz
-  int Channels = 2;
+  int SampleRate = 0;               // Hz; 0: the source's
+  int Channels = 2;                 // 0: the source's
   bool Letterbox = true;
   TAspect Aspect = TAspect::Auto;
   int Volume = 100;  // percent, 0 to 200 in steps of 20; 0 drops the sound
