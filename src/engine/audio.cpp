@@ -1,5 +1,5 @@
 // The audio output path: one filter graph per re-encoded audio stream,
-//   abuffer -> [volume] -> [user filters] -> [loudnorm] -> [aresample async] -> [downmix in float]
+//   abuffer -> [volume] -> [user filters] -> [downmix in float] -> [loudnorm] -> [aresample async]
 //           -> aformat (the encoder's format, rate and layout) -> [asetnsamples]
 //           -> abuffersink,
 // asetnsamples giving frames of the encoder's frame size when it needs fixed
@@ -13,27 +13,17 @@
 #include <vector>
 
 #include "engine/transcode_paths.h"
+#include "media/filter_chain.h"
 #include "media/loudness.h"
 
 namespace strella::engine {
 
-namespace {
-
-struct GraphFree {
-  void operator()(AVFilterGraph* graph) const { ff::avfilter_graph_free(&graph); }
-};
-struct FrameFree {
-  void operator()(AVFrame* frame) const { ff::av_frame_free(&frame); }
-};
-
-}  // namespace
-
 struct TAudioPath {
-  std::unique_ptr<AVFilterGraph, GraphFree> graph;
+  media::FilterGraphPtr graph;
   AVFilterContext* source = nullptr;  // owned by the graph
   AVFilterContext* sink = nullptr;
-  std::unique_ptr<AVFrame, FrameFree> input{ff::av_frame_alloc()};     // a reference to the decoded frame
-  std::unique_ptr<AVFrame, FrameFree> filtered{ff::av_frame_alloc()};  // what the sink gives
+  media::FramePtr input{ff::av_frame_alloc()};     // a reference to the decoded frame
+  media::FramePtr filtered{ff::av_frame_alloc()};  // what the sink gives
   // What the graph was built for.
   int in_rate = 0;
   int in_format = -1;
@@ -103,29 +93,51 @@ bool TakesAnySize(const TOutputStreamSetup& setup) {
   return enc->frame_size < 2 || (enc->codec && (enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE));
 }
 
-// The entries between the source and the sink, as graph text.
+std::string Joined(const std::vector<std::string>& entries) {
+  std::string text;
+  for (const std::string& entry : entries) text += (text.empty() ? "" : ",") + entry;
+  return text;
+}
+
+// The encoder's channels, mixed in float. A downmix straight to integer
+// samples would be scaled down to rule out clipping (about 7.7 dB from 5.1):
+// mixing in float first keeps the level the same whatever sample format the
+// encoder takes.
+std::string MixEntry(const AVCodecContext* enc) {
+  return "aformat=sample_fmts=flt|fltp:channel_layouts=" + LayoutName(enc->ch_layout);
+}
+
+// What the sound goes through before its loudness is measured and set: the
+// first pass measures exactly what the second pass's loudnorm is given.
+std::vector<std::string> EntriesBeforeLoudness(const TOptionValues& o, const AVCodecContext* enc) {
+  std::vector<std::string> entries;
+  if (!o.afilters.empty()) entries.push_back(o.afilters);
+  entries.push_back(MixEntry(enc));
+  return entries;
+}
+
+// The entries between the source and the sink, as graph text. A loudness
+// target sets the level itself: `vol` is not applied with it.
 std::string ChainText(const TOptionValues& o, const TOutputStreamSetup& setup, AVSampleFormat inFormat,
                       int inChannels, const std::optional<media::TLoudness>& loudness) {
   const AVCodecContext* enc = setup.enc;
   std::vector<std::string> entries;
-  if (o.audio_volume != 256) entries.push_back(VolumeEntry(o.audio_volume, inFormat));
-  if (!o.afilters.empty()) entries.push_back(o.afilters);
-  if (loudness) entries.push_back(LoudnormEntry(o.loudness_target, *loudness));
+  if (loudness) {
+    entries = EntriesBeforeLoudness(o, enc);
+    entries.push_back(LoudnormEntry(o.loudness_target, *loudness));
+  } else {
+    if (o.audio_volume != 256) entries.push_back(VolumeEntry(o.audio_volume, inFormat));
+    if (!o.afilters.empty()) entries.push_back(o.afilters);
+    if (enc->ch_layout.nb_channels < inChannels && !IsFloat(enc->sample_fmt)) entries.push_back(MixEntry(enc));
+  }
   if (o.audio_sync_method > 0) entries.push_back(SyncEntry(o));
-  const std::string layout = LayoutName(enc->ch_layout);
-  // A downmix to integer samples would be scaled down to rule out clipping
-  // (about 7.7 dB from 5.1): mixing in float first keeps the level the same
-  // whatever sample format the encoder takes.
-  if (enc->ch_layout.nb_channels < inChannels && !IsFloat(enc->sample_fmt))
-    entries.push_back("aformat=sample_fmts=flt|fltp:channel_layouts=" + layout);
   entries.push_back(Format("aformat=sample_fmts=%s:sample_rates=%d:channel_layouts=%s",
-                           ff::av_get_sample_fmt_name(enc->sample_fmt), enc->sample_rate, layout.c_str()));
+                           ff::av_get_sample_fmt_name(enc->sample_fmt), enc->sample_rate,
+                           LayoutName(enc->ch_layout).c_str()));
   // Fixed frames for the encoders that need them; the last one may be short
   // (the encoder pads it where it must).
   if (!TakesAnySize(setup)) entries.push_back(Format("asetnsamples=n=%d:p=0", enc->frame_size));
-  std::string text;
-  for (const std::string& entry : entries) text += (text.empty() ? "" : ",") + entry;
-  return text;
+  return Joined(entries);
 }
 
 AVFilterContext* CreateFilter(AVFilterGraph* graph, const char* filter, const char* name, const std::string& args) {
@@ -134,22 +146,6 @@ AVFilterContext* CreateFilter(AVFilterGraph* graph, const char* filter, const ch
                                        args.empty() ? nullptr : args.c_str(), nullptr, graph) < 0)
     return nullptr;
   return context;
-}
-
-bool LinkChain(AVFilterGraph* graph, AVFilterContext* source, AVFilterContext* sink, const std::string& text) {
-  AVFilterInOut* outputs = ff::avfilter_inout_alloc();
-  AVFilterInOut* inputs = ff::avfilter_inout_alloc();
-  bool ok = outputs && inputs;
-  if (ok) {
-    outputs->name = ff::av_strdup("in");
-    outputs->filter_ctx = source;
-    inputs->name = ff::av_strdup("out");
-    inputs->filter_ctx = sink;
-    ok = ff::avfilter_graph_parse_ptr(graph, text.c_str(), &inputs, &outputs, nullptr) >= 0;
-  }
-  ff::avfilter_inout_free(&inputs);
-  ff::avfilter_inout_free(&outputs);
-  return ok;
 }
 
 void BuildGraph(TEngineState& s, TOutputStreamRec& ost, TAudioPath& path, const AVFrame* frame) {
@@ -165,7 +161,7 @@ void BuildGraph(TEngineState& s, TOutputStreamRec& ost, TAudioPath& path, const 
   path.source = graph ? CreateFilter(graph, "abuffer", "src", sourceArgs) : nullptr;
   path.sink = graph ? CreateFilter(graph, "abuffersink", "out", "") : nullptr;
   const std::string chain = ChainText(s.opt, *ost.setup, format, layout.nb_channels, path.source_loudness);
-  const bool built = path.source && path.sink && LinkChain(graph, path.source, path.sink, chain) &&
+  const bool built = path.source && path.sink && media::LinkFilterChain(graph, path.source, path.sink, chain) &&
                      ff::avfilter_graph_config(graph, nullptr) >= 0;
   if (!built) {
     ff::av_channel_layout_uninit(&layout);
@@ -226,7 +222,8 @@ void MeasureSource(TCustomFFmpeg& engine, const TOutputStreamRec& ost, TAudioPat
   const TInputStreamRec& ist = s.ist_table[ost.source_index];
   const std::string& file = s.input_files[ist.file_index].file_name;
   std::string error;
-  path.source_loudness = media::MeasureLoudness(file, ist.st->index, error);
+  const std::string filters = Joined(EntriesBeforeLoudness(s.opt, ost.setup->enc));
+  path.source_loudness = media::MeasureLoudness(file, ist.st->index, filters, error);
   if (!path.source_loudness) throw FFmpegException("The loudness cannot be measured: " + error);
 }
 
@@ -265,7 +262,7 @@ void NoteLoudness(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   const TEngineState& s = engine.State();
   const media::TLoudness& source = *ost.audio->source_loudness;
   std::string error;
-  const auto output = media::MeasureLoudness(s.output_slots[ost.file_index]->file_name, ost.st->index, error);
+  const auto output = media::MeasureLoudness(s.output_slots[ost.file_index]->file_name, ost.st->index, "", error);
   const std::string written = output ? Format("%.1f LUFS", output->Integrated) : "not measured (" + error + ")";
   EngineLog(engine, media::llWarning,
             Format("Loudness normalised to %.1f LUFS: the input was %.1f LUFS (true peak %.1f dBTP), the output is %s",

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "media/ff.h"
+#include "media/filter_chain.h"
 #include "media/loader.h"
 #include "media/text_helpers.h"
 
@@ -20,12 +21,6 @@ struct DecoderFree {
     std::lock_guard guard(CodecLock());
     ff::avcodec_free_context(&context);
   }
-};
-struct GraphFree {
-  void operator()(AVFilterGraph* graph) const { ff::avfilter_graph_free(&graph); }
-};
-struct FrameFree {
-  void operator()(AVFrame* frame) const { ff::av_frame_free(&frame); }
 };
 struct PacketFree {
   void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
@@ -91,14 +86,14 @@ DecoderPtr OpenDecoder(const AVStream* stream, std::string& error) {
 }
 
 struct TMeterGraph {
-  std::unique_ptr<AVFilterGraph, GraphFree> graph{ff::avfilter_graph_alloc()};
+  FilterGraphPtr graph{ff::avfilter_graph_alloc()};
   AVFilterContext* source = nullptr;
   AVFilterContext* sink = nullptr;
 };
 
-// abuffer -> ebur128 (true peaks, figures in each frame's metadata) -> abuffersink,
-// for the decoded frames' format.
-bool BuildMeter(TMeterGraph& meter, const AVFrame* frame) {
+// abuffer -> [filters] -> ebur128 (true peaks, figures in each frame's
+// metadata) -> abuffersink, for the decoded frames' format.
+bool BuildMeter(TMeterGraph& meter, const AVFrame* frame, const std::string& filters) {
   AVFilterGraph* graph = meter.graph.get();
   if (!graph) return false;
   AVChannelLayout layout{};
@@ -110,15 +105,12 @@ bool BuildMeter(TMeterGraph& meter, const AVFrame* frame) {
   const std::string args =
       Format("time_base=1/%d:sample_rate=%d:sample_fmt=%s:channel_layout=%s", frame->sample_rate, frame->sample_rate,
              ff::av_get_sample_fmt_name(static_cast<AVSampleFormat>(frame->format)), layoutName);
-  AVFilterContext* meterFilter = nullptr;
+  const std::string chain = (filters.empty() ? "" : filters + ",") + "ebur128=peak=true:metadata=1";
   return ff::avfilter_graph_create_filter(&meter.source, ff::avfilter_get_by_name("abuffer"), "src", args.c_str(),
                                           nullptr, graph) >= 0 &&
-         ff::avfilter_graph_create_filter(&meterFilter, ff::avfilter_get_by_name("ebur128"), "meter",
-                                          "peak=true:metadata=1", nullptr, graph) >= 0 &&
          ff::avfilter_graph_create_filter(&meter.sink, ff::avfilter_get_by_name("abuffersink"), "out", nullptr,
                                           nullptr, graph) >= 0 &&
-         ff::avfilter_link(meter.source, 0, meterFilter, 0) >= 0 && ff::avfilter_link(meterFilter, 0, meter.sink, 0) >= 0 &&
-         ff::avfilter_graph_config(graph, nullptr) >= 0;
+         LinkFilterChain(graph, meter.source, meter.sink, chain) && ff::avfilter_graph_config(graph, nullptr) >= 0;
 }
 
 void ReadMeter(TMeterGraph& meter, AVFrame* frame, TMeter& figures) {
@@ -130,7 +122,8 @@ void ReadMeter(TMeterGraph& meter, AVFrame* frame, TMeter& figures) {
 
 }  // namespace
 
-std::optional<TLoudness> MeasureLoudness(const std::string& AFileName, int AStreamIndex, std::string& AError) {
+std::optional<TLoudness> MeasureLoudness(const std::string& AFileName, int AStreamIndex, const std::string& AFilters,
+                                         std::string& AError) {
   const InputPtr input = OpenInput(AFileName, AError);
   if (!input) return std::nullopt;
   const int index = AStreamIndex >= 0 ? AStreamIndex
@@ -143,7 +136,7 @@ std::optional<TLoudness> MeasureLoudness(const std::string& AFileName, int AStre
   const DecoderPtr decoder = OpenDecoder(input->streams[index], AError);
   if (!decoder) return std::nullopt;
   std::unique_ptr<AVPacket, PacketFree> packet(ff::av_packet_alloc());
-  std::unique_ptr<AVFrame, FrameFree> decoded(ff::av_frame_alloc()), measured(ff::av_frame_alloc());
+  FramePtr decoded(ff::av_frame_alloc()), measured(ff::av_frame_alloc());
   if (!packet || !decoded || !measured) {
     AError = "out of memory";
     return std::nullopt;
@@ -161,7 +154,7 @@ std::optional<TLoudness> MeasureLoudness(const std::string& AFileName, int AStre
     ff::av_packet_unref(packet.get());
     int result;
     while ((result = ff::avcodec_receive_frame(decoder.get(), decoded.get())) >= 0) {
-      if (!meter.source && !BuildMeter(meter, decoded.get())) {
+      if (!meter.source && !BuildMeter(meter, decoded.get(), AFilters)) {
         AError = "the loudness meter cannot be built";
         return std::nullopt;
       }

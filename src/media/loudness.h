@@ -16,8 +16,9 @@ struct TLoudness {
 };
 
 // Measures the audio stream AStreamIndex of a file (-1: the libraries' best
-// audio stream); nullopt with the reason in AError when the file cannot be
-// read or holds no sound.
-std::optional<TLoudness> MeasureLoudness(const std::string& AFileName, int AStreamIndex, std::string& AError);
+// audio stream) after the filters AFilters (graph text; empty: none);
+// nullopt with the reason in AError when the file cannot be read or holds no sound.
+std::optional<TLoudness> MeasureLoudness(const std::string& AFileName, int AStreamIndex, const std::string& AFilters,
+                                         std::string& AError);
 
 }  // namespace strella::media

@@ -103,5 +103,30 @@ TEST(DownmixLevel, FiveOneToStereoIsAsLoudInTheOpusProfilesAsInTheAacOnes) {
   EXPECT_NEAR(MeanVolume(opus), MeanVolume(aac), 1.0);
 }
 
+double IntegratedLoudness(const std::string& file) {
+  const std::string log = Shell("ffmpeg -nostdin -hide_banner -i " + Quote(file) + " -map 0:a:0 -af ebur128 -f null -").second;
+  const size_t summary = log.rfind("Integrated loudness:");
+  const size_t at = summary == std::string::npos ? summary : log.find("I:", summary);
+  return at == std::string::npos ? 1000.0 : std::atof(log.c_str() + at + 2);
+}
+
+// A podcast recorded too quietly, brought to -16 LUFS; the report's notes give
+// the loudness measured before and after.
+TEST(Loudness, TheCommandLineNormalisesAndReportsBothFigures) {
+  const std::string source = MadeByFfmpeg(
+      "quiet_voice.wav", "-f lavfi -i \"aevalsrc=0.03*(1+0.5*sin(2*PI*0.5*t))*sin(2*PI*300*t):s=44100:c=mono:d=6\" "
+                         "-c:a pcm_s16le");
+  const std::string folder = fixtures::ScratchDir("loudness_cli"), report = folder + "/report.json";
+  const std::string output = ConvertOne(folder, {"-p", "MP3 - Mpeg Layer3 Audio (*.mp3)", "--loudness=-16", "--report", report}, source, "mp3");
+  EXPECT_NEAR(IntegratedLoudness(output), -16, 1.0);
+  const std::string lines = Shell("cat " + Quote(report)).second;
+  EXPECT_NE(lines.find("Loudness normalised to -16.0 LUFS: the input was -3"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("the output is -1"), std::string::npos) << lines;
+
+  const auto [status, log] = RunCli({"-p", "MP3 - Mpeg Layer3 Audio (*.mp3)", "--loudness=0", "-o", folder, source});
+  EXPECT_NE(status, 0);
+  EXPECT_NE(log.find("The loudness 0 LUFS is not -70 to -5 LUFS"), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace strella::cli
