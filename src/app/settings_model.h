@@ -50,8 +50,8 @@ struct TPreferences {
   std::string OutputFolder;
   bool Overwrite = false;
   int SpinVolume = 100;  // 0 to 200 in steps of 20
-  std::optional<int> Loudness;  // LUFS the sound is normalised to; nullopt: left as it is
   int SimultaneousConversions = 1;  // rows converted at the same time, 1 to the number of processors
+  std::optional<int> Loudness;  // LUFS the sound is normalised to; nullopt: left as it is
 };
 
 // The processors of this machine: the most simultaneous conversions worth running.
