@@ -74,6 +74,8 @@ DecoderPtr OpenDecoder(const AVStream* stream, std::string& error) {
     return nullptr;
   }
   int result = ff::avcodec_parameters_to_context(decoder.get(), stream->codecpar);
+  // Without it the decoder cannot place the samples an encoder's delay skips, and says so.
+  decoder->pkt_timebase = stream->time_base;
   if (result >= 0) {
     std::lock_guard guard(CodecLock());
     result = ff::avcodec_open2(decoder.get(), codec, nullptr);
