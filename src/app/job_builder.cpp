@@ -261,6 +261,7 @@ void FillAudio(TOutputOptions& out, const JobSettings& settings) {
   out.AudioSampleRate = settings.SampleRate;
   out.AudioChannels = settings.Profile->Has(kMonoOnly) ? 1 : settings.Channels;
   out.AudioVolume = SpinToVolume(settings.Volume);
+  out.AudioLoudness = settings.Loudness;
   if (out.AudioVolume == 0) out.DisableAudio = true;
 }
 

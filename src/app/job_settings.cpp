@@ -30,6 +30,12 @@ TAspect AspectOf(const TDropDown& list) {
 
 }  // namespace
 
+std::string LoudnessRefusal(int ALufs) {
+  if (ALufs >= kQuietestLoudness && ALufs <= kLoudestLoudness) return {};
+  return "The loudness " + std::to_string(ALufs) + " LUFS is not " + std::to_string(kQuietestLoudness) + " to " +
+         std::to_string(kLoudestLoudness) + " LUFS";
+}
+
 JobSettings JobSettingsFrom(const TSettingsModel& AModel, const TPreferences& APrefs) {
   const Quality* profile = AModel.CurrentProfile();
   if (!profile) throw TJobError("No output format is selected");
@@ -52,6 +58,7 @@ JobSettings JobSettingsFrom(const TSettingsModel& AModel, const TPreferences& AP
   settings.SampleRate = Selected(*c.ComboSamplingRate, choices.SampleRates, "sample rate");
   settings.Channels = Selected(*c.ComboAudioChannels, choices.Channels, "channel choice");
   settings.Volume = APrefs.SpinVolume;
+  settings.Loudness = APrefs.Loudness;
   return settings;
 }
 
@@ -65,6 +72,8 @@ void ValidateJobSettings(const JobSettings& ASettings) {
   check("audio codec", ASettings.AudioCodec);
   if (ASettings.Volume < 0 || ASettings.Volume > 200 || ASettings.Volume % 20 != 0)
     throw TJobError("The volume " + std::to_string(ASettings.Volume) + " is not on the scale 0 to 200 in steps of 20");
+  if (ASettings.Loudness)
+    if (std::string refusal = LoudnessRefusal(*ASettings.Loudness); !refusal.empty()) throw TJobError(refusal);
 }
 
 }  // namespace strella::app

@@ -22,6 +22,12 @@ class TJobError : public std::runtime_error {
 
 enum class TAspect { Auto, Ratio4x3, Ratio16x9 };
 
+// The loudness targets (integrated, EBU R128) a sound can be normalised to.
+inline constexpr int kQuietestLoudness = -70;
+inline constexpr int kLoudestLoudness = -5;
+// Empty when ALufs is a target, else why not.
+std::string LoudnessRefusal(int ALufs);
+
 struct TCodecChoice {
   std::string Shown;    // as the list shows it, for messages
   std::string Encoder;  // the encoder's name
@@ -36,11 +42,12 @@ struct JobSettings {
   TFrameRate FrameRate;                 // IsSource(): the source's rate
   TCodecChoice AudioCodec;
   std::optional<int> AudioBitrate;  // bit/s; nullopt for a lossless profile
-  int SampleRate = 0;               // Hz
-  int Channels = 2;
+  int SampleRate = 0;               // Hz; 0: the source's
+  int Channels = 2;                 // 0: the source's
   bool Letterbox = true;
   TAspect Aspect = TAspect::Auto;
   int Volume = 100;  // percent, 0 to 200 in steps of 20; 0 drops the sound
+  std::optional<int> Loudness;  // LUFS, kQuietestLoudness to kLoudestLoudness; nullopt: left as it is
 
   bool AudioOnly() const { return Profile && Profile->Has(kAudioOnly); }
   std::string_view ProfileKey() const { return Profile ? Profile->Key : std::string_view(); }

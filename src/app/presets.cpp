@@ -145,6 +145,10 @@ void ReadAudio(const TPresetReader& r, const TProfileChoices& choices, const Qua
   s.Volume = r.Get<int>("audio", "volume", 100);
   if (s.Volume < 0 || s.Volume > 200 || s.Volume % 20 != 0)
     r.Refuse("audio", "volume", "The volume " + std::to_string(s.Volume) + " is not 0 to 200 in steps of 20");
+  if (r.Member("audio", "loudness")) {
+    s.Loudness = r.Get<int>("audio", "loudness", 0);
+    if (std::string refusal = LoudnessRefusal(*s.Loudness); !refusal.empty()) r.Refuse("audio", "loudness", refusal);
+  }
 }
 
 }  // namespace
@@ -166,6 +170,7 @@ std::string PresetText(const JobSettings& ASettings) {
   audio["sample_rate"] = ASettings.SampleRate;
   audio["channels"] = ASettings.Channels;
   audio["volume"] = ASettings.Volume;
+  if (ASettings.Loudness) audio["loudness"] = *ASettings.Loudness;
   preset["audio"] = audio;
   return preset.dump(2) + "\n";
 }
@@ -243,6 +248,7 @@ void ApplyJobSettings(const JobSettings& ASettings, TSettingsModel& AModel, TPre
   select(*c.ComboSamplingRate, choices.SampleRates.IndexOf(ASettings.SampleRate));
   select(*c.ComboAudioChannels, choices.Channels.IndexOf(ASettings.Channels));
   APrefs.SpinVolume = ASettings.Volume;
+  APrefs.Loudness = ASettings.Loudness;
 }
 
 std::string PresetFolder() {

@@ -28,7 +28,7 @@ constexpr std::string_view kModernSizes = "Original Sizedefault-3840x2160-2560x1
 constexpr std::string_view kModernFrameRates =
     "Autodefault-60 fps-59.94 fps-50 fps-30 fps-29.97 fps-25 fps-24 fps-23.976 fps";
 constexpr std::string_view kLosslessSampleRates =
-    "96000 Hz-48000 Hz-44100 Hzdefault-32000 Hz-22050 Hz-16000 Hz-8000 Hz";
+    "Autodefault-96000 Hz-48000 Hz-44100 Hz-32000 Hz-22050 Hz-16000 Hz-8000 Hz";
 
 }  // namespace
 
@@ -301,12 +301,12 @@ const std::array<Quality, kProfileCount> ProfileTable = {{
      "", "", "", "", "opus", "128default", "48000 HzONLY",
      52},
     // Lossless: no bitrate to choose.
-    {"FLAC - Lossless Audio (*.flac)", "flac", pgModernAudio, kAudioOnly|kKeepsCoverArt, "", "FLAC",
+    {"FLAC - Lossless Audio (*.flac)", "flac", pgModernAudio, kAudioOnly|kKeepsCoverArt|kKeepsSourceSound, "", "FLAC",
      {0, 0, 0, 0, 0},
      {0, 0, 0, 0, 0},
      "", "", "", "", "flac", "", kLosslessSampleRates,
      53, {}},
-    {"M4A - Apple Lossless (*.m4a)", "m4a-alac", pgModernAudio, kAudioOnly|kKeepsCoverArt, "", "M4A",
+    {"M4A - Apple Lossless (*.m4a)", "m4a-alac", pgModernAudio, kAudioOnly|kKeepsCoverArt|kKeepsSourceSound, "", "M4A",
      {0, 0, 0, 0, 0},
      {0, 0, 0, 0, 0},
      "", "", "", "", "alac", "", kLosslessSampleRates,

@@ -23,6 +23,7 @@ enum TProfileFlag : unsigned {
   kAudioOnly = 1,      // no video settings; a video input gives its sound
   kMonoOnly = 2,       // one channel is all the format holds
   kKeepsCoverArt = 4,  // an audio container that stores a cover picture: an input's cover is copied
+  kKeepsSourceSound = 8,  // lossless: "Auto" (the source's rate and channels) leads its audio lists
 };
 
 // One output profile. A choice cell is "", a single value, a value ending in

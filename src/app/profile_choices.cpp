@@ -171,7 +171,16 @@ std::optional<int> ParseWholeFirstWord(const std::string& label) {
   return static_cast<int>(*value);
 }
 
+// "Auto" keeps the source's rate or channels: the value 0, which the job leaves out.
+constexpr std::string_view kAuto = "Auto";
+
+std::optional<int> ParseSampleRate(const std::string& label) {
+  if (Trim(label) == kAuto) return 0;
+  return ParseWholeFirstWord(label);
+}
+
 std::optional<int> ParseChannels(const std::string& label) {
+  if (label == kAuto) return 0;
   if (label == "Mono") return 1;
   if (label == "Stereo") return 2;
   return std::nullopt;
@@ -217,9 +226,11 @@ TLoaded Load(const Quality& profile) {
   c.AudioCodecs = Typed<std::string>(CodecCell(profile.AudioCodecCell), encoderOf(MapAudioCodec), "audio codec", problems);
   c.AudioBitrates = Typed<int>(BitrateCell(LadderLabels(profile.AudioLadder), profile.AudioBitrateCell), ParseBitrate,
                                "audio bitrate", problems);
-  c.SampleRates = Typed<int>(UnitCell(profile.SampleRateCell, kSampleRates, {" Hz", " Hz", ""}), ParseWholeFirstWord,
-                             "sample rate", problems);
-  const TCellList channels = profile.Has(kMonoOnly) ? Listed({"Mono"}, 0) : Listed({"Stereo", "Mono"}, 0);
+  c.SampleRates = Typed<int>(UnitCell(profile.SampleRateCell, kSampleRates, {" Hz", " Hz", kAuto}),
+                             ParseSampleRate, "sample rate", problems);
+  const TCellList channels = profile.Has(kMonoOnly)           ? Listed({"Mono"}, 0)
+                             : profile.Has(kKeepsSourceSound) ? Listed({std::string(kAuto), "Stereo", "Mono"}, 0)
+                                                              : Listed({"Stereo", "Mono"}, 0);
   c.Channels = Typed<int>(channels, ParseChannels, "channels", problems);
   return loaded;
 }

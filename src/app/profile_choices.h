@@ -65,8 +65,8 @@ struct TProfileChoices {
   TChoiceList<TFrameRate> FrameRates;
   TChoiceList<std::string> AudioCodecs;
   TChoiceList<int> AudioBitrates;  // bit/s; empty for a lossless profile
-  TChoiceList<int> SampleRates;    // Hz
-  TChoiceList<int> Channels;
+  TChoiceList<int> SampleRates;    // Hz; 0 ("Auto"): the source's
+  TChoiceList<int> Channels;       // 0 ("Auto"): the source's
 };
 
 const TProfileChoices& ChoicesOf(const Quality& AProfile);

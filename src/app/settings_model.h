@@ -53,6 +53,7 @@ struct TPreferences {
   int SimultaneousConversions = 1;  // rows converted at the same time, 1 to the number of processors
   // Files of an added folder write their outputs into the same subfolders below the output folder.
   bool KeepFolderStructure = false;
+  std::optional<int> Loudness;  // LUFS the sound is normalised to; nullopt: left as it is
 };
 
 // The processors of this machine: the most simultaneous conversions worth running.

@@ -1,5 +1,6 @@
 #include "app/settings_persistence.h"
 
+#include "app/job_settings.h"
 #include "app/profile_encoders.h"
 #include "app/text_utils.h"
 #include "media/logger.h"
@@ -9,8 +10,8 @@ namespace strella::app {
 const std::vector<std::string>& DetailedSettingNames() {
   static const std::vector<std::string> names = {
       "VideoCodec",   "VideoBitrate",  "VideoSize",   "FrameRate", "AudioCodec", "AudioBitrate",   "SamplingRate",
-      "AudioChannels", "AspectRatio", "Volume",     "FormWidth", "FormHeight", "Maximized", "Profile",
-      "KeepFolderStructure"};
+      "AudioChannels", "AspectRatio", "Volume",     "Loudness",  "FormWidth",  "FormHeight",     "Maximized",
+      "Profile",       "KeepFolderStructure"};
   return names;
 }
 
@@ -135,6 +136,9 @@ void LoadDetailedChoices(TSettingsStore& store, TSettingsModel& model, TPreferen
     }
   };
   readInteger("Volume", prefs.SpinVolume);
+  int loudness = 0;  // 0: none kept
+  readInteger("Loudness", loudness);
+  if (loudness != 0 && LoudnessRefusal(loudness).empty()) prefs.Loudness = loudness;
   readInteger("FormWidth", window.FormWidth);
   readInteger("FormHeight", window.FormHeight);
   int maximized = window.Maximized ? 1 : 0;
@@ -194,6 +198,7 @@ void SaveSettings(TSettingsStore& AStore, const TSettingsModel& AModel, const TP
     AStore.WriteInteger("SimultaneousConversions", APrefs.SimultaneousConversions);
     for (const auto& [name, list] : DetailedLists(c)) AStore.WriteString(name, list->Text());
     AStore.WriteInteger("Volume", APrefs.SpinVolume);
+    AStore.WriteInteger("Loudness", APrefs.Loudness.value_or(0));
     AStore.WriteInteger("FormWidth", AWindow.FormWidth);
     AStore.WriteInteger("FormHeight", AWindow.FormHeight);
     AStore.WriteBool("Maximized", AWindow.Maximized);

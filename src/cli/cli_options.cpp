@@ -38,6 +38,8 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions) {
   AApp.add_option("--letterbox", o.letterbox, "none or add (default: add)");
   AApp.add_option("--aspect", o.aspect, "auto, 4:3 or 16:9 (default: auto)");
   AApp.add_option("--volume", o.volume, "Output volume 0 to 200 in steps of 20; 100 keeps it, 0 drops the sound");
+  AApp.add_option("--loudness", o.loudness,
+                  "Normalise the sound to this loudness in LUFS (EBU R128, two passes): -23 broadcast, -16 podcasts");
   AApp.add_option("--preset", o.preset, "Start from the choices of a preset file (the options given beside it override them)");
   AApp.add_option("--save-preset", o.savePreset, "Save the choices the other options make as a preset file, and end");
   AApp.add_flag("--overwrite", o.overwrite, "Replace existing files of the same name (never an input)");
@@ -127,6 +129,10 @@ std::string ApplyPreferences(const TCliOptions& o, app::TSettingsModel& model, a
     if (*o.volume < 0 || *o.volume > 200 || *o.volume % 20 != 0)
       return "--volume " + std::to_string(*o.volume) + " is not valid. Valid: 0, 20, 40, ... 200 (100 keeps the volume)";
     prefs.SpinVolume = *o.volume;
+  }
+  if (o.loudness) {
+    if (std::string refusal = app::LoudnessRefusal(*o.loudness); !refusal.empty()) return "--loudness: " + refusal;
+    prefs.Loudness = *o.loudness;
   }
   prefs.Overwrite = o.overwrite;
   prefs.SimultaneousConversions = o.jobs;

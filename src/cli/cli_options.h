@@ -32,6 +32,7 @@ struct TCliOptions {
   std::string letterbox;
   std::string aspect;
   std::optional<int> volume;
+  std::optional<int> loudness;  // LUFS
   bool overwrite = false;
   bool listProfiles = false;
   bool probe = false;

@@ -88,6 +88,7 @@ void AddAudioFields(StepList& steps, const TOutputOptions& o) {
   steps.OptionIfSet("apre", o.AudioPreset);
   steps.Option("an", FlagText(o.DisableAudio));
   steps.OptionIfNotNegative("vol", o.AudioVolume);
+  if (o.AudioLoudness) steps.Option("loudness", std::to_string(*o.AudioLoudness));
   steps.OptionIfPositive("ac", o.AudioChannels);
   steps.OptionIfPositive("ar", o.AudioSampleRate);
   steps.GenericIfPositive("ab", o.AudioBitrate);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +51,7 @@ struct TOutputOptions {
   std::string AudioPreset;
   bool DisableAudio;
   int AudioVolume;
+  std::optional<int> AudioLoudness;  // LUFS to normalise to (two passes); nullopt: left as it is
   int AudioChannels;
   int AudioSampleRate;
   int AudioBitrate;

@@ -1,219 +1,275 @@
-// The audio output path: audio sync against the input clock, conversion of
-// channels, rate and sample format with libswresample, framing for the
-// encoder in an AVAudioFifo, encoding and writing.
+// The audio output path: one filter graph per re-encoded audio stream,
+//   abuffer -> [volume] -> [user filters] -> [downmix in float] -> [loudnorm] -> [aresample async]
+//           -> aformat (the encoder's format, rate and layout) -> [asetnsamples]
+//           -> abuffersink,
+// asetnsamples giving frames of the encoder's frame size when it needs fixed
+// ones. The graph is built for the decoded format of the first frame and
+// rebuilt when that changes; at the end it is drained, so the resampler's
+// last samples reach the encoder too.
 #include <algorithm>
-#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "engine/transcode_paths.h"
+#include "media/filter_chain.h"
+#include "media/loudness.h"
 
 namespace strella::engine {
 
 struct TAudioPath {
-  SwrContext* swr = nullptr;
-  AVChannelLayout in_layout{};
+  media::FilterGraphPtr graph;
+  AVFilterContext* source = nullptr;  // owned by the graph
+  AVFilterContext* sink = nullptr;
+  media::FramePtr input{ff::av_frame_alloc()};     // a reference to the decoded frame
+  media::FramePtr filtered{ff::av_frame_alloc()};  // what the sink gives
+  // What the graph was built for.
   int in_rate = 0;
   int in_format = -1;
-  AVAudioFifo* fifo = nullptr;
-  AVFrame* frame = nullptr;  // encoder input
-  uint8_t** converted = nullptr;
-  int converted_capacity = 0;  // samples
+  AVChannelLayout in_layout{};
+  // `loudness`: the source's, measured before its first frame is filtered.
+  std::optional<media::TLoudness> source_loudness;
+  ~TAudioPath() { ff::av_channel_layout_uninit(&in_layout); }
 };
 
 namespace {
 
 using media::Format;
 
-constexpr int kDeadBandSamples = 50;
-constexpr int kLargestSilencedChunk = 131072;  // bytes of 16-bit samples
-
+// A decoded frame's layout, or the usual one for its channel count when the
+// stream names none (or an order the filters cannot be told by name).
 AVChannelLayout InputLayout(const AVFrame* frame) {
   AVChannelLayout layout{};
-  if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || ff::av_channel_layout_check(&frame->ch_layout) == 0)
+  if (frame->ch_layout.order != AV_CHANNEL_ORDER_NATIVE || ff::av_channel_layout_check(&frame->ch_layout) == 0)
     ff::av_channel_layout_default(&layout, frame->ch_layout.nb_channels);
   else
     ff::av_channel_layout_copy(&layout, &frame->ch_layout);
   return layout;
 }
 
-void ReleaseConverter(TAudioPath& path) {
-  ff::swr_free(&path.swr);
-  ff::av_channel_layout_uninit(&path.in_layout);
+std::string LayoutName(const AVChannelLayout& layout) {
+  char text[128] = "";
+  ff::av_channel_layout_describe(&layout, text, sizeof text);
+  return text;
 }
 
-// (Re)builds the converter when the decoded format differs from what it was built for.
-void EnsureConverter(TOutputStreamRec& ost, TAudioPath& path, const AVFrame* frame) {
+bool IsFloat(AVSampleFormat format) {
+  const AVSampleFormat packed = ff::av_get_packed_sample_fmt(format);
+  return packed == AV_SAMPLE_FMT_FLT || packed == AV_SAMPLE_FMT_DBL;
+}
+
+// `vol` (256 leaves the sound alone) at the precision of the decoded samples,
+// so no conversion comes before it: integer samples follow (s x vol + 128) >> 8.
+std::string VolumeEntry(int volume, AVSampleFormat format) {
+  const AVSampleFormat packed = ff::av_get_packed_sample_fmt(format);
+  const char* precision = packed == AV_SAMPLE_FMT_DBL ? "double" : packed == AV_SAMPLE_FMT_FLT ? "float" : "fixed";
+  return Format("volume=volume=%.10g:precision=%s", volume / 256.0, precision);
+}
+
+// `async` N: stretches or squeezes the sound by up to N samples a second to
+// follow the input's clock, and fills or cuts where it runs further off.
+std::string SyncEntry(const TOptionValues& o) {
+  std::string entry = Format("aresample=async=%d", o.audio_sync_method);
+  if (o.audio_drift_threshold != 0.1f) entry += Format(":min_hard_comp=%f", o.audio_drift_threshold);
+  return entry + ":first_pts=0";
+}
+
+// The second pass of a loudness normalisation: one gain for the whole sound
+// from the first pass's figures (loudnorm's linear mode). Where that gain
+// would push the peaks past -1 dBTP, or the range is wider than the filter
+// keeps linear, loudnorm compresses instead.
+std::string LoudnormEntry(double target, const media::TLoudness& measured) {
+  const double range = std::clamp(measured.Range, 7.0, 20.0);
+  return Format("loudnorm=I=%.1f:LRA=%.1f:TP=-1:measured_I=%.2f:measured_LRA=%.2f:measured_TP=%.2f:"
+                "measured_thresh=%.2f:linear=true:print_format=none",
+                target, range, std::max(measured.Integrated, -99.0), std::max(measured.Range, 0.01),
+                std::clamp(measured.TruePeak, -99.0, 99.0), std::max(measured.Threshold, -99.0));
+}
+
+// Encoders that take any number of samples get the frames as they come.
+bool TakesAnySize(const TOutputStreamSetup& setup) {
+  const AVCodecContext* enc = setup.enc;
+  return enc->frame_size < 2 || (enc->codec && (enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE));
+}
+
+std::string Joined(const std::vector<std::string>& entries) {
+  std::string text;
+  for (const std::string& entry : entries) text += (text.empty() ? "" : ",") + entry;
+  return text;
+}
+
+// The encoder's channels, mixed in float. A downmix straight to integer
+// samples would be scaled down to rule out clipping (about 7.7 dB from 5.1):
+// mixing in float first keeps the level the same whatever sample format the
+// encoder takes.
+std::string MixEntry(const AVCodecContext* enc) {
+  return "aformat=sample_fmts=flt|fltp:channel_layouts=" + LayoutName(enc->ch_layout);
+}
+
+// What the sound goes through before its loudness is measured and set: the
+// first pass measures exactly what the second pass's loudnorm is given.
+std::vector<std::string> EntriesBeforeLoudness(const TOptionValues& o, const AVCodecContext* enc) {
+  std::vector<std::string> entries;
+  if (!o.afilters.empty()) entries.push_back(o.afilters);
+  entries.push_back(MixEntry(enc));
+  return entries;
+}
+
+// The entries between the source and the sink, as graph text. A loudness
+// target sets the level itself: `vol` is not applied with it.
+std::string ChainText(const TOptionValues& o, const TOutputStreamSetup& setup, AVSampleFormat inFormat,
+                      int inChannels, const std::optional<media::TLoudness>& loudness) {
+  const AVCodecContext* enc = setup.enc;
+  std::vector<std::string> entries;
+  if (loudness) {
+    entries = EntriesBeforeLoudness(o, enc);
+    entries.push_back(LoudnormEntry(o.loudness_target, *loudness));
+  } else {
+    if (o.audio_volume != 256) entries.push_back(VolumeEntry(o.audio_volume, inFormat));
+    if (!o.afilters.empty()) entries.push_back(o.afilters);
+    if (enc->ch_layout.nb_channels < inChannels && !IsFloat(enc->sample_fmt)) entries.push_back(MixEntry(enc));
+  }
+  if (o.audio_sync_method > 0) entries.push_back(SyncEntry(o));
+  entries.push_back(Format("aformat=sample_fmts=%s:sample_rates=%d:channel_layouts=%s",
+                           ff::av_get_sample_fmt_name(enc->sample_fmt), enc->sample_rate,
+                           LayoutName(enc->ch_layout).c_str()));
+  // Fixed frames for the encoders that need them; the last one may be short
+  // (the encoder pads it where it must).
+  if (!TakesAnySize(setup)) entries.push_back(Format("asetnsamples=n=%d:p=0", enc->frame_size));
+  return Joined(entries);
+}
+
+AVFilterContext* CreateFilter(AVFilterGraph* graph, const char* filter, const char* name, const std::string& args) {
+  AVFilterContext* context = nullptr;
+  if (ff::avfilter_graph_create_filter(&context, ff::avfilter_get_by_name(filter), name,
+                                       args.empty() ? nullptr : args.c_str(), nullptr, graph) < 0)
+    return nullptr;
+  return context;
+}
+
+void BuildGraph(TEngineState& s, TOutputStreamRec& ost, TAudioPath& path, const AVFrame* frame) {
+  const AVCodecContext* enc = ost.setup->enc;
   AVChannelLayout layout = InputLayout(frame);
-  const bool same = path.swr && path.in_rate == frame->sample_rate && path.in_format == frame->format &&
-                    ff::av_channel_layout_compare(&layout, &path.in_layout) == 0;
-  if (same) {
+  const auto format = static_cast<AVSampleFormat>(frame->format);
+  path.graph.reset(ff::avfilter_graph_alloc());
+  AVFilterGraph* graph = path.graph.get();
+  if (graph) graph->nb_threads = 1;  // a few samples a frame: threads would cost more than they give
+  const std::string sourceArgs = Format("time_base=1/%d:sample_rate=%d:sample_fmt=%s:channel_layout=%s",
+                                        frame->sample_rate, frame->sample_rate, ff::av_get_sample_fmt_name(format),
+                                        LayoutName(layout).c_str());
+  path.source = graph ? CreateFilter(graph, "abuffer", "src", sourceArgs) : nullptr;
+  path.sink = graph ? CreateFilter(graph, "abuffersink", "out", "") : nullptr;
+  const std::string chain = ChainText(s.opt, *ost.setup, format, layout.nb_channels, path.source_loudness);
+  const bool built = path.source && path.sink && media::LinkFilterChain(graph, path.source, path.sink, chain) &&
+                     ff::avfilter_graph_config(graph, nullptr) >= 0;
+  if (!built) {
     ff::av_channel_layout_uninit(&layout);
-    return;
-  }
-  ReleaseConverter(path);
-  AVCodecContext* enc = ost.setup->enc;
-  const int result = ff::swr_alloc_set_opts2(&path.swr, &enc->ch_layout, enc->sample_fmt, enc->sample_rate, &layout,
-                                             static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
-  if (result < 0 || ff::swr_init(path.swr) < 0) {
-    ff::av_channel_layout_uninit(&layout);
-    throw FFmpegException(Format("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
+    path.graph.reset();
+    throw FFmpegException(Format("Can not resample %d channels @ %d Hz to %d channels @ %d Hz (audio filters: %s)",
                                  frame->ch_layout.nb_channels, frame->sample_rate, enc->ch_layout.nb_channels,
-                                 enc->sample_rate));
+                                 enc->sample_rate, chain.c_str()));
   }
+  ff::av_channel_layout_uninit(&path.in_layout);
   path.in_layout = layout;
   path.in_rate = frame->sample_rate;
   path.in_format = frame->format;
 }
 
-TAudioPath& PathOf(TOutputStreamRec& ost) {
-  if (!ost.audio) ost.audio = new TAudioPath;
-  TAudioPath& path = *ost.audio;
-  if (!path.fifo) {
-    const AVCodecContext* enc = ost.setup->enc;
-    path.fifo = ff::av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, 1024);
-    path.frame = ff::av_frame_alloc();
-    if (!path.fifo || !path.frame) throw FFmpegException("av_fifo_alloc fail");
-  }
-  return path;
+bool BuiltFor(const TAudioPath& path, const AVFrame* frame) {
+  if (!path.graph || path.in_rate != frame->sample_rate || path.in_format != frame->format) return false;
+  AVChannelLayout layout = InputLayout(frame);
+  const bool same = ff::av_channel_layout_compare(&layout, &path.in_layout) == 0;
+  ff::av_channel_layout_uninit(&layout);
+  return same;
 }
 
-void EnsureCapacity(TAudioPath& path, const AVCodecContext* enc, int samples) {
-  if (samples <= path.converted_capacity) return;
-  if (path.converted) ff::av_freep(&path.converted[0]);
-  ff::av_freep(&path.converted);
-  if (ff::av_samples_alloc_array_and_samples(&path.converted, nullptr, enc->ch_layout.nb_channels, samples,
-                                             enc->sample_fmt, 0) < 0)
-    throw FFmpegException("av_malloc failed");
-  path.converted_capacity = samples;
-}
-
-void QueueSilence(TAudioPath& path, const AVCodecContext* enc, int samples) {
-  if (samples <= 0) return;
-  EnsureCapacity(path, enc, samples);
-  ff::av_samples_set_silence(path.converted, 0, samples, enc->ch_layout.nb_channels, enc->sample_fmt);
-  ff::av_audio_fifo_write(path.fifo, reinterpret_cast<void**>(path.converted), samples);
-}
-
-// Takes `samples` from the queue (padding with silence up to `frameSize`) and encodes them.
-void EncodeQueued(TCustomFFmpeg& engine, TOutputStreamRec& ost, TAudioPath& path, int samples, int frameSize) {
-  AVCodecContext* enc = ost.setup->enc;
-  AVFrame* frame = path.frame;
-  ff::av_frame_unref(frame);
-  frame->nb_samples = std::max(samples, frameSize);
-  frame->format = enc->sample_fmt;
-  frame->sample_rate = enc->sample_rate;
-  ff::av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
-  if (ff::av_frame_get_buffer(frame, 0) < 0) throw FFmpegException("Audio encoding failed");
-  ff::av_audio_fifo_read(path.fifo, reinterpret_cast<void**>(frame->extended_data), samples);
-  if (frame->nb_samples > samples)
-    ff::av_samples_set_silence(frame->extended_data, samples, frame->nb_samples - samples,
-                               enc->ch_layout.nb_channels, enc->sample_fmt);
-  frame->pts = ost.sync_opts;
-  ost.sync_opts += frame->nb_samples;
-  EncodeAndWrite(engine, ost, frame);
-  ff::av_frame_unref(frame);
-}
-
-bool TakesAnySize(const AVCodecContext* enc) {
-  return enc->frame_size < 2 || (enc->codec && (enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE));
-}
-
-// Keeps the output in step with the input clock; returns the input samples
-// to skip from the front of the chunk, or -1 when the whole chunk is dropped.
-int SyncAudio(TCustomFFmpeg& engine, TOutputStreamRec& ost, TAudioPath& path, TInputStreamRec& ist,
-              const AVFrame* frame) {
-  TEngineState& s = engine.State();
-  const TOptionValues& o = s.opt;
+// Encodes every frame the sink has ready; at the end of the input, all it holds.
+void EncodeFiltered(TCustomFFmpeg& engine, TOutputStreamRec& ost, TAudioPath& path) {
   const AVCodecContext* enc = ost.setup->enc;
-  const TInputStreamRec& sync = s.ist_table[ost.sync_ist];
-  const double inputTime = static_cast<double>(sync.pts - o.start_time) / 1000000.0;
-  const int queued = ff::av_audio_fifo_size(path.fifo);
-  if (o.audio_sync_method == 0) {
-    ost.sync_opts = std::llround(enc->sample_rate * inputTime) - queued;
-    return 0;
-  }
-  const double delta = enc->sample_rate * inputTime - static_cast<double>(ost.sync_opts) - queued;
-  if (std::fabs(delta) <= kDeadBandSamples) return 0;
-  if (ist.is_start || std::fabs(delta) > o.audio_drift_threshold * enc->sample_rate) {
-    const int inputSamples = static_cast<int>(delta * frame->sample_rate / enc->sample_rate);
-    if (delta < 0) {
-      if (o.verbose > 2) EngineLog(engine, media::llVerbose, Format("discarding %d audio samples", static_cast<int>(-delta)));
-      ist.is_start = false;
-      return -inputSamples >= frame->nb_samples ? -1 : -inputSamples;
+  const AVRational sinkTimeBase = ff::av_buffersink_get_time_base(path.sink);
+  AVFrame* frame = path.filtered.get();
+  while (ff::av_buffersink_get_frame(path.sink, frame) >= 0) {
+    frame->pts = frame->pts == AV_NOPTS_VALUE ? ost.sync_opts : ff::av_rescale_q(frame->pts, sinkTimeBase, enc->time_base);
+    ost.sync_opts = frame->pts + frame->nb_samples;
+    try {
+      EncodeAndWrite(engine, ost, frame);
+    } catch (...) {
+      ff::av_frame_unref(frame);
+      throw;
     }
-    // Silence is bounded as 16-bit samples of the input's channels.
-    const int chunkBytes = frame->nb_samples * frame->ch_layout.nb_channels * 2;
-    int silenceBytes = inputSamples * frame->ch_layout.nb_channels * 2;
-    if (chunkBytes + silenceBytes > kLargestSilencedChunk)
-      silenceBytes = std::max(0, kLargestSilencedChunk - chunkBytes);
-    else
-      ist.is_start = false;
-    const int silence = static_cast<int>(static_cast<int64_t>(silenceBytes / (frame->ch_layout.nb_channels * 2)) *
-                                         enc->sample_rate / frame->sample_rate);
-    if (o.verbose > 2) EngineLog(engine, media::llVerbose, Format("adding %d audio samples of silence", static_cast<int>(delta)));
-    QueueSilence(path, enc, silence);
-    return 0;
+    ff::av_frame_unref(frame);
   }
-  if (o.audio_sync_method > 1) {
-    const int compensation = std::clamp(static_cast<int>(delta), -o.audio_sync_method, o.audio_sync_method);
-    if (o.verbose > 2)
-      EngineLog(engine, media::llVerbose, Format("compensating audio timestamp drift:%f compensation:%d in:%d", delta,
-                                                 compensation, enc->sample_rate));
-    ff::swr_set_compensation(path.swr, compensation, enc->sample_rate);
-  }
-  return 0;
+}
+
+// Ends the graph's input and encodes what it still held.
+void DrainGraph(TCustomFFmpeg& engine, TOutputStreamRec& ost, TAudioPath& path) {
+  if (!path.graph) return;
+  if (ff::av_buffersrc_add_frame_flags(path.source, nullptr, 0) >= 0) EncodeFiltered(engine, ost, path);
+  path.graph.reset();
+  path.source = path.sink = nullptr;
+}
+
+// The frame's time on the sync stream's clock, in samples of the frame's rate.
+int64_t InputPts(const TEngineState& s, const TOutputStreamRec& ost, const AVFrame* frame) {
+  const TInputStreamRec& sync = s.ist_table[ost.sync_ist];
+  return ff::av_rescale_q(sync.pts - s.opt.start_time, AV_TIME_BASE_Q, AVRational{1, frame->sample_rate});
+}
+
+// The first pass of a loudness normalisation: the source stream's loudness.
+void MeasureSource(TCustomFFmpeg& engine, const TOutputStreamRec& ost, TAudioPath& path) {
+  const TEngineState& s = engine.State();
+  const TInputStreamRec& ist = s.ist_table[ost.source_index];
+  const std::string& file = s.input_files[ist.file_index].file_name;
+  std::string error;
+  const std::string filters = Joined(EntriesBeforeLoudness(s.opt, ost.setup->enc));
+  path.source_loudness = media::MeasureLoudness(file, ist.st->index, filters, error);
+  if (!path.source_loudness) throw FFmpegException("The loudness cannot be measured: " + error);
 }
 
 }  // namespace
 
 void EncodeAudioFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, const AVFrame* frame) {
-  TAudioPath& path = PathOf(ost);
-  const AVCodecContext* enc = ost.setup->enc;
-  EnsureConverter(ost, path, frame);
-  const int skip = SyncAudio(engine, ost, path, ist, frame);
-  if (skip < 0) return;
-  const int inputSamples = frame->nb_samples - skip;
-  const int room = ff::swr_get_out_samples(path.swr, inputSamples);
-  EnsureCapacity(path, enc, std::max(room, 1));
-  const int bytesPerSample = ff::av_get_bytes_per_sample(static_cast<AVSampleFormat>(frame->format));
-  const bool planar = ff::av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame->format));
-  const int planeCount = planar ? frame->ch_layout.nb_channels : 1;
-  std::vector<const uint8_t*> inputs(planeCount);
-  const int offset = skip * bytesPerSample * (planar ? 1 : frame->ch_layout.nb_channels);
-  for (int p = 0; p < planeCount; ++p) inputs[p] = frame->extended_data[p] + offset;
-  const int converted = ff::swr_convert(path.swr, path.converted, path.converted_capacity, inputs.data(), inputSamples);
-  if (converted < 0) {
-    if (engine.State().opt.exit_on_error) throw FFmpegException("av_audio_convert() failed");
+  TEngineState& s = engine.State();
+  if (!ost.audio) ost.audio = new TAudioPath;
+  TAudioPath& path = *ost.audio;
+  if (!path.input || !path.filtered) throw FFmpegException("av_frame_alloc fail");
+  if (!BuiltFor(path, frame)) {
+    if (s.opt.normalise_loudness && !path.source_loudness) MeasureSource(engine, ost, path);
+    // A graph is negotiated for one format: the old one gives out what it holds first.
+    DrainGraph(engine, ost, path);
+    BuildGraph(s, ost, path, frame);
+  }
+  ist.is_start = false;
+  AVFrame* input = path.input.get();
+  if (ff::av_frame_ref(input, frame) < 0) throw FFmpegException("av_frame_ref fail");
+  input->pts = InputPts(s, ost, frame);
+  if (ff::av_buffersrc_add_frame_flags(path.source, input, 0) < 0) {
+    ff::av_frame_unref(input);
+    if (s.opt.exit_on_error) throw FFmpegException("av_audio_convert() failed");
     EngineLog(engine, media::llError, "av_audio_convert() failed");
     return;
   }
-  ff::av_audio_fifo_write(path.fifo, reinterpret_cast<void**>(path.converted), converted);
-  if (TakesAnySize(enc)) {
-    const int queued = ff::av_audio_fifo_size(path.fifo);
-    if (queued > 0) EncodeQueued(engine, ost, path, queued, 0);
-    return;
-  }
-  while (ff::av_audio_fifo_size(path.fifo) >= enc->frame_size) EncodeQueued(engine, ost, path, enc->frame_size, enc->frame_size);
+  EncodeFiltered(engine, ost, path);
 }
 
 void FlushAudioQueue(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
-  if (!ost.audio || !ost.audio->fifo) return;
-  TAudioPath& path = *ost.audio;
-  const AVCodecContext* enc = ost.setup->enc;
-  const int queued = ff::av_audio_fifo_size(path.fifo);
-  if (queued <= 0) return;
-  const bool shortLast = TakesAnySize(enc) || ost.setup->own_amrnb ||
-                         (enc->codec && (enc->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME));
-  EncodeQueued(engine, ost, path, queued, shortLast ? 0 : enc->frame_size);
+  if (ost.audio) DrainGraph(engine, ost, *ost.audio);
+}
+
+void NoteLoudness(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
+  if (!ost.audio || !ost.audio->source_loudness) return;
+  const TEngineState& s = engine.State();
+  const media::TLoudness& source = *ost.audio->source_loudness;
+  std::string error;
+  const auto output = media::MeasureLoudness(s.output_slots[ost.file_index]->file_name, ost.st->index, "", error);
+  const std::string written = output ? Format("%.1f LUFS", output->Integrated) : "not measured (" + error + ")";
+  EngineLog(engine, media::llWarning,
+            Format("Loudness normalised to %.1f LUFS: the input was %.1f LUFS (true peak %.1f dBTP), the output is %s",
+                   s.opt.loudness_target, source.Integrated, source.TruePeak, written.c_str()));
 }
 
 void FreeAudioPath(TOutputStreamRec& ost) {
-  if (!ost.audio) return;
-  TAudioPath& path = *ost.audio;
-  ReleaseConverter(path);
-  if (path.fifo) ff::av_audio_fifo_free(path.fifo);
-  ff::av_frame_free(&path.frame);
-  if (path.converted) ff::av_freep(&path.converted[0]);
-  ff::av_freep(&path.converted);
   delete ost.audio;
   ost.audio = nullptr;
 }

@@ -9,38 +9,6 @@
 namespace strella::engine {
 namespace {
 
-template <typename T>
-void ScaleSamples(uint8_t* data, int count, int volume, double lowest, double highest) {
-  T* samples = reinterpret_cast<T*>(data);
-  for (int i = 0; i < count; ++i) {
-    double value = static_cast<double>(samples[i]) * volume / 256.0;
-    samples[i] = static_cast<T>(std::clamp(value, lowest, highest));
-  }
-}
-
-// `vol`: 256 leaves the samples alone. 16-bit samples follow (s x vol + 128) >> 8.
-void ApplyVolume(AVFrame* frame, int volume) {
-  if (volume == 256) return;
-  const auto format = static_cast<AVSampleFormat>(frame->format);
-  const bool planar = ff::av_sample_fmt_is_planar(format);
-  const int planes = planar ? frame->ch_layout.nb_channels : 1;
-  const int count = frame->nb_samples * (planar ? 1 : frame->ch_layout.nb_channels);
-  for (int p = 0; p < planes; ++p) {
-    uint8_t* data = frame->extended_data[p];
-    switch (ff::av_get_packed_sample_fmt(format)) {
-      case AV_SAMPLE_FMT_S16: {
-        auto* s = reinterpret_cast<int16_t*>(data);
-        for (int i = 0; i < count; ++i) s[i] = static_cast<int16_t>(std::clamp((s[i] * volume + 128) >> 8, -32768, 32767));
-        break;
-      }
-      case AV_SAMPLE_FMT_S32: ScaleSamples<int32_t>(data, count, volume, INT32_MIN, INT32_MAX); break;
-      case AV_SAMPLE_FMT_FLT: ScaleSamples<float>(data, count, volume, -1.0, 1.0); break;
-      case AV_SAMPLE_FMT_DBL: ScaleSamples<double>(data, count, volume, -1.0, 1.0); break;
-      default: break;
-    }
-  }
-}
-
 // Moves the stream's clock to the frame and past it.
 void AdvanceClock(TInputStreamRec& ist, const AVFrame* frame) {
   const int64_t stamp = frame->best_effort_timestamp;
@@ -76,8 +44,6 @@ void FeedOutputs(TCustomFFmpeg& engine, int istIndex, AVFrame* frame) {
   if (ist.dec->codec_type == AVMEDIA_TYPE_VIDEO) {
     ist.quality = static_cast<float>(frame->quality) / FF_QP2LAMBDA;
     frame = PreprocessVideoFrame(engine, ist, frame);
-  } else {
-    ApplyVolume(frame, s.opt.audio_volume);
   }
   PaceToRealTime(s, ist);
   if (ist.filter_graph) {

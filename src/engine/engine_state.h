@@ -82,6 +82,9 @@ struct TOptionValues {
   int video_channel = 0;
   std::string video_standard;
   int audio_volume = 256;
+  std::string afilters;  // af: the user's audio filters, after the volume
+  bool normalise_loudness = false;  // loudness: two passes of EBU R128 to loudness_target (LUFS)
+  double loudness_target = -23;
   bool exit_on_error = false;
   bool using_vhook = false;
   int verbose = 1;

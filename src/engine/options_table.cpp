@@ -157,6 +157,14 @@ const TOptionDef kOptions[] = {
     {"acodec", OptCodec},
     {"atag", OptCodecTag},
     {"vol", INT_OPTION(audio_volume)},
+    {"af", TEXT_OPTION(afilters)},
+    {"loudness",
+     [](TCustomFFmpeg& e, const std::string&, const std::string& v) {
+       const double target = FloatValue(v);
+       if (target < -70 || target > -5) throw FFmpegException("The loudness " + v + " is not -70 to -5 LUFS");
+       Opt(e).loudness_target = target;
+       Opt(e).normalise_loudness = true;
+     }},
     {"newaudio", [](TCustomFFmpeg& e, const std::string& n, const std::string&) { OptNewStream(e, n); }},
     {"alang", TEXT_OPTION(audio_language)},
     {"sample_fmt", [](TCustomFFmpeg& e, const std::string&, const std::string& v) { OptSampleFormat(e, v); }},

@@ -305,6 +305,21 @@ void ChooseChannelLayout(const TCustomFFmpeg& engine, const AVCodec* codec, AVCo
   ff::av_channel_layout_copy(&enc->ch_layout, best);
 }
 
+bool Lists(const AVSampleFormat* formats, AVSampleFormat format) {
+  for (const AVSampleFormat* p = formats; *p != AV_SAMPLE_FMT_NONE; ++p)
+    if (*p == format) return true;
+  return false;
+}
+
+// The format asked for (the source's unless the user chose), else the same
+// samples planar or packed, so that 24-bit sound stays 24-bit; else the encoder's first.
+AVSampleFormat ChooseSampleFormat(const AVSampleFormat* formats, AVSampleFormat asked) {
+  if (!formats || Lists(formats, asked)) return asked;
+  const AVSampleFormat other = ff::av_sample_fmt_is_planar(asked) ? ff::av_get_packed_sample_fmt(asked)
+                                                                   : ff::av_get_planar_sample_fmt(asked);
+  return asked != AV_SAMPLE_FMT_NONE && Lists(formats, other) ? other : formats[0];
+}
+
 void SetAudioEncoding(TCustomFFmpeg& engine, TOutputStreamSetup& setup, AVCodecContext* enc) {
   TEngineState& s = engine.State();
   TOptionValues& o = s.opt;
@@ -325,12 +340,8 @@ void SetAudioEncoding(TCustomFFmpeg& engine, TOutputStreamSetup& setup, AVCodecC
   else
     ff::av_channel_layout_default(&enc->ch_layout, o.audio_channels);
   ff::av_channel_layout_uninit(&layout);
-  enc->sample_fmt = static_cast<AVSampleFormat>(o.audio_sample_fmt);
-  if (const AVSampleFormat* formats = ff::SupportedSampleFormats(enc, codec)) {
-    const AVSampleFormat* p = formats;
-    while (*p != AV_SAMPLE_FMT_NONE && *p != enc->sample_fmt) ++p;
-    if (*p == AV_SAMPLE_FMT_NONE) enc->sample_fmt = formats[0];
-  }
+  enc->sample_fmt =
+      ChooseSampleFormat(ff::SupportedSampleFormats(enc, codec), static_cast<AVSampleFormat>(o.audio_sample_fmt));
   ChooseChannelLayout(engine, codec, enc);
 }
 

@@ -157,6 +157,8 @@ void DeriveCopyParameters(TCustomFFmpeg& engine, TOutputStreamRec& ost, const TI
     case AVMEDIA_TYPE_AUDIO:
       if (s.opt.audio_volume != 256)
         throw FFmpegException("-acodec copy and -vol are incompatible (frames are not decoded)");
+      if (!s.opt.afilters.empty())
+        throw FFmpegException("-acodec copy and -af are incompatible (frames are not decoded)");
       break;
     case AVMEDIA_TYPE_VIDEO:
       if (engine.CustomHookCallback)

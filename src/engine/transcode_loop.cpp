@@ -280,6 +280,8 @@ void FlushAndFinish(TCustomFFmpeg& engine) {
     if (result < 0) throw FFmpegException(media::OpenErrorText("av_write_trailer()", result));
   }
   if (!engine.StopRequested()) CheckOutputsHoldData(engine);
+  if (!engine.StopRequested())
+    for (TOutputStreamRec& ost : s.ost_table) NoteLoudness(engine, ost);
   ReportProgress(engine, true);
   CloseCodecs(s);
 }

@@ -35,8 +35,11 @@ void PaceToRealTime(const TEngineState& s, const TInputStreamRec& ist);
 // Frees what the paths keep per output stream.
 void FreePathState(TOutputStreamRec& ost);
 void FreeAudioPath(TOutputStreamRec& ost);
-// Encodes what the audio queue still holds (a short or padded last frame).
+// Ends the audio graph's input and encodes what it still holds (the
+// resampler's last samples, a short last frame).
 void FlushAudioQueue(TCustomFFmpeg& engine, TOutputStreamRec& ost);
+// With `loudness`: notes the source's and the written output's loudness.
+void NoteLoudness(TCustomFFmpeg& engine, TOutputStreamRec& ost);
 void FreeVideoPath(TOutputStreamRec& ost);
 // Sends one frame (or null to drain) to the encoder and writes every packet
 // it gives; returns the encoder-time pts of the last packet, or AV_NOPTS_VALUE

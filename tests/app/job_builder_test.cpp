@@ -247,6 +247,22 @@ TEST_F(BuildJobTest, DivXTagOnlyForTheDivXProfile) {
   EXPECT_EQ(job.Output.FrameRate, "2997/100");
 }
 
+// "Auto" gives the engine no rate or channels, so the source's are kept; a loudness target is passed on.
+TEST_F(BuildJobTest, LosslessProfilesKeepTheSourcesSoundAndALoudnessTargetIsPassedOn) {
+  Choose("M4A - Apple Lossless (*.m4a)");
+  TJob job = Build();
+  EXPECT_LE(job.Output.AudioSampleRate, 0);
+  EXPECT_LE(job.Output.AudioChannels, 0);
+  EXPECT_FALSE(job.Output.AudioLoudness);
+  c().ComboSamplingRate->SelectText("48000 Hz");
+  c().ComboAudioChannels->SelectText("Mono");
+  prefs.Loudness = -16;
+  job = Build();
+  EXPECT_EQ(job.Output.AudioSampleRate, 48000);
+  EXPECT_EQ(job.Output.AudioChannels, 1);
+  EXPECT_EQ(job.Output.AudioLoudness, -16);
+}
+
 TEST_F(BuildJobTest, AudioProfilesVolumeAndUnknownDuration) {
   Choose("MP3 - Mpeg Layer3 Audio (*.mp3)");
   prefs.SpinVolume = 0;

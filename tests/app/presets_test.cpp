@@ -58,7 +58,12 @@ TEST(Presets, AnAudioProfileKeepsNoVideoAndALosslessOneNoBitrate) {
   const std::string text = PresetText(Lists::Defaults("flac"));
   EXPECT_EQ(text.find("\"video\""), std::string::npos) << text;
   EXPECT_EQ(text.find("bitrate"), std::string::npos) << text;
-  EXPECT_EQ(ParsePreset(text).SampleRate, 44100);
+  EXPECT_EQ(ParsePreset(text).SampleRate, 0) << "the source's rate";
+  EXPECT_EQ(ParsePreset(text).Channels, 0) << "the source's channels";
+  EXPECT_FALSE(ParsePreset(text).Loudness);
+  JobSettings podcast = Lists::Defaults("flac");
+  podcast.Loudness = -16;
+  EXPECT_EQ(ParsePreset(PresetText(podcast)).Loudness, -16);
 }
 
 TEST(Presets, APresetThatCannotBeUsedIsRefusedWithItsReasonAndLine) {
@@ -77,6 +82,7 @@ TEST(Presets, APresetThatCannotBeUsedIsRefusedWithItsReasonAndLine) {
        "The profile \"3GP - Mobile Video Format (*.3gp)\" offers no channels \"2\"", 2},
       {"{\"profile\": \"wav\",\n \"audio\": {\"sample_rate\": \"fast\"}}", "\"sample_rate\" has a value of the wrong kind", 2},
       {"{\"profile\": \"mp4-h264\", \"video\": {\"size\": \"big\"}}", "The size \"big\" is not WIDTHxHEIGHT or \"source\"", 1},
+      {"{\"profile\": \"mp3\",\n \"audio\": {\n  \"loudness\": 3}}", "The loudness 3 LUFS is not -70 to -5 LUFS", 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

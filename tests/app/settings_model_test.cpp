@@ -108,10 +108,10 @@ TEST_F(SettingsModelTest, FillsTheTellingProfiles) {
       {"Opus Audio (*.opus)", {}, "", {}, "", 0, "", {}, "", {"opus"},
        {"256 Kbps", "192 Kbps", "128 Kbps", "96 Kbps", "64 Kbps"}, "128 Kbps", {"48000 Hz"}, "48000 Hz",
        {"Stereo", "Mono"}},
-      // Lossless: no bitrate.
+      // Lossless: no bitrate; the source's rate and channels unless chosen.
       {"FLAC - Lossless Audio (*.flac)", {}, "", {}, "", 0, "", {}, "", {"flac"}, {}, "",
-       {"96000 Hz", "48000 Hz", "44100 Hz", "32000 Hz", "22050 Hz", "16000 Hz", "8000 Hz"}, "44100 Hz",
-       {"Stereo", "Mono"}},
+       {"Auto", "96000 Hz", "48000 Hz", "44100 Hz", "32000 Hz", "22050 Hz", "16000 Hz", "8000 Hz"}, "Auto",
+       {"Auto", "Stereo", "Mono"}},
   };
   for (const FillCase& fc : cases) {
     SCOPED_TRACE(fc.profile);

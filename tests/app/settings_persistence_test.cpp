@@ -56,7 +56,7 @@ TEST(Settings, SavedChoicesComeBackOnTheNextStart) {
     s.c().ComboAudioQuality->SetItemIndex(4);
     s.model.QualityChanged(*s.c().ComboAudioQuality);
     s.c().ComboBoxLetterbox->SetItemIndex(0);
-    s.prefs = {"/home/user/Videos", true, 100, ProcessorCount()};
+    s.prefs = {"/home/user/Videos", true, 100, ProcessorCount(), -16};
     s.window = {"Opus (internal)", 40, 60, 2};
     store.written.clear();
     SaveSettings(store, s.model, s.prefs, s.window);
@@ -78,6 +78,7 @@ TEST(Settings, SavedChoicesComeBackOnTheNextStart) {
   EXPECT_EQ(next.window.FormLeft, 60);
   EXPECT_EQ(next.window.Tabsheet, 2);
   EXPECT_EQ(next.prefs.SimultaneousConversions, ProcessorCount());
+  EXPECT_EQ(next.prefs.Loudness, -16);
 }
 
 // Stores written before the value existed keep their other choices.

@@ -25,6 +25,8 @@ namespace {
 
 constexpr int kSourceWidth = 320, kSourceHeight = 240;  // clip.mp4
 constexpr double kSourceDuration = 2.0;
+constexpr const char* kSourceSampleRate = "44100";  // clip.mp4's sound, kept by "Auto"
+constexpr const char* kSourceChannels = "2";
 
 // What ffprobe should report for the output of one profile.
 struct Expected {
@@ -126,8 +128,9 @@ Expected ExpectedFor(const app::Quality& profile) {
     e.frameRate = ProbedFrameRate(c.ComboVideoFrameRate->Text());
   }
   e.audioCodec = ProbedCodecName(c.ComboAudioCodec->Text(), key, false);
-  e.sampleRate = LeadingDigits(c.ComboSamplingRate->Text());
-  e.channels = c.ComboAudioChannels->Text() == "Mono" ? "1" : "2";
+  const std::string rate = c.ComboSamplingRate->Text(), channels = c.ComboAudioChannels->Text();
+  e.sampleRate = rate == "Auto" ? kSourceSampleRate : LeadingDigits(rate);
+  e.channels = channels == "Auto" ? kSourceChannels : channels == "Mono" ? "1" : "2";
   if (profile.RowNumber >= app::kClassicProfileCount && !model.isAudio()) {
     e.pixelFormat = "yuv420p";
     e.minSsim = 0.95;

@@ -379,6 +379,17 @@ void TForm1::CreatePreferencesGroup(QWidget* parent) {
   SpinVolume->setToolTip("100 is the original video volume");
   SpinVolume->setFixedWidth(90);
   box->addWidget(SpinVolume);
+  box->addSpacing(6);
+  box->addWidget(Caption(GroupBox1, "Loudness (EBU R128) :"));
+  ComboLoudness = new QComboBox(GroupBox1);
+  ComboLoudness->setObjectName("ComboLoudness");
+  ComboLoudness->addItem("As it is");
+  ComboLoudness->addItem("-23 LUFS (broadcast)", -23);
+  ComboLoudness->addItem("-16 LUFS (podcast)", -16);
+  ComboLoudness->addItem("-14 LUFS (streaming)", -14);
+  ComboLoudness->setToolTip("Measures each file's sound, then brings it to this loudness");
+  ComboLoudness->setFixedWidth(160);
+  box->addWidget(ComboLoudness);
   box->addSpacing(8);
   CheckBoxOverwriteFile = new QCheckBox("Overwrite file with same name.", GroupBox1);
   CheckBoxOverwriteFile->setObjectName("CheckBoxOverwriteFile");
@@ -734,6 +745,7 @@ void TForm1::LoadSettings() {
   CheckBoxOverwriteFile->setChecked(prefs_.Overwrite);
   CheckBoxKeepFolders->setChecked(prefs_.KeepFolderStructure);
   SpinVolume->setValue(prefs_.SpinVolume);
+  ShowLoudness();
   SpinSimultaneous->setValue(prefs_.SimultaneousConversions);
   PageControl1->setCurrentIndex(window.Tabsheet == 1 ? 0 : 1);
   if (window.FormLeft >= 0 && window.FormTop >= 0) {

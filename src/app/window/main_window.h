@@ -191,6 +191,7 @@ class TForm1 : public QMainWindow {
   QGroupBox* GroupBox1;
   QComboBox* ComboBoxAspectRatio;
   TArrowSpinBox* SpinVolume;
+  QComboBox* ComboLoudness;  // item data: the LUFS target, none for "As it is"
   QCheckBox* CheckBoxOverwriteFile;
   QCheckBox* CheckBoxKeepFolders;
   QSpinBox* SpinSimultaneous;
@@ -225,6 +226,8 @@ class TForm1 : public QMainWindow {
   void CreateDetailedSettingsTab();
   void CreatePreviewPanel(QWidget* parent);
   void CreatePreferencesGroup(QWidget* parent);
+  // Selects prefs_.Loudness in ComboLoudness, adding a preset's own target.
+  void ShowLoudness();
   void CreateStatusBar();
   void CreatePopupMenus();
   void CheckSkinMenuItem(int tag);

@@ -24,6 +24,10 @@ void TForm1::BindPreferences() {
   connect(CheckBoxOverwriteFile, &QCheckBox::toggled, this, [this](bool on) { prefs_.Overwrite = on; });
   connect(CheckBoxKeepFolders, &QCheckBox::toggled, this, [this](bool on) { prefs_.KeepFolderStructure = on; });
   connect(SpinVolume, &QSpinBox::valueChanged, this, [this](int value) { prefs_.SpinVolume = value; });
+  connect(ComboLoudness, &QComboBox::currentIndexChanged, this, [this](int index) {
+    const QVariant target = ComboLoudness->itemData(index);
+    prefs_.Loudness = target.isValid() ? std::optional<int>(target.toInt()) : std::nullopt;
+  });
   connect(SpinSimultaneous, &QSpinBox::valueChanged, this,
           [this](int value) { prefs_.SimultaneousConversions = value; });
   prefs_.OutputFolder = EditOutputFolder->text().toStdString();
@@ -31,6 +35,18 @@ void TForm1::BindPreferences() {
   prefs_.KeepFolderStructure = CheckBoxKeepFolders->isChecked();
   prefs_.SpinVolume = SpinVolume->value();
   prefs_.SimultaneousConversions = SpinSimultaneous->value();
+}
+
+void TForm1::ShowLoudness() {
+  int index = 0;
+  if (prefs_.Loudness) {
+    index = ComboLoudness->findData(*prefs_.Loudness);
+    if (index < 0) {
+      ComboLoudness->addItem(QString("%1 LUFS").arg(*prefs_.Loudness), *prefs_.Loudness);
+      index = ComboLoudness->count() - 1;
+    }
+  }
+  ComboLoudness->setCurrentIndex(index);
 }
 
 namespace {
