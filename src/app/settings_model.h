@@ -51,9 +51,9 @@ struct TPreferences {
   bool Overwrite = false;
   int SpinVolume = 100;  // 0 to 200 in steps of 20
   int SimultaneousConversions = 1;  // rows converted at the same time, 1 to the number of processors
+  std::optional<int> Loudness;  // LUFS the sound is normalised to; nullopt: left as it is
   // Files of an added folder write their outputs into the same subfolders below the output folder.
   bool KeepFolderStructure = false;
-  std::optional<int> Loudness;  // LUFS the sound is normalised to; nullopt: left as it is
 };
 
 // The processors of this machine: the most simultaneous conversions worth running.
