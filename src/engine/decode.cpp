@@ -80,10 +80,6 @@ void FeedOutputs(TCustomFFmpeg& engine, int istIndex, AVFrame* frame) {
     ApplyVolume(frame, s.opt.audio_volume);
   }
   PaceToRealTime(s, ist);
-  if (ist.filter_graph) {
-    FilterVideoFrame(engine, istIndex, frame, [&](AVFrame* filtered) { EncodeForOutputs(engine, istIndex, filtered); });
-    return;
-  }
   EncodeForOutputs(engine, istIndex, frame);
 }
 
@@ -183,8 +179,6 @@ int DecodePacket(TCustomFFmpeg& engine, int istIndex, const AVPacket* pkt) {
   }
   if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) status = -1;
   if (!pkt) {
-    if (ist.filter_graph)
-      FilterVideoFrame(engine, istIndex, nullptr, [&](AVFrame* filtered) { EncodeForOutputs(engine, istIndex, filtered); });
     for (TOutputStreamRec& ost : s.ost_table)
       if (ost.source_index == istIndex && ost.encoding_needed) DrainEncoder(engine, ost);
   }
