@@ -255,7 +255,10 @@ void BuildOrThrow(TVideoGraph& g, int width, int height, int format, AVRational 
 void RunGraph(TVideoGraph& g, AVFrame* frame, const std::function<void(AVFrame*)>& encode) {
   if (!g.graph || ff::av_buffersrc_add_frame_flags(g.source, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) return;
   AVFrame* filtered = g.filtered.get();
+  // Deinterlacers halve the time base: the encoding side counts in microseconds.
+  const AVRational timeBase = ff::av_buffersink_get_time_base(g.sink);
   while (ff::av_buffersink_get_frame(g.sink, filtered) >= 0) {
+    if (filtered->pts != AV_NOPTS_VALUE) filtered->pts = ff::av_rescale_q(filtered->pts, timeBase, AV_TIME_BASE_Q);
     // The picture is upright now: a player must not turn it again.
     ff::av_frame_remove_side_data(filtered, AV_FRAME_DATA_DISPLAYMATRIX);
     try {

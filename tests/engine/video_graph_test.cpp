@@ -101,7 +101,7 @@ TEST(Rotation, TurnedClipComesOutUprightWithoutLeftOverRotation) {
     EXPECT_EQ(StreamInfo(path, "v", "width,height"), "240,320");
     EXPECT_EQ(RunCommand("ffprobe -v error -show_streams " + Quote(path)).find("rotation="), std::string::npos);
     // Picture by picture as the ffmpeg program shows the source (it turns it upright by default).
-    EXPECT_LE(LargestDifference(Thumbnails(path), Thumbnails(input)), 24);
+    EXPECT_LE(LargestDifference(Thumbnails(path), Thumbnails(input)), 24) << Thumbnails(path).size() << " " << Thumbnails(input).size() << RunCommand("ffprobe -v error -show_streams -count_frames " + Quote(path) + " | grep -E \"nb_read_frames|width|height\"");
   }
 }
 
@@ -188,3 +188,13 @@ TEST(Interlacing, InterlacedSourceIsDeinterlacedUnlessTheOutputKeepsFields) {
 
 }  // namespace
 }  // namespace strella::engine::testing
+namespace strella::engine::testing {
+TEST(DebugTmp, Frames) {
+  for (const char* in : {"turned.mov"}) {
+    const std::string path = fixtures::ScratchDir("dbg") + "/o.mkv";
+    ConvertWithOptions(fixtures::Dir() + "/" + in, {{"vcodec", "mpeg4"}, {"an", "1"}}, path);
+    std::printf("%s\n%s\n", RunCommand("ffprobe -v error -count_frames -show_entries stream=nb_read_frames,r_frame_rate -of csv " + Quote(fixtures::Dir() + "/" + in)).c_str(),
+                RunCommand("ffprobe -v error -count_frames -show_entries stream=nb_read_frames,r_frame_rate -of csv " + Quote(path)).c_str());
+  }
+}
+}
