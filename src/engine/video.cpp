@@ -81,7 +81,6 @@ void EncodePicture(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec
   TEngineState& s = engine.State();
   const TOptionValues& o = s.opt;
   int frames = FramesForPicture(engine, ost, PictureTime(s, ost, picture));
-  if (getenv("VGDBG")) fprintf(stderr, "pic pts=%lld ist=%lld frames=%d\n", (long long)picture->pts, (long long)s.ist_table[ost.sync_ist].pts, frames);
   frames = std::min(frames, o.max_frames[AVMEDIA_TYPE_VIDEO] - ost.frame_number);
   const bool interlaced = ff::FrameIsInterlaced(picture);
   const bool topFirst = o.top_field_first < 0 ? ff::FrameIsTopFieldFirst(picture) : o.top_field_first != 0;
