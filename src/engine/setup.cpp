@@ -210,6 +210,7 @@ void DeriveEncodeParameters(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInput
         throw FFmpegException("Video pixel format is unknown, stream cannot be decoded");
       enc->bits_per_raw_sample = 0;
       ConfigureVideoGraph(engine, ist, ost);
+      if (o.video_sync_method == 2) CountInSourceTime(ost, ist);
       break;
     }
     case AVMEDIA_TYPE_SUBTITLE:

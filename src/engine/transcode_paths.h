@@ -23,6 +23,9 @@ void DrainEncoder(TCustomFFmpeg& engine, TOutputStreamRec& ost);
 void ConfigureVideoGraph(TCustomFFmpeg& engine, TInputStreamRec& ist, TOutputStreamRec& ost);
 void FilterVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVFrame* frame,
                       const std::function<void(AVFrame*)>& encode);
+// Variable frame rate (vsync 2): the encoder counts in the source stream's
+// time base, so that each picture keeps its own time, where the codec allows.
+void CountInSourceTime(TOutputStreamRec& ost, const TInputStreamRec& ist);
 // Encodes what the video graph still holds at the end of its input.
 void FlushVideoPath(TCustomFFmpeg& engine, TOutputStreamRec& ost);
 

@@ -115,6 +115,15 @@ void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStream
   FilterVideoFrame(engine, ost, ist, frame, [&](AVFrame* picture) { EncodePicture(engine, ost, ist, picture); });
 }
 
+void CountInSourceTime(TOutputStreamRec& ost, const TInputStreamRec& ist) {
+  AVCodecContext* enc = ost.setup->enc;
+  const AVCodec* codec = ost.setup->codec ? ost.setup->codec : ff::avcodec_find_encoder(enc->codec_id);
+  const AVRational source = ist.st->time_base;
+  // Codecs with a list of rates count whole frames; MPEG-4 part 2 and H.263 hold 16-bit clocks.
+  if (ff::SupportedFrameRates(enc, codec) || source.num <= 0 || source.den <= 0 || source.den > 65535) return;
+  if (av_cmp_q(source, enc->time_base) < 0) enc->time_base = source;
+}
+
 void FlushVideoPath(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   if (!ost.video || !ost.video->graph.graph) return;
   TInputStreamRec& ist = engine.State().ist_table[ost.source_index];

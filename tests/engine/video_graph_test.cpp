@@ -4,7 +4,9 @@
 // own filters (idet), beside what the ffmpeg program makes of the same file.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <sstream>
 #include <sys/stat.h>
 
 #include "test_support.h"
@@ -54,6 +56,23 @@ std::string InterlacedClip() {
   return MadeWithFfmpeg("interlaced_moving.ts", {"-f lavfi -i testsrc2=size=320x240:rate=50 -t 1 "
                                           "-vf tinterlace=mode=interleave_top,setfield=tff -c:v mpeg2video "
                                           "-flags +ildct+ilme -top 1 -b:v 2M"});
+}
+
+// 30 pictures a second for one second, then 15 for one: 45 pictures, 22.5 a second on average.
+std::string VariableRateClip() {
+  return MadeWithFfmpeg("vfr_30_15.mp4", {"-f lavfi -i testsrc2=size=320x240:rate=30 -t 2 "
+                                          "-vf select='lt(t\\,1)+not(mod(n\\,2))' -vsync vfr -c:v libx264 "
+                                          "-preset ultrafast"});
+}
+
+// Every picture's time in milliseconds, in order.
+std::vector<long> PictureTimes(const std::string& file) {
+  std::vector<long> times;
+  std::istringstream lines(RunCommand("ffprobe -v error -select_streams v:0 -show_entries frame=pts_time "
+                                      "-of csv=p=0 " + Quote(file) + " 2>/dev/null"));
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty() && line[0] != ',') times.push_back(std::lround(std::stod(line) * 1000));
+  return times;
 }
 
 std::string Convert(const std::string& input, const std::string& output,
@@ -185,6 +204,26 @@ TEST(Interlacing, InterlacedSourceIsDeinterlacedUnlessTheOutputKeepsFields) {
   // MPEG-2 stores fields (DVD, SVCD): the fields stay as they were.
   const std::string fields = Convert(input, "fields.mpg", {{"vcodec", "mpeg2video"}, {"b", "4000000"}, {"an", "1"}});
   EXPECT_GT(InterlacedAndProgressive(fields).first, 20);
+}
+
+TEST(VariableFrameRate, PicturesKeepTheirTimesWhereTheContainerHoldsThem) {
+  const std::string input = VariableRateClip();
+  ASSERT_FALSE(input.empty());
+  const std::vector<long> source = PictureTimes(input);
+  ASSERT_EQ(source.size(), 45u) << "fixture";
+  for (const char* output : {"vfr.mp4", "vfr.mkv", "vfr.mov"}) {
+    SCOPED_TRACE(output);
+    // As a job with "Auto" asks: the average rate, and each picture at its own time.
+    const std::string path = Convert(input, output, {{"vcodec", "libx264"}, {"preset", "ultrafast"}, {"r", "45/2"},
+                                                      {"vsync", "2"}, {"an", "1"}});
+    const std::vector<long> times = PictureTimes(path);
+    ASSERT_EQ(times.size(), source.size());
+    for (size_t i = 0; i < times.size(); ++i) EXPECT_NEAR(times[i] - times[0], source[i] - source[0], 2) << i;
+  }
+  // A rate the user picks is the rate written.
+  const std::string fixed = Convert(input, "fixed.mp4", {{"vcodec", "libx264"}, {"preset", "ultrafast"}, {"r", "30"},
+                                                         {"an", "1"}});
+  EXPECT_NEAR(static_cast<double>(PictureTimes(fixed).size()), 59, 1);  // 30 a second up to the last picture, at 1.93 s
 }
 
 }  // namespace
