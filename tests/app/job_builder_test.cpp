@@ -245,7 +245,8 @@ TEST_F(BuildJobTest, AutoRateKeepsIrregularPictureTimesWhereTheContainerHoldsThe
   // A rate the user picks is written at that rate.
   Choose("MP4 - MPEG4 Video (*.mp4)");
   row.Probe.VariableFrameRate = true;
-  ASSERT_TRUE(c().ComboVideoFrameRate->SelectText("25 fps"));
+  c().ComboVideoFrameRate->SetItemIndex(1);  // the first rate after "Auto"
+  ASSERT_NE(c().ComboVideoFrameRate->Text(), "Auto");
   EXPECT_FALSE(keepsTimes());
 }
 
