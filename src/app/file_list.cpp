@@ -32,6 +32,7 @@ void ChooseSourceRate(const media::TVideoStreamInfo& video, TProbeResult& result
   } else if (averageKnown) {
     result.FrameRateNum = video.AverageFrameRateNum;
     result.FrameRateDen = video.AverageFrameRateDen;
+    result.VariableFrameRate = realKnown;
   }
 }
 

@@ -29,6 +29,7 @@ struct TProbeResult {
   bool CoverArt = false;    // the video stream is an attached picture
   int SampleAspectNum = 0, SampleAspectDen = 1;  // 0 when unknown (square pixels assumed)
   int FrameRateNum = 0, FrameRateDen = 1;        // the average rate; 0 when unknown
+  bool VariableFrameRate = false;                // pictures at irregular times: the average parts from the base rate
   int64_t FileSizeBytes = -1;                    // -1 when unknown
   int VideoStreams = 0, AudioStreams = 0, SubtitleStreams = 0;
   std::string Error;        // why the file could not be opened

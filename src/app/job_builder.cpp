@@ -229,6 +229,19 @@ void FillVideoRate(TOutputOptions& out, TRateControl rate) {
   out.VideoBitrate = rate.BitRate;
 }
 
+// Containers that time each picture on its own.
+bool HoldsVariableFrameRate(std::string_view formatKey) {
+  const std::string key = LowerCase(std::string(formatKey));
+  return key == "mp4" || key == "mkv" || key == "webm" || key == "mov";
+}
+
+// "Auto" on a source with pictures at irregular times keeps their times
+// (variable rate) where the container can: none is dropped or repeated.
+bool KeepsPictureTimes(const JobSettings& settings, const TFileRow& row) {
+  return settings.FrameRate.IsSource() && row.Probe.VariableFrameRate &&
+         HoldsVariableFrameRate(settings.Profile->FormatKey);
+}
+
 std::string SizeText(const std::optional<TFrameSize>& size) {
   return size ? std::to_string(size->Width) + "x" + std::to_string(size->Height) : "Original Size";
 }
@@ -251,6 +264,7 @@ void FillVideo(TOutputOptions& out, const TFileRow& row, const JobSettings& sett
   }
   out.FrameAspectRatio = AspectOf(settings.Aspect, letterbox);
   out.FrameRate = FrameRateOf(settings.FrameRate, row);
+  if (KeepsPictureTimes(settings, row)) AddOptionLines(out, "vsync=2");
   out.DisableVideo = false;
   FillVideoRate(out, settings.VideoRate);
 }

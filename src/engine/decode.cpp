@@ -46,10 +46,6 @@ void FeedOutputs(TCustomFFmpeg& engine, int istIndex, AVFrame* frame) {
     frame = PreprocessVideoFrame(engine, ist, frame);
   }
   PaceToRealTime(s, ist);
-  if (ist.filter_graph) {
-    FilterVideoFrame(engine, istIndex, frame, [&](AVFrame* filtered) { EncodeForOutputs(engine, istIndex, filtered); });
-    return;
-  }
   EncodeForOutputs(engine, istIndex, frame);
 }
 
@@ -149,8 +145,6 @@ int DecodePacket(TCustomFFmpeg& engine, int istIndex, const AVPacket* pkt) {
   }
   if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) status = -1;
   if (!pkt) {
-    if (ist.filter_graph)
-      FilterVideoFrame(engine, istIndex, nullptr, [&](AVFrame* filtered) { EncodeForOutputs(engine, istIndex, filtered); });
     for (TOutputStreamRec& ost : s.ost_table)
       if (ost.source_index == istIndex && ost.encoding_needed) DrainEncoder(engine, ost);
   }

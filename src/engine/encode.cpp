@@ -72,6 +72,7 @@ int64_t EncodeAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, const AVFra
 void DrainEncoder(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   if (ost.setup->enc->codec_type == AVMEDIA_TYPE_AUDIO) FlushAudioQueue(engine, ost);
   if (ost.setup->enc->codec_type == AVMEDIA_TYPE_SUBTITLE) return;
+  if (ost.setup->enc->codec_type == AVMEDIA_TYPE_VIDEO) FlushVideoPath(engine, ost);
   EncodeAndWrite(engine, ost, nullptr);
 }
 

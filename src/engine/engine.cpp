@@ -129,7 +129,6 @@ void TCustomFFmpeg::SetDefaults() {
   for (auto& chain : s.pending_bsfs) chain.clear();
   s.pending_metadata.clear();
   s.output_buffer_size = kDefaultOutputBufferSize;
-  s.filters_in_use = false;
   s.hook_ranges.clear();
   s.hook_range_index = 0;
   s.hook_action = haContinue;

@@ -150,18 +150,10 @@ struct TInputStreamRec {
   bool is_start = true;
   bool flushed = false;
   float quality = 0;
-  AVFilterGraph* filter_graph = nullptr;  // `vfilters`: src -> [scale] -> user graph -> out
-  AVFilterContext* filter_input = nullptr;
-  AVFilterContext* filter_output = nullptr;
-  AVFrame* filtered = nullptr;
-  // What the graph was built for: the source pictures, the size the user's
-  // graph takes them at, and the encoder's pixel format it must give.
-  int filter_source_width = 0, filter_source_height = 0, filter_source_format = -1;
-  int filter_graph_width = 0, filter_graph_height = 0, filter_output_format = -1;
 };
 
 struct TAudioPath;  // audio.cpp
-struct TVideoPath;  // video.cpp
+struct TVideoPath;  // video_graph.h
 
 struct TOutputStreamRec {
   int file_index = 0;
@@ -172,7 +164,6 @@ struct TOutputStreamRec {
   bool encoding_needed = false;
   int frame_number = 0;
   int sync_ist = 0;
-  bool video_resample = false, video_crop = false, video_pad = false;
   bool audio_resample = false;
   int64_t sync_opts = 0;
   FILE* logfile = nullptr;
@@ -205,7 +196,6 @@ struct TEngineState {
   std::vector<std::pair<std::string, std::string>> pending_metadata;
 
   bool join = false;
-  bool filters_in_use = false;
 
   // Run tables and counters.
   std::vector<TInputFileRec> file_table;

@@ -4,6 +4,7 @@
 
 #include "engine/stages.h"
 #include "media/loader.h"
+#include "media/orientation.h"
 
 namespace strella::engine {
 namespace {
@@ -75,6 +76,11 @@ void TakeVideoProperties(TCustomFFmpeg& engine, AVStream* st, AVCodecContext* de
   else if (ratio == 0)
     ratio = 4.0 / 3.0;
   opt.frame_aspect_ratio = static_cast<float>(ratio);
+  // The pictures are turned upright on their way to the encoder.
+  if (media::StreamOrientation(st).SwapsSides()) {
+    std::swap(opt.frame_width, opt.frame_height);
+    opt.frame_aspect_ratio = 1.0f / opt.frame_aspect_ratio;
+  }
   if (dec->pix_fmt == AV_PIX_FMT_NONE) dec->pix_fmt = static_cast<AVPixelFormat>(0);
   opt.frame_pix_fmt = dec->pix_fmt;
   const AVRational rate = st->r_frame_rate, average = st->avg_frame_rate;

@@ -486,7 +486,6 @@ int OpenOutputFile(TCustomFFmpeg& engine, const std::string& fileName, bool join
     if (engine.OutputFileCount() >= MAX_FILE_COUNT)
       throw TOutputFailure{Format("Too many output files: at most %d are allowed", MAX_FILE_COUNT)};
     CheckFileOptions(s);
-    s.filters_in_use = !o.vfilters.empty();
     const std::string url = media::FileNameToURL(fileName);
     const AVOutputFormat* format = o.file_oformat ? o.file_oformat : ff::av_guess_format(nullptr, url.c_str(), nullptr);
     if (!format) throw TOutputFailure{Format("Unable to find a suitable output format for '%s'", fileName.c_str())};

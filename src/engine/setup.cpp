@@ -210,17 +210,9 @@ void DeriveEncodeParameters(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInput
     case AVMEDIA_TYPE_VIDEO: {
       if (enc->pix_fmt == AV_PIX_FMT_NONE)
         throw FFmpegException("Video pixel format is unknown, stream cannot be decoded");
-      ost.video_crop = o.frame_topBand || o.frame_bottomBand || o.frame_leftBand || o.frame_rightBand;
-      ost.video_pad = o.frame_padtop || o.frame_padbottom || o.frame_padleft || o.frame_padright;
-      ost.video_resample =
-          !(dec->width + o.frame_padleft + o.frame_padright - o.frame_leftBand - o.frame_rightBand == enc->width &&
-            dec->height + o.frame_padtop + o.frame_padbottom - o.frame_topBand - o.frame_bottomBand == enc->height &&
-            dec->pix_fmt == enc->pix_fmt);
       enc->bits_per_raw_sample = 0;
-      if (s.filters_in_use) {
-        ost.video_resample = false;  // the graph scales and converts
-        if (!ist.filter_graph) ConfigureVideoFilters(engine, ist, ost);
-      }
+      ConfigureVideoGraph(engine, ist, ost);
+      if (o.video_sync_method == 2) CountInSourceTime(ost, ist);
       break;
     }
     case AVMEDIA_TYPE_SUBTITLE:
@@ -523,7 +515,6 @@ void ReopenEncoders(TCustomFFmpeg& engine) {
 void FreeRunTables(TEngineState& s) {
   for (TOutputStreamRec& ost : s.ost_table)
     if (ost.logfile) std::fclose(ost.logfile);
-  for (TInputStreamRec& ist : s.ist_table) FreeVideoFilters(ist);
   s.ost_table.clear();
   s.ist_table.clear();
   s.file_table.clear();

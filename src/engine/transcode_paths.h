@@ -16,12 +16,18 @@ void EncodeAudioFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStream
 void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVFrame* frame);
 // Empties the output's queues and its encoder at the end of its input.
 void DrainEncoder(TCustomFFmpeg& engine, TOutputStreamRec& ost);
-// `vfilters`: builds the graph of a re-encoded video stream (raising
-// "Error opening filters..."), runs a picture (or null at the end) through it
-// and hands each filtered picture to `encode`, and frees it.
-void ConfigureVideoFilters(TCustomFFmpeg& engine, TInputStreamRec& ist, TOutputStreamRec& ost);
-void FilterVideoFrame(TCustomFFmpeg& engine, int istIndex, AVFrame* frame, const std::function<void(AVFrame*)>& encode);
-void FreeVideoFilters(TInputStreamRec& ist);
+// The filter graph of a re-encoded video output stream (video_graph.cpp):
+// planned and built at set-up, which settles the encoder's size, pixel format
+// and colour tags (raising "Error opening filters!"); then each picture (or
+// null at the end) goes through it and every filtered picture to `encode`.
+void ConfigureVideoGraph(TCustomFFmpeg& engine, TInputStreamRec& ist, TOutputStreamRec& ost);
+void FilterVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVFrame* frame,
+                      const std::function<void(AVFrame*)>& encode);
+// Variable frame rate (vsync 2): the encoder counts in the source stream's
+// time base, so that each picture keeps its own time, where the codec allows.
+void CountInSourceTime(TOutputStreamRec& ost, const TInputStreamRec& ist);
+// Encodes what the video graph still holds at the end of its input.
+void FlushVideoPath(TCustomFFmpeg& engine, TOutputStreamRec& ost);
 
 // Deinterlacing and frame hooks before a decoded picture goes to the
 // outputs; returns the picture to use (the hook buffer or the frame itself).

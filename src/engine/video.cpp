@@ -1,42 +1,23 @@
-// The video output path: frame-rate sync by duplicating and dropping
-// pictures, crop, scaling and padding, encoding and writing.
+// The video output path: each decoded picture goes through the stream's
+// filter graph (video_graph.cpp); what comes out is synchronised to the
+// output's frame rate by duplicating and dropping, encoded and written.
 #include <cmath>
 
 #include "engine/transcode_paths.h"
+#include "engine/video_graph.h"
 
 namespace strella::engine {
-
-struct TVideoPath {
-  SwsContext* sws = nullptr;
-  int first_width = 0, first_height = 0;                     // of the first picture: the bands are set for it
-  int input_width = 0, input_height = 0, input_format = -1;  // of the latest picture
-  int top = 0, bottom = 0, left = 0, right = 0;              // crop bands for the latest size
-  AVFrame* cropped = nullptr;  // a view of the decoded picture
-  AVFrame* picture = nullptr;  // output size and format: scaled and/or padded
-  AVFrame* send = nullptr;     // reference handed to the encoder
-};
-
 namespace {
 
 using media::Format;
 
-TVideoPath& PathOf(TOutputStreamRec& ost) {
-  if (!ost.video) {
-    ost.video = new TVideoPath;
-    ost.video->cropped = ff::av_frame_alloc();
-    ost.video->send = ff::av_frame_alloc();
-    if (!ost.video->cropped || !ost.video->send) throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-  }
-  return *ost.video;
-}
-
 // How many times this picture is encoded: 0 drops it, more than 1 duplicates it.
-int FramesForPicture(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
+int FramesForPicture(TCustomFFmpeg& engine, TOutputStreamRec& ost, int64_t pictureTime) {
   TEngineState& s = engine.State();
   const TOptionValues& o = s.opt;
   const AVCodecContext* enc = ost.setup->enc;
   const double tb = av_q2d(enc->time_base);
-  const double inputTime = static_cast<double>(s.ist_table[ost.sync_ist].pts - o.start_time) / 1000000.0;
+  const double inputTime = static_cast<double>(pictureTime - o.start_time) / 1000000.0;
   const bool sync = o.video_sync_method > 0 || (o.video_sync_method < 0 && tb > 0.001);
   int frames = 1;
   const double delta = inputTime / tb - static_cast<double>(ost.sync_opts);
@@ -67,132 +48,6 @@ int FramesForPicture(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
   return frames;
 }
 
-// A crop band set for the first picture size, for a picture of another size: rounded down to even.
-int ScaledBand(int size, int band, int firstSize) { return size == firstSize ? band : size * band / firstSize & ~1; }
-
-// Follows the input's picture size. A change is logged, and the crop bands
-// are scaled from the first size to the new one.
-void FollowInputSize(TCustomFFmpeg& engine, TOutputStreamRec& ost, TVideoPath& path, const AVFrame* frame) {
-  const TOptionValues& o = engine.State().opt;
-  if (frame->width == path.input_width && frame->height == path.input_height && frame->format == path.input_format)
-    return;
-  if (path.first_width == 0) {
-    path.first_width = frame->width;
-    path.first_height = frame->height;
-  } else {
-    const TInputStreamRec& ist = engine.State().ist_table[ost.source_index];
-    EngineLog(engine, media::llQuiet,
-              Format("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file_index, ist.index, frame->width,
-                     frame->height, ff::av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format))));
-  }
-  path.input_width = frame->width;
-  path.input_height = frame->height;
-  path.input_format = frame->format;
-  path.top = ScaledBand(frame->height, o.frame_topBand, path.first_height);
-  path.bottom = ScaledBand(frame->height, o.frame_bottomBand, path.first_height);
-  path.left = ScaledBand(frame->width, o.frame_leftBand, path.first_width);
-  path.right = ScaledBand(frame->width, o.frame_rightBand, path.first_width);
-}
-
-const AVFrame* Cropped(TOutputStreamRec& ost, TVideoPath& path, const AVFrame* frame) {
-  if (!ost.video_crop) return frame;
-  ff::av_frame_unref(path.cropped);
-  ff::av_frame_ref(path.cropped, frame);
-  path.cropped->crop_top = path.top;
-  path.cropped->crop_bottom = path.bottom;
-  path.cropped->crop_left = path.left;
-  path.cropped->crop_right = path.right;
-  if (ff::av_frame_apply_cropping(path.cropped, AV_FRAME_CROP_UNALIGNED) < 0) return nullptr;
-  return path.cropped;
-}
-
-// A writable picture of the encoder's size and format.
-AVFrame* OutputPicture(TOutputStreamRec& ost, TVideoPath& path) {
-  const AVCodecContext* enc = ost.setup->enc;
-  if (!path.picture) {
-    path.picture = ff::av_frame_alloc();
-    if (!path.picture) throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-    path.picture->width = enc->width;
-    path.picture->height = enc->height;
-    path.picture->format = enc->pix_fmt;
-    if (ff::av_frame_get_buffer(path.picture, 0) < 0) throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-  }
-  if (ff::av_frame_make_writable(path.picture) < 0) throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-  return path.picture;
-}
-
-// Plane pointers of `picture` moved to (x, y), chroma by its subsampling.
-void OffsetPlanes(const AVFrame* picture, int x, int y, uint8_t* planes[4]) {
-  const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
-  for (int p = 0; p < 4; ++p) {
-    planes[p] = picture->data[p];
-    if (!planes[p] || !desc) continue;
-    const bool chroma = (p == 1 || p == 2) && !(desc->flags & AV_PIX_FMT_FLAG_RGB);
-    const int px = chroma ? x >> desc->log2_chroma_w : x;
-    const int py = chroma ? y >> desc->log2_chroma_h : y;
-    const int step = desc->comp[0].step > 0 && !(desc->flags & AV_PIX_FMT_FLAG_PLANAR) ? desc->comp[0].step : 1;
-    planes[p] += static_cast<ptrdiff_t>(py) * picture->linesize[p] + static_cast<ptrdiff_t>(px) * step;
-  }
-}
-
-// Set up to scale, or the (cropped) picture no longer fits the encoder as it is,
-// because the input changed its size or format since.
-bool NeedsScaling(const TOptionValues& o, const TOutputStreamRec& ost, const AVFrame* source) {
-  const AVCodecContext* enc = ost.setup->enc;
-  return ost.video_resample || source->width + o.frame_padleft + o.frame_padright != enc->width ||
-         source->height + o.frame_padtop + o.frame_padbottom != enc->height || source->format != enc->pix_fmt;
-}
-
-// The cached scaler is rebuilt whenever the source's size or format differs from the last one.
-void Scale(TCustomFFmpeg& engine, TOutputStreamRec& ost, TVideoPath& path, const AVFrame* source, AVFrame* target) {
-  const TOptionValues& o = engine.State().opt;
-  const AVCodecContext* enc = ost.setup->enc;
-  int64_t flags = o.sws_flags;
-  if (engine.State().option_contexts.scaler) ff::av_opt_get_int(engine.State().option_contexts.scaler, "sws_flags", 0, &flags);
-  const int width = enc->width - o.frame_padleft - o.frame_padright;
-  const int height = enc->height - o.frame_padtop - o.frame_padbottom;
-  path.sws = ff::sws_getCachedContext(path.sws, source->width, source->height,
-                                      static_cast<AVPixelFormat>(source->format), width, height, enc->pix_fmt,
-                                      static_cast<int>(flags), nullptr, nullptr, nullptr);
-  if (!path.sws) throw FFmpegException("Cannot get resampling context");
-  uint8_t* planes[4];
-  OffsetPlanes(target, o.frame_padleft, o.frame_padtop, planes);
-  ff::sws_scale(path.sws, source->data, source->linesize, 0, source->height, planes, target->linesize);
-}
-
-void CopyInto(const TOptionValues& o, const AVFrame* source, AVFrame* target) {
-  uint8_t* planes[4];
-  OffsetPlanes(target, o.frame_padleft, o.frame_padtop, planes);
-  const uint8_t* from[4] = {source->data[0], source->data[1], source->data[2], source->data[3]};
-  ff::av_image_copy(planes, target->linesize, from, source->linesize, static_cast<AVPixelFormat>(source->format),
-                    source->width, source->height);
-}
-
-void FillRect(uint8_t* plane, int linesize, int x, int y, int width, int height, uint8_t value) {
-  for (int row = y; row < y + height; ++row) std::memset(plane + static_cast<ptrdiff_t>(row) * linesize + x, value, width);
-}
-
-// Paints the borders around the picture in the pad colour (black outside planar YUV).
-void Pad(const TOptionValues& o, AVFrame* picture) {
-  const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
-  const bool yuv = desc && (desc->flags & AV_PIX_FMT_FLAG_PLANAR) && !(desc->flags & AV_PIX_FMT_FLAG_RGB) &&
-                   desc->nb_components >= 3 && desc->comp[0].depth == 8;
-  const int planes = yuv ? 3 : 1;
-  for (int p = 0; p < planes; ++p) {
-    const int sx = p ? desc->log2_chroma_w : 0, sy = p ? desc->log2_chroma_h : 0;
-    const int width = (picture->width + (1 << sx) - 1) >> sx, height = (picture->height + (1 << sy) - 1) >> sy;
-    const int top = o.frame_padtop >> sy, bottom = o.frame_padbottom >> sy;
-    const int left = o.frame_padleft >> sx, right = o.frame_padright >> sx;
-    const uint8_t value = yuv ? o.padcolor[p] : 0;
-    const int bytes = yuv ? 1 : std::max(1, ff::av_get_bits_per_pixel(desc) / 8);
-    uint8_t* data = picture->data[p];
-    FillRect(data, picture->linesize[p], 0, 0, width * bytes, top, value);
-    FillRect(data, picture->linesize[p], 0, height - bottom, width * bytes, bottom, value);
-    FillRect(data, picture->linesize[p], 0, top, left * bytes, height - top - bottom, value);
-    FillRect(data, picture->linesize[p], (width - right) * bytes, top, right * bytes, height - top - bottom, value);
-  }
-}
-
 // `vstats`: one line per written picture.
 void WriteVideoStats(TCustomFFmpeg& engine, const TOutputStreamRec& ost) {
   TEngineState& s = engine.State();
@@ -214,41 +69,29 @@ void WriteVideoStats(TCustomFFmpeg& engine, const TOutputStreamRec& ost) {
   std::fputs(line.c_str(), s.vstats_file);
 }
 
-}  // namespace
+// When the picture is shown, in microseconds: its own time out of the graph,
+// or the time of the stream the output is synchronised to.
+int64_t PictureTime(const TEngineState& s, const TOutputStreamRec& ost, const AVFrame* picture) {
+  if (ost.sync_ist != ost.source_index || picture->pts == AV_NOPTS_VALUE) return s.ist_table[ost.sync_ist].pts;
+  return picture->pts;
+}
 
-void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVFrame* frame) {
+// One filtered picture, encoded as many times as the frame rate asks.
+void EncodePicture(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVFrame* picture) {
   TEngineState& s = engine.State();
   const TOptionValues& o = s.opt;
-  int frames = FramesForPicture(engine, ost);
+  int frames = FramesForPicture(engine, ost, PictureTime(s, ost, picture));
   frames = std::min(frames, o.max_frames[AVMEDIA_TYPE_VIDEO] - ost.frame_number);
-  if (frames <= 0) return;
-  TVideoPath& path = PathOf(ost);
-  FollowInputSize(engine, ost, path, frame);
-  const AVFrame* source = Cropped(ost, path, frame);
-  if (!source) {
-    if (o.exit_on_error) throw FFmpegException("error cropping picture");
-    EngineLog(engine, media::llError, "error cropping picture");
-    return;
-  }
-  const AVFrame* final = source;
-  const bool scale = NeedsScaling(o, ost, source);
-  if (scale || ost.video_pad) {
-    AVFrame* picture = OutputPicture(ost, path);
-    if (scale)
-      Scale(engine, ost, path, source, picture);
-    else
-      CopyInto(o, source, picture);
-    if (ost.video_pad) Pad(o, picture);
-    final = picture;
-  }
+  const bool interlaced = ff::FrameIsInterlaced(picture);
+  const bool topFirst = o.top_field_first < 0 ? ff::FrameIsTopFieldFirst(picture) : o.top_field_first != 0;
   for (int i = 0; i < frames && !engine.StopRequested(); ++i) {
     CheckOutputTime(s, OutputTime(ost));
-    AVFrame* send = path.send;
-    ff::av_frame_ref(send, final);
+    AVFrame* send = ost.video->send.get();
+    ff::av_frame_ref(send, picture);
     send->pts = ost.sync_opts;
     send->pict_type = AV_PICTURE_TYPE_NONE;
-    ff::SetFrameInterlacing(send, ff::FrameIsInterlaced(frame),
-                            o.top_field_first < 0 ? ff::FrameIsTopFieldFirst(frame) : o.top_field_first != 0);
+    send->sample_aspect_ratio = ost.setup->enc->sample_aspect_ratio;
+    ff::SetFrameInterlacing(send, interlaced, topFirst);
     if (o.same_quality) send->quality = static_cast<int>(ist.quality * FF_QP2LAMBDA);
     int64_t written;
     try {
@@ -258,20 +101,36 @@ void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStream
       throw;
     }
     ff::av_frame_unref(send);
-    if (written != AV_NOPTS_VALUE) PreviewPicture(engine, final, written, ost.setup->enc->time_base);
+    if (written != AV_NOPTS_VALUE) PreviewPicture(engine, picture, written, ost.setup->enc->time_base);
     ost.sync_opts++;
     ost.frame_number++;
     if (written != AV_NOPTS_VALUE && !s.opt.vstats_filename.empty()) WriteVideoStats(engine, ost);
   }
 }
 
+}  // namespace
+
+void EncodeVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVFrame* frame) {
+  if (ost.frame_number >= engine.State().opt.max_frames[AVMEDIA_TYPE_VIDEO]) return;
+  FilterVideoFrame(engine, ost, ist, frame, [&](AVFrame* picture) { EncodePicture(engine, ost, ist, picture); });
+}
+
+void CountInSourceTime(TOutputStreamRec& ost, const TInputStreamRec& ist) {
+  AVCodecContext* enc = ost.setup->enc;
+  const AVCodec* codec = ost.setup->codec ? ost.setup->codec : ff::avcodec_find_encoder(enc->codec_id);
+  const AVRational source = ist.st->time_base;
+  // Codecs with a list of rates count whole frames; MPEG-4 part 2 and H.263 hold 16-bit clocks.
+  if (ff::SupportedFrameRates(enc, codec) || source.num <= 0 || source.den <= 0 || source.den > 65535) return;
+  if (av_cmp_q(source, enc->time_base) < 0) enc->time_base = source;
+}
+
+void FlushVideoPath(TCustomFFmpeg& engine, TOutputStreamRec& ost) {
+  if (!ost.video || !ost.video->graph.graph) return;
+  TInputStreamRec& ist = engine.State().ist_table[ost.source_index];
+  FilterVideoFrame(engine, ost, ist, nullptr, [&](AVFrame* picture) { EncodePicture(engine, ost, ist, picture); });
+}
+
 void FreeVideoPath(TOutputStreamRec& ost) {
-  if (!ost.video) return;
-  TVideoPath& path = *ost.video;
-  if (path.sws) ff::sws_freeContext(path.sws);
-  ff::av_frame_free(&path.cropped);
-  ff::av_frame_free(&path.picture);
-  ff::av_frame_free(&path.send);
   delete ost.video;
   ost.video = nullptr;
 }

@@ -82,4 +82,20 @@ void SetFrameInterlacing(AVFrame* frame, bool interlaced, bool topFieldFirst) {
 }
 #endif
 
+const int32_t* StreamDisplayMatrix(const AVStream* st) {
+#if STRELLA_FF_CODED_SIDE_DATA
+  const AVCodecParameters* par = st->codecpar;
+  for (int i = 0; i < par->nb_coded_side_data; ++i) {
+    const AVPacketSideData& data = par->coded_side_data[i];
+    if (data.type == AV_PKT_DATA_DISPLAYMATRIX && data.size >= 9 * sizeof(int32_t))
+      return reinterpret_cast<const int32_t*>(data.data);
+  }
+  return nullptr;
+#else
+  size_t size = 0;
+  const uint8_t* data = ff::av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
+  return data && size >= 9 * sizeof(int32_t) ? reinterpret_cast<const int32_t*>(data) : nullptr;
+#endif
+}
+
 }  // namespace ff

@@ -32,6 +32,16 @@ extern "C" {
 #define STRELLA_FF_FRAME_FLAGS_INTERLACED 0
 #endif
 
+// A stream's side data moved into AVCodecParameters.coded_side_data; the
+// stream accessor is gone in libavformat 61 (FFmpeg 7).
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+#define STRELLA_FF_CODED_SIDE_DATA 1
+#define STRELLA_AVFORMAT_VERSIONED_FUNCTIONS(X)
+#else
+#define STRELLA_FF_CODED_SIDE_DATA 0
+#define STRELLA_AVFORMAT_VERSIONED_FUNCTIONS(X) X(av_stream_get_side_data)
+#endif
+
 namespace ff {
 
 // What an encoder accepts, given the context it will be opened with (its
@@ -55,5 +65,8 @@ bool MuxerKeepsVariableFrameRate(const AVOutputFormat* format);
 bool FrameIsInterlaced(const AVFrame* frame);
 bool FrameIsTopFieldFirst(const AVFrame* frame);
 void SetFrameInterlacing(AVFrame* frame, bool interlaced, bool topFieldFirst);
+
+// The stream's display matrix (nine 16.16 fixed-point values), or null.
+const int32_t* StreamDisplayMatrix(const AVStream* st);
 
 }  // namespace ff

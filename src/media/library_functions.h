@@ -35,7 +35,7 @@
   X(av_int_list_length_for_size) \
   X(av_frame_alloc) X(av_frame_free) X(av_frame_ref) X(av_frame_unref) X(av_frame_move_ref) \
   X(av_frame_clone) X(av_frame_get_buffer) X(av_frame_make_writable) X(av_frame_copy) \
-  X(av_frame_copy_props) X(av_frame_get_side_data) \
+  X(av_frame_copy_props) X(av_frame_get_side_data) X(av_frame_remove_side_data) \
   X(av_image_alloc) X(av_image_fill_arrays) X(av_image_fill_linesizes) X(av_image_get_buffer_size) \
   X(av_image_copy) X(av_image_copy_plane) X(av_image_copy_to_buffer) X(av_image_check_size) \
   X(av_dict_get) X(av_dict_set) X(av_dict_set_int) X(av_dict_copy) X(av_dict_count) X(av_dict_free) \
@@ -87,7 +87,8 @@
   X(av_pkt_dump_log2) \
   X(avio_open) X(avio_open2) X(avio_close) X(avio_closep) X(avio_feof) X(avio_size) X(avio_seek) \
   X(avio_flush) X(avio_check) X(avio_enum_protocols) \
-  X(av_index_search_timestamp)
+  X(av_index_search_timestamp) \
+  STRELLA_AVFORMAT_VERSIONED_FUNCTIONS(X)
 
 #define STRELLA_AVFILTER_FUNCTIONS(X) \
   X(avfilter_version) \

@@ -9,6 +9,7 @@
 
 #include "media/ff.h"
 #include "media/loader.h"
+#include "media/orientation.h"
 #include "media/text_helpers.h"
 
 namespace strella::media {
@@ -54,6 +55,15 @@ float DisplayAspect(const AVCodecParameters* parameters) {
   const AVRational sar = parameters->sample_aspect_ratio;
   if (sar.den == 0 || parameters->height == 0) return 0.0f;
   return static_cast<float>(parameters->width * (static_cast<double>(sar.num) / sar.den) / parameters->height);
+}
+
+// The stored sizes become those of the picture as it is shown.
+void TurnUpright(TVideoStreamInfo& info, const TOrientation& orientation) {
+  info.Rotation = orientation.rotation;
+  if (!orientation.SwapsSides()) return;
+  std::swap(info.Width, info.Height);
+  if (info.SampleAspectNum > 0) std::swap(info.SampleAspectNum, info.SampleAspectDen);  // unknown stays 0/1
+  if (info.AspectRatio > 0) info.AspectRatio = 1.0f / info.AspectRatio;
 }
 
 }  // namespace
@@ -239,6 +249,7 @@ bool TCustomAVProbe::GetVideoStreamInfo(int AStreamIndex, TVideoStreamInfo& AInf
   const AVRational sar = stream->sample_aspect_ratio.num > 0 ? stream->sample_aspect_ratio : parameters->sample_aspect_ratio;
   AInfo.SampleAspectNum = sar.num > 0 && sar.den > 0 ? sar.num : 0;
   AInfo.SampleAspectDen = sar.num > 0 && sar.den > 0 ? sar.den : 1;
+  TurnUpright(AInfo, StreamOrientation(stream));
   return true;
 }
 

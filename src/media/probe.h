@@ -29,6 +29,8 @@ struct TFileStreamInfo {
 };
 
 // One video stream. Height stands before Width; a frame size is shown as Width "x" Height.
+// Sizes and aspects are those of the upright picture: a stream stored turned
+// (Rotation, from its display matrix) reports them with the sides swapped.
 struct TVideoStreamInfo {
   std::string Language;
   std::string CodecName;     // decoder-side codec description
@@ -48,6 +50,7 @@ struct TVideoStreamInfo {
   int AverageFrameRateDen = 1;
   int SampleAspectNum = 0;      // the container's pixel shape, else the codec's; 0 when unknown
   int SampleAspectDen = 1;
+  int Rotation = 0;  // degrees clockwise the stored picture is turned when shown: 0, 90, 180, 270
 };
 
 // Holds the whole behaviour. Failures give false and keep their reason in

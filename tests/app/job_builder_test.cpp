@@ -224,6 +224,32 @@ TEST_F(BuildJobTest, OddSizesBecomeEvenAndAutoTakesTheSourceRate) {
   }
 }
 
+TEST_F(BuildJobTest, AutoRateKeepsIrregularPictureTimesWhereTheContainerHoldsThem) {
+  TFileRow row{"/media/in/phone.mp4", true, {"640x480", "00:01:00", "MP4", "", "", ""}, {}, {}};
+  row.Probe = ProbeFromColumns(row.Columns);
+  row.Probe.FrameRateNum = 45;
+  row.Probe.FrameRateDen = 2;
+  auto keepsTimes = [&] { return BuildJob(row, model, prefs).Output.ExtOptions.find("vsync=2") != std::string::npos; };
+  const struct {
+    const char* profile;
+    bool variableSource;
+    bool keeps;
+  } cases[] = {{"MP4 - MPEG4 Video (*.mp4)", true, true},  {"MOV - QuickTime Video (*.mov)", true, true},
+               {"MKV - H.265/HEVC + Opus (*.mkv)", true, true}, {"WebM - VP9 + Opus (*.webm)", true, true},
+               {"AVI - DivX Video (*.avi)", true, false},   {"MP4 - MPEG4 Video (*.mp4)", false, false}};
+  for (const auto& c : cases) {
+    Choose(c.profile);
+    row.Probe.VariableFrameRate = c.variableSource;
+    EXPECT_EQ(keepsTimes(), c.keeps) << c.profile << (c.variableSource ? ", variable source" : ", steady source");
+  }
+  // A rate the user picks is written at that rate.
+  Choose("MP4 - MPEG4 Video (*.mp4)");
+  row.Probe.VariableFrameRate = true;
+  c().ComboVideoFrameRate->SetItemIndex(1);  // the first rate after "Auto"
+  ASSERT_NE(c().ComboVideoFrameRate->Text(), "Auto");
+  EXPECT_FALSE(keepsTimes());
+}
+
 TEST_F(BuildJobTest, FileWithoutVideoGetsNoFrameSize) {
   Choose("MP4 - MPEG4 Video (*.mp4)");
   EXPECT_EQ(Build(" ").Output.FrameSize, "");

@@ -66,10 +66,18 @@ TEST(Reencode, PadColourFillsTheBorders) {
   run.Options({{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}, {"padtop", "16"}, {"padcolor", "255"}, {"vframes", "1"}});
   ASSERT_GT(run.engine->AddOutputFile(output), 0) << run.engine->LastErrMsg();
   ASSERT_TRUE(run.Run()) << run.engine->ErrorMessage();
-  // The first luma byte is the red pad's luma, 76.
+  // The first luma byte is red's luma in a limited-range picture (81), and
+  // a player shows the pad as the red asked for.
   const std::string luma = RunCommand("ffmpeg -v error -i " + Quote(output) +
                                       " -frames:v 1 -f rawvideo -pix_fmt yuv420p - 2>/dev/null | head -c 1 | od -An -tu1");
-  EXPECT_EQ(std::stoi(luma), 76);
+  EXPECT_EQ(std::stoi(luma), 81);
+  const std::string rgb = RunCommand("ffmpeg -v error -i " + Quote(output) +
+                                     " -frames:v 1 -f rawvideo -pix_fmt rgb24 - 2>/dev/null | head -c 3 | od -An -tu1");
+  int r = 0, g = 0, b = 0;
+  ASSERT_EQ(std::sscanf(rgb.c_str(), "%d %d %d", &r, &g, &b), 3);
+  EXPECT_GE(r, 250);
+  EXPECT_LE(g, 5);
+  EXPECT_LE(b, 5);
 }
 
 // Mean luma of each row of the first and last decoded pictures.

@@ -1,6 +1,7 @@
 // The probe against the generated fixtures: stream counts and indexes, file
 // and video-stream information, every failure message and the no-file state.
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <filesystem>
 #include <mutex>
@@ -124,6 +125,28 @@ TEST_F(ProbeTest, DescribesTheVideoStream) {
   ASSERT_TRUE(probe.GetVideoStreamInfo(0, byIndex));
   EXPECT_EQ(byIndex.Width, info.Width);
   EXPECT_EQ(byIndex.DurationUS, info.DurationUS);
+}
+
+// A phone's portrait clip: stored 320x240 with a display matrix turning it a quarter.
+TEST_F(ProbeTest, TurnedStreamReportsTheUprightPicture) {
+  const std::string plain = fx::Dir() + "/probe_upright.mp4", turned = fx::Dir() + "/probe_turned.mov";
+  const std::string make = "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=25 -t 0.2 -c:v mpeg4 '" + plain +
+                           "' && (ffmpeg -v error -y -display_rotation 90 -i '" + plain + "' -c copy '" + turned +
+                           "' 2>/dev/null || ffmpeg -v error -y -i '" + plain + "' -c copy -metadata:s:v:0 rotate=90 '" +
+                           turned + "')";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  ASSERT_TRUE(probe.LoadFile(turned)) << probe.LastErrMsg();
+  TVideoStreamInfo info;
+  ASSERT_TRUE(probe.GetVideoStreamInfo(info));
+  EXPECT_TRUE(info.Rotation == 90 || info.Rotation == 270) << info.Rotation;
+  EXPECT_EQ(info.Width, 240);
+  EXPECT_EQ(info.Height, 320);
+  EXPECT_FLOAT_EQ(info.AspectRatio, 240.0f / 320.0f);
+
+  ASSERT_TRUE(probe.LoadFile(plain));
+  ASSERT_TRUE(probe.GetVideoStreamInfo(info));
+  EXPECT_EQ(info.Rotation, 0);
+  EXPECT_EQ(info.Width, 320);
 }
 
 TEST_F(ProbeTest, AspectRatioFollowsTheSampleAspect) {
