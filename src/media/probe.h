@@ -65,6 +65,7 @@ struct TTrackInfo {
   bool BitmapSubtitle = false;   // pictures (PGS, VobSub, DVB), not text
   bool Decodable = false;        // the loaded libraries have a decoder for it
   int Channels = 0;              // audio only
+  bool operator==(const TTrackInfo&) const = default;
 };
 
 // Holds the whole behaviour. Failures give false and keep their reason in
