@@ -4,6 +4,7 @@
 // the row tells of the tracks left out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -33,7 +34,7 @@ std::string BitmapSubtitled(const std::string& name, const std::string& codec) {
 
 // Two seconds of the test pattern with sound track 1 (eng, "Commentary", not
 // default) and sound track 2 (fra, "Dialogue", the default); subtitles SubRip
-// (eng), ASS (deu), DVD (eng, "Signs") and DVB (fra); two chapters.
+// (eng), ASS (spa), DVD (eng, "Signs") and DVB (fra); two chapters.
 const std::string& TracksSource() {
   static const std::string path = [] {
     const std::string dvd = BitmapSubtitled("tracks_dvd.mkv", "dvd_subtitle");
@@ -60,7 +61,7 @@ const std::string& TracksSource() {
         " -map 0:v -map 1:a -map 2:a -map 3:s -map 4:s -map 0:s -map 5:s -map_chapters 6 -c:v copy -c:a mp3 -c:s copy"
         " -metadata:s:a:0 language=eng -metadata:s:a:0 title=Commentary -disposition:a:0 0"
         " -metadata:s:a:1 language=fra -metadata:s:a:1 title=Dialogue -disposition:a:1 default"
-        " -metadata:s:s:0 language=eng -metadata:s:s:1 language=deu -metadata:s:s:2 language=eng"
+        " -metadata:s:s:0 language=eng -metadata:s:s:1 language=spa -metadata:s:s:2 language=eng"
         " -metadata:s:s:2 title=Signs -metadata:s:s:3 language=fra -t 2 " +
         Quote(out));
     if (status != 0) throw std::runtime_error("the tracks fixture: " + log);
@@ -69,7 +70,8 @@ const std::string& TracksSource() {
   return path;
 }
 
-// Each stream as "kind codec language "title" [default]", in the file's order.
+// Each picture, sound and subtitle stream as "kind codec language "title"
+// [default]", in the file's order (MP4 and MOV add a data track for chapters).
 std::vector<std::string> Streams(const std::string& file) {
   const std::string text = Shell("ffprobe -v error -show_entries stream=codec_type,codec_name:stream_tags=language,title:"
                                  "stream_disposition=default -of compact=p=0 " + Quote(file)).second;
@@ -80,6 +82,7 @@ std::vector<std::string> Streams(const std::string& file) {
     std::istringstream items(line);
     for (std::string item; std::getline(items, item, '|');)
       if (const size_t eq = item.find('='); eq != std::string::npos) fields[item.substr(0, eq)] = item.substr(eq + 1);
+    if (fields["codec_type"] == "data") continue;
     std::string stream = fields["codec_type"] + " " + fields["codec_name"];
     if (!fields["tag:language"].empty() && fields["tag:language"] != "und") stream += " " + fields["tag:language"];
     if (!fields["tag:title"].empty()) stream += " \"" + fields["tag:title"] + "\"";
@@ -116,6 +119,12 @@ TEST_P(Tracks, EachProfileKeepsTheTracksItsFormatHoldsAndNamesTheOthers) {
   EXPECT_EQ(Streams(output), c.streams);
   for (const std::string& note : c.notes) EXPECT_NE(log.find("note: " + note), std::string::npos) << note << "\n" << log;
   EXPECT_EQ(ChapterTitles(output), c.chapters ? "Opening\nEnding\n" : "");
+  // The cues themselves, not only a stream that names them.
+  const bool subtitled = std::any_of(c.streams.begin(), c.streams.end(),
+                                     [](const std::string& stream) { return stream.rfind("subtitle", 0) == 0; });
+  EXPECT_EQ(Shell("ffmpeg -v error -i " + Quote(output) + " -map 0:s:0 -f srt -").second.find("Second cue") !=
+                std::string::npos,
+            subtitled);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -124,36 +133,37 @@ INSTANTIATE_TEST_SUITE_P(
         TrackCase{"MkvKeepsEveryTrack",
                   "MKV - H.265/HEVC + Opus (*.mkv)",
                   "mkv",
-                  {"video hevc default", "audio opus fra \"Dialogue\" default", "subtitle subrip eng",
-                   "audio opus eng \"Commentary\"", "subtitle ass deu", "subtitle dvd_subtitle eng \"Signs\"",
+                  {"video hevc", "audio opus fra \"Dialogue\" default", "subtitle subrip eng",
+                   "audio opus eng \"Commentary\"", "subtitle ass spa", "subtitle dvd_subtitle eng \"Signs\"",
                    "subtitle dvb_subtitle fra"},
                   {},
                   true},
         TrackCase{"Mp4TurnsTextIntoTimedTextAndLeavesBitmapsOut",
                   "MP4 - H.264 + AAC (*.mp4)",
                   "mp4",
-                  {"video h264 default", "audio aac fra default", "subtitle mov_text eng", "audio aac eng",
-                   "subtitle mov_text deu"},
+                  {"video h264 default", "audio aac fra default", "subtitle mov_text eng default", "audio aac eng",
+                   "subtitle mov_text spa"},
                   {"Subtitle track 3 (eng, \"Signs\", dvd_subtitle) left out: this format holds text subtitles only",
                    "Subtitle track 4 (fra, dvb_subtitle) left out: this format holds text subtitles only"},
                   true},
         TrackCase{"WebmTurnsTextIntoWebVtt",
                   "WebM - VP9 + Opus (*.webm)",
                   "webm",
-                  {"video vp9 default", "audio opus fra \"Dialogue\" default", "subtitle webvtt eng",
-                   "audio opus eng \"Commentary\"", "subtitle webvtt deu"},
+                  {"video vp9", "audio opus fra \"Dialogue\" default", "subtitle webvtt eng",
+                   "audio opus eng \"Commentary\"", "subtitle webvtt spa"},
                   {"Subtitle track 3 (eng, \"Signs\", dvd_subtitle) left out: this format holds text subtitles only"},
                   true},
         TrackCase{"ClassicMovKeepsTheDefaultSoundTrack",
                   "MOV - QuickTime Video (*.mov)",
                   "mov",
-                  {"video mpeg4 default", "audio aac fra default", "subtitle mov_text eng", "subtitle mov_text deu"},
+                  {"video mpeg4 default", "audio aac fra default", "subtitle mov_text eng default",
+                   "subtitle mov_text spa"},
                   {"Audio track 1 (eng, \"Commentary\") left out: this format keeps one"},
                   true},
         TrackCase{"ClassicAviHoldsNoSubtitles",
                   "AVI - Audio Video Interleave (*.avi)",
                   "avi",
-                  {"video mpeg4", "audio pcm_s16le fra \"Dialogue\""},
+                  {"video mpeg4", "audio pcm_s16le \"Dialogue\""},
                   {"Audio track 1 (eng, \"Commentary\") left out: this format keeps one",
                    "Subtitle track 1 (eng, subrip) left out: this format holds no subtitles",
                    "Subtitle track 4 (fra, dvb_subtitle) left out: this format holds no subtitles"},
