@@ -1,6 +1,5 @@
 // Chapters go with the part of the input that is written: moved by the start
-// time, cut at the recording time; and a subtitle cue an encoder cannot take
-// costs that cue, not the conversion.
+// time, cut at the recording time.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -55,21 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ChapterCase{"FromHalfASecond", {{"ss", "0.5"}}, "0.000000,0.500000,Opening\n0.500000,1.500000,Ending\n"},
                       ChapterCase{"FirstSecondOnly", {{"t", "0.8"}}, "0.000000,0.800000,Opening\n"}),
     [](const auto& info) { return std::string(info.param.label); });
-
-// Picture cues into a text encoder: each is refused, the picture is still written.
-TEST(SubtitleCues, OneTheEncoderCannotTakeIsLeftOutAndTheRunFinishes) {
-  fixtures::FixtureSpec recipe{"subtitled_dvb.mkv"};
-  recipe.video = fixtures::VideoSpec{};
-  recipe.subtitles = {{0.2, 0.9, "First cue"}, {1.1, 1.7, "Second cue"}};
-  recipe.subtitle_codec = "dvb_subtitle";
-  const std::string input = fixtures::Make(recipe);
-  const std::string output = Scratch("refused_cues.mp4");
-  LogLines warnings("cannot encode was left out");
-  ASSERT_NO_FATAL_FAILURE(ConvertWithOptions(input, {{"vcodec", "copy"}, {"scodec", "mov_text"}}, output));
-  EXPECT_FALSE(warnings.Lines().empty());
-  EXPECT_EQ(StreamInfo(output, "v", "codec_name"), "mpeg4");
-  EXPECT_GT(Probe(output).duration, 1.5);
-}
 
 }  // namespace
 }  // namespace strella::engine::testing
