@@ -9,16 +9,18 @@
 namespace strella::engine::testing {
 namespace {
 
-std::string Scratch(const std::string& name) { return fixtures::ScratchDir("chapters") + "/" + name; }
-
-// clip.mkv with chapters "Opening" (0 to 1 s) and "Ending" (1 to 2 s).
-std::string ChapteredClip() {
-  const std::string metadata = Scratch("chapters.txt");
-  std::ofstream(metadata) << ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=Opening\n"
-                             "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\ntitle=Ending\n";
-  const std::string clip = Scratch("chaptered.mkv");
-  RunCommand("ffmpeg -v error -y -i " + Quote(fixtures::Path("clip.mkv")) + " -i " + Quote(metadata) +
-             " -map 0 -map_chapters 1 -c copy " + Quote(clip));
+// clip.mkv with chapters "Opening" (0 to 1 s) and "Ending" (1 to 2 s), made once.
+const std::string& ChapteredClip() {
+  static const std::string clip = [] {
+    const std::string folder = fixtures::ScratchDir("chapters_source");
+    const std::string metadata = folder + "/chapters.txt";
+    std::ofstream(metadata) << ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=Opening\n"
+                               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\ntitle=Ending\n";
+    const std::string path = folder + "/chaptered.mkv";
+    RunCommand("ffmpeg -v error -y -i " + Quote(fixtures::Path("clip.mkv")) + " -i " + Quote(metadata) +
+               " -map 0 -map_chapters 1 -c copy " + Quote(path));
+    return path;
+  }();
   return clip;
 }
 
@@ -41,7 +43,7 @@ TEST_P(ChapterTimes, FollowTheWrittenPart) {
   const ChapterCase& c = GetParam();
   const std::string input = ChapteredClip();
   ASSERT_EQ(Chapters(input), "0.000000,1.000000,Opening\n1.000000,2.000000,Ending\n") << "fixture";
-  const std::string output = Scratch(std::string(c.label) + ".mkv");
+  const std::string output = fixtures::ScratchDir("chapters") + "/" + c.label + ".mkv";
   auto options = c.options;
   options.insert(options.begin(), {{"vcodec", "copy"}, {"acodec", "copy"}});
   ASSERT_NO_FATAL_FAILURE(ConvertWithOptions(input, options, output));

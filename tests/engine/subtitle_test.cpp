@@ -89,9 +89,9 @@ TEST(Subtitles, BitmapCuesReencodedToDvbShowAndClearEachCue) {
 // warning; the picture is still written and the run finishes.
 TEST(Subtitles, ACueTheEncoderCannotTakeIsLeftOutAndTheRunFinishes) {
   const std::string input = SubtitledClip("subtitled_dvb.mkv", "dvb_subtitle");
-  const std::string output = Scratch("refused_cues.mp4");
+  const std::string output = Scratch("refused_cues.mkv");
   LogLines warnings("cannot encode was left out");
-  ASSERT_NO_FATAL_FAILURE(ConvertWithOptions(input, {{"vcodec", "copy"}, {"scodec", "mov_text"}}, output));
+  ASSERT_NO_FATAL_FAILURE(ConvertWithOptions(input, {{"vcodec", "copy"}, {"scodec", "ass"}}, output));
   EXPECT_FALSE(warnings.Lines().empty());
   EXPECT_EQ(StreamInfo(output, "v", "codec_name"), "mpeg4");
   EXPECT_GT(Probe(output).duration, 1.5);
