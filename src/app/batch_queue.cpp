@@ -306,6 +306,10 @@ void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
   try {
     if (!job_settings_) throw TJobError(settings_error_);
     TJob job = BuildJob(list_.Row(ARowIndex), *job_settings_, prefs_);
+    for (const std::string& note : job.Notes) {
+      JobLog.Add(ARowIndex, media::llWarning, note);
+      list_.AddNote(ARowIndex, note);
+    }
     ASlot.input = job.InputFile;
     ASlot.inputSize = FileSize(job.InputFile);
     // The plan gives every row of the batch an output of its own, so slots running at once never share one.

@@ -55,6 +55,7 @@ class TMediaProbe : public TFileProbe {
     AResult.AudioStreams = probe_.AudioStreamCount();
     AResult.SubtitleStreams = probe_.SubtitleStreamCount();
     AResult.FileSizeBytes = FileSizeOf(AFileName);
+    AResult.Tracks = probe_.Tracks();
     media::TVideoStreamInfo video;
     AResult.HasVideo = probe_.VideoStreamCount() > 0 && probe_.GetVideoStreamInfo(video);
     if (AResult.HasVideo) {

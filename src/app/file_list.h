@@ -14,6 +14,7 @@
 
 #include "app/media_files.h"
 #include "app/row_status.h"
+#include "media/probe.h"
 #include "media/main_thread.h"
 
 namespace strella::app {
@@ -32,6 +33,9 @@ struct TProbeResult {
   bool VariableFrameRate = false;                // pictures at irregular times: the average parts from the base rate
   int64_t FileSizeBytes = -1;                    // -1 when unknown
   int VideoStreams = 0, AudioStreams = 0, SubtitleStreams = 0;
+  // Every stream with its language, title and default mark; empty for a row
+  // restored from a list that did not keep them (the engine then chooses).
+  std::vector<media::TTrackInfo> Tracks;
   std::string Error;        // why the file could not be opened
 
   // A duration under a whole second counts as unknown, as the Duration column

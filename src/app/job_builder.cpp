@@ -11,6 +11,7 @@
 #include "app/output_plan.h"
 #include "app/profile_encoders.h"
 #include "app/text_utils.h"
+#include "app/track_plan.h"
 #include "media/text_helpers.h"
 
 namespace strella::app {
@@ -279,6 +280,49 @@ void FillAudio(TOutputOptions& out, const JobSettings& settings) {
   if (out.AudioVolume == 0) out.DisableAudio = true;
 }
 
+// Ogg files hold no picture stream: a cover goes into the sound's tags.
+bool KeepsCoverAsComment(const Quality& profile) { return profile.FormatKey == "OPUS"; }
+
+int FirstCoverPicture(const std::vector<media::TTrackInfo>& tracks) {
+  for (const media::TTrackInfo& track : tracks)
+    if (track.Kind == media::TTrackKind::Video && track.AttachedPicture) return track.Index;
+  return -1;
+}
+
+void AddMap(TOutputOptions& out, int AStream) { AddOptionLines(out, "map=0:" + std::to_string(AStream)); }
+
+// The engine's output streams come as the picture, the first sound track and
+// the first subtitle, then the streams "newaudio" and "newsubtitle" add (with
+// their encoder as the value), each mapped in that order to its source.
+void MapTracks(TJob& job, const TFileRow& row, const JobSettings& settings) {
+  TOutputOptions& out = job.Output;
+  TTrackNeeds needs;
+  needs.Video = !out.DisableVideo && !settings.AudioOnly();
+  needs.Cover = !out.DisableVideo && settings.AudioOnly();
+  needs.Audio = !out.DisableAudio;
+  TTrackPlan plan = PlanTracks(row.Probe.Tracks, *settings.Profile, needs);
+  if (plan.Video >= 0) AddMap(out, plan.Video);
+  if (!plan.Audio.empty()) AddMap(out, plan.Audio.front());
+  if (plan.Subtitles.empty()) {
+    out.DisableSubtitle = true;
+  } else {
+    out.SubtitleCodec = plan.Subtitles.front().Codec;
+    AddMap(out, plan.Subtitles.front().Index);
+  }
+  for (size_t i = 1; i < plan.Audio.size(); ++i) {
+    AddOptionLines(out, "newaudio=" + out.AudioCodec);
+    AddMap(out, plan.Audio[i]);
+  }
+  for (size_t i = 1; i < plan.Subtitles.size(); ++i) {
+    AddOptionLines(out, "newsubtitle=" + plan.Subtitles[i].Codec);
+    AddMap(out, plan.Subtitles[i].Index);
+  }
+  job.Notes = std::move(plan.Notes);
+  if (settings.AudioOnly() && settings.Profile->Has(kKeepsCoverArt) && KeepsCoverAsComment(*settings.Profile))
+    if (const int cover = FirstCoverPicture(row.Probe.Tracks); cover >= 0 && !out.DisableAudio)
+      AddOptionLines(out, "picture_comment=0:" + std::to_string(cover));
+}
+
 }  // namespace
 
 TJob BuildJob(const TFileRow& ARow, const JobSettings& ASettings, const TPreferences& APrefs) {
@@ -294,12 +338,14 @@ TJob BuildJob(const TFileRow& ARow, const JobSettings& ASettings, const TPrefere
   ResetOutputOptions(job.Output);
   if (!ASettings.AudioOnly()) {
     FillVideo(job.Output, ARow, ASettings);
-  } else if (profile.Has(kKeepsCoverArt) && ARow.Probe.CoverArt) {
+  } else if (profile.Has(kKeepsCoverArt) && ARow.Probe.CoverArt && !KeepsCoverAsComment(profile)) {
     job.Output.VideoCodec = "copy";  // the cover picture, as it is
   } else {
     job.Output.DisableVideo = true;
   }
   FillAudio(job.Output, ASettings);
+  // A row restored from a list that kept no tracks leaves the choice to the engine.
+  if (!ARow.Probe.Tracks.empty()) MapTracks(job, ARow, ASettings);
   // The input's tags (title, artist, album, date, track, creation time) go to
   // the output; each muxer stores those its format can hold.
   AddOptionLines(job.Output, "map_meta_data=0:0");

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "app/file_list.h"
 #include "app/job_options.h"
@@ -58,6 +59,8 @@ struct TJob {
   std::string OutputFile;  // the final name
   TInputOptions Input;
   TOutputOptions Output;
+  // What the row should show although the job may succeed: tracks left out.
+  std::vector<std::string> Notes;
 };
 
 // The output name for an input: never the input itself.

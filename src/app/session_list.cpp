@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <ctime>
@@ -46,7 +48,42 @@ namespace {
 
 constexpr int kFormatVersion = 1;
 
+constexpr std::array<const char*, 4> kTrackKindNames = {"video", "audio", "subtitle", "other"};
+
+json TrackToJson(const media::TTrackInfo& track) {
+  return {{"index", track.Index},
+          {"kind", kTrackKindNames[static_cast<size_t>(track.Kind)]},
+          {"codec", track.CodecName},
+          {"language", track.Language},
+          {"title", track.Title},
+          {"default", track.Default},
+          {"picture", track.AttachedPicture},
+          {"bitmap", track.BitmapSubtitle},
+          {"decodable", track.Decodable},
+          {"channels", track.Channels}};
+}
+
+media::TTrackInfo TrackFromJson(const json& item) {
+  media::TTrackInfo track;
+  track.Index = item.at("index").get<int>();
+  const std::string kind = item.at("kind").get<std::string>();
+  const auto found = std::find(kTrackKindNames.begin(), kTrackKindNames.end(), kind);
+  if (found == kTrackKindNames.end()) throw std::out_of_range("an unknown track kind");
+  track.Kind = static_cast<media::TTrackKind>(found - kTrackKindNames.begin());
+  track.CodecName = item.at("codec").get<std::string>();
+  track.Language = item.at("language").get<std::string>();
+  track.Title = item.at("title").get<std::string>();
+  track.Default = item.at("default").get<bool>();
+  track.AttachedPicture = item.at("picture").get<bool>();
+  track.BitmapSubtitle = item.at("bitmap").get<bool>();
+  track.Decodable = item.at("decodable").get<bool>();
+  track.Channels = item.at("channels").get<int>();
+  return track;
+}
+
 json ProbeToJson(const TProbeResult& probe) {
+  json tracks = json::array();
+  for (const media::TTrackInfo& track : probe.Tracks) tracks.push_back(TrackToJson(track));
   return {{"video", probe.HasVideo},
           {"width", probe.Width},
           {"height", probe.Height},
@@ -55,7 +92,8 @@ json ProbeToJson(const TProbeResult& probe) {
           {"sample_aspect", {probe.SampleAspectNum, probe.SampleAspectDen}},
           {"frame_rate", {probe.FrameRateNum, probe.FrameRateDen}},
           {"file_size", probe.FileSizeBytes},
-          {"streams", {probe.VideoStreams, probe.AudioStreams, probe.SubtitleStreams}}};
+          {"streams", {probe.VideoStreams, probe.AudioStreams, probe.SubtitleStreams}},
+          {"tracks", tracks}};
 }
 
 TProbeResult ProbeFromJson(const json& item) {
@@ -73,6 +111,9 @@ TProbeResult ProbeFromJson(const json& item) {
   probe.VideoStreams = streams[0];
   probe.AudioStreams = streams[1];
   probe.SubtitleStreams = streams[2];
+  // Lists kept by earlier releases have no tracks.
+  if (item.contains("tracks"))
+    for (const json& track : item.at("tracks")) probe.Tracks.push_back(TrackFromJson(track));
   return probe;
 }
 

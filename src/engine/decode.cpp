@@ -73,7 +73,14 @@ void EncodeSubtitle(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRe
     if (i == 1) sub.num_rects = 0;
     const int size = ff::avcodec_encode_subtitle(enc, buffer.data(), static_cast<int>(buffer.size()), &sub);
     sub.num_rects = rects;
-    if (size < 0) throw FFmpegException("Subtitle encoding failed");
+    if (size < 0) {
+      // One cue the encoder cannot take costs that cue, not the whole conversion.
+      const std::string message = media::Format("Output stream #%d.%d: a subtitle cue that %s cannot encode was left out",
+                                         ost.file_index, ost.index, enc->codec ? enc->codec->name : "the encoder");
+      if (s.opt.exit_on_error) throw FFmpegException(message);
+      EngineLog(engine, media::llWarning, message);
+      return;
+    }
     AVPacket* pkt = s.copy_packet;
     if (ff::av_new_packet(pkt, size) < 0) throw FFmpegException("Subtitle encoding failed");
     std::copy(buffer.begin(), buffer.begin() + size, pkt->data);

@@ -97,6 +97,9 @@ struct TOptionValues {
   // stream's course is a fault of the file and is not followed.
   float dts_error_threshold = 30.0f;
   int sws_flags = kScalerBicubic;
+  // picture_comment: the input stream whose attached picture goes into the
+  // output's sound streams as a picture comment (-1: none).
+  int picture_comment_file = -1, picture_comment_stream = -1;
 };
 
 // One opened input: demuxer and one decoder context per stream.

@@ -189,6 +189,14 @@ void OptMap(TCustomFFmpeg& engine, const std::string& value) {
   s.stream_maps.push_back(map);
 }
 
+void OptPictureComment(TCustomFFmpeg& engine, const std::string& value) {
+  TOptionValues& opt = engine.State().opt;
+  const char* p = value.c_str();
+  opt.picture_comment_file = static_cast<int>(LeadingInteger(p));
+  SkipOne(p);
+  opt.picture_comment_stream = static_cast<int>(LeadingInteger(p));
+}
+
 void OptMapMetaData(TCustomFFmpeg& engine, const std::string& value) {
   TEngineState& s = engine.State();
   if (static_cast<int>(s.meta_data_maps.size()) >= MAX_FILE_COUNT)
@@ -410,10 +418,12 @@ void OptBitstreamFilter(TCustomFFmpeg& engine, const std::string& name, const st
   engine.State().pending_bsfs[kind].push_back(filter);
 }
 
-void OptNewStream(TCustomFFmpeg& engine, const std::string& name) {
+void OptNewStream(TCustomFFmpeg& engine, const std::string& name, const std::string& value) {
   TEngineState& s = engine.State();
   if (s.output_slots.empty()) Fail("At least one output file must be specified");
   TOutputFile& file = *s.output_slots.back();
+  const char* codecOption = name == "newvideo" ? "vcodec" : name == "newaudio" ? "acodec" : "scodec";
+  OptCodec(engine, codecOption, value);
   if (name == "newvideo") NewVideoStream(engine, file);
   else if (name == "newaudio") NewAudioStream(engine, file);
   else NewSubtitleStream(engine, file);

@@ -22,6 +22,8 @@ void OptMetadata(TCustomFFmpeg& engine, const std::string& value);
 void OptFormat(TCustomFFmpeg& engine, const std::string& value);
 void OptTime(TCustomFFmpeg& engine, const std::string& name, const std::string& value);
 void OptMap(TCustomFFmpeg& engine, const std::string& value);
+// "file:stream" of the input picture AddPictureComments writes.
+void OptPictureComment(TCustomFFmpeg& engine, const std::string& value);
 void OptMapMetaData(TCustomFFmpeg& engine, const std::string& value);
 void OptInputTsScale(TCustomFFmpeg& engine, const std::string& value);
 void OptBitrate(TCustomFFmpeg& engine, const std::string& name, const std::string& value);
@@ -41,7 +43,9 @@ void OptVStatsFile(TCustomFFmpeg& engine, const std::string& value);
 void OptVideoHook(TCustomFFmpeg& engine, const std::string& value);
 void OptMatrix(TCustomFFmpeg& engine, const std::string& name, const std::string& value);
 void OptBitstreamFilter(TCustomFFmpeg& engine, const std::string& name, const std::string& value);
-void OptNewStream(TCustomFFmpeg& engine, const std::string& name);
+// A further stream on the last output file; a value names its encoder (or
+// "copy") as vcodec, acodec or scodec would.
+void OptNewStream(TCustomFFmpeg& engine, const std::string& name, const std::string& value);
 
 // Pad colour (red in the low byte) to luma, blue- and red-difference chroma.
 void PadColorToYUV(uint32_t color, uint8_t yuv[3]);

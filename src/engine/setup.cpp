@@ -257,9 +257,11 @@ void DeriveParameters(TCustomFFmpeg& engine) {
       ist.decoding_needed = ist.decoding_needed || ost.encoding_needed;
       continue;
     }
-    const AVDictionaryEntry* language = ff::av_dict_get(ist.st->metadata, "language", nullptr, 0);
-    if (language && !ff::av_dict_get(ost.st->metadata, "language", nullptr, 0))
-      ff::av_dict_set(&ost.st->metadata, "language", language->value, 0);
+    // A track's language and title tell a player's menu which is which.
+    for (const char* key : {"language", "title"}) {
+      const AVDictionaryEntry* tag = ff::av_dict_get(ist.st->metadata, key, nullptr, 0);
+      if (tag && !ff::av_dict_get(ost.st->metadata, key, nullptr, 0)) ff::av_dict_set(&ost.st->metadata, key, tag->value, 0);
+    }
     ost.st->disposition = ist.st->disposition;
     ost.setup->enc->bits_per_raw_sample = ist.st->codecpar->bits_per_raw_sample;
     ost.setup->enc->chroma_sample_location = ist.st->codecpar->chroma_location;
@@ -379,6 +381,49 @@ void CopyMetadataMaps(TCustomFFmpeg& engine) {
   }
 }
 
+const AVFormatContext* FirstInputWithChapters(const TEngineState& s) {
+  for (const TInputFile& input : s.input_files)
+    if (input.ctx->nb_chapters > 0) return input.ctx;
+  return nullptr;
+}
+
+// The chapter moved by the output's start and cut at its length; null when
+// it lies outside the part written.
+AVChapter* ShiftedChapter(const AVChapter& chapter, int64_t startUS, int64_t lengthUS) {
+  const int64_t offset = ff::av_rescale_q(startUS, AV_TIME_BASE_Q, chapter.time_base);
+  const int64_t limit =
+      lengthUS == kNoRecordingTime ? INT64_MAX : ff::av_rescale_q(lengthUS, AV_TIME_BASE_Q, chapter.time_base);
+  if (chapter.end <= offset || chapter.start - offset >= limit) return nullptr;
+  auto* copy = static_cast<AVChapter*>(ff::av_mallocz(sizeof(AVChapter)));
+  if (!copy) throw FFmpegException("av_mallocz fail");
+  copy->id = chapter.id;
+  copy->time_base = chapter.time_base;
+  copy->start = std::max<int64_t>(0, chapter.start - offset);
+  copy->end = std::min(limit, chapter.end - offset);
+  ff::av_dict_copy(&copy->metadata, chapter.metadata, 0);
+  return copy;
+}
+
+// Chapters go with the pictures and sound they mark, as the first input
+// that has any marks them; each muxer keeps them in its own way or not at all.
+void CopyChapters(TEngineState& s) {
+  const AVFormatContext* source = FirstInputWithChapters(s);
+  if (!source) return;
+  const size_t files = s.join ? 1 : s.output_slots.size();
+  for (size_t k = 0; k < files; ++k) {
+    AVFormatContext* out = s.output_slots[k]->ctx;
+    if (out->nb_chapters > 0) continue;
+    // Room for all at once: the muxer's context frees the table and each chapter.
+    void* table = ff::av_realloc(out->chapters, source->nb_chapters * sizeof(AVChapter*));
+    if (!table) throw FFmpegException("av_realloc fail");
+    out->chapters = static_cast<AVChapter**>(table);
+    for (unsigned i = 0; i < source->nb_chapters; ++i) {
+      AVChapter* copy = ShiftedChapter(*source->chapters[i], s.opt.start_time, s.opt.recording_time);
+      if (copy) out->chapters[out->nb_chapters++] = copy;
+    }
+  }
+}
+
 void MakeBitstreamFilters(TOutputStreamRec& ost) {
   TOutputStreamSetup& setup = *ost.setup;
   if (!setup.bsfs.empty() || setup.bsf_names.empty()) return;
@@ -442,6 +487,8 @@ void SetUpTranscode(TCustomFFmpeg& engine) {
   OpenEncoders(engine);
   InitInputClocks(s);
   CopyMetadataMaps(engine);
+  CopyChapters(s);
+  AddPictureComments(engine);
   WriteHeaders(engine);
   LogStreamMapping(engine);
 }

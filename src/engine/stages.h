@@ -44,6 +44,11 @@ double OutputTime(const TOutputStreamRec& ost);
 // broken time stamps would otherwise write on and fill the disk.
 void CheckOutputTime(const TEngineState& s, double AOutputTime);
 
+// picture_comment.cpp
+// Writes the picture the `picture_comment` option names into the tags of each
+// output sound stream, as Ogg files keep a cover.
+void AddPictureComments(TCustomFFmpeg& engine);
+
 // packet.cpp
 int ProcessPacket(TCustomFFmpeg& engine, int istIndex, const AVPacket* packet);
 void WritePacket(TCustomFFmpeg& engine, TOutputStreamRec& ost, AVPacket* packet);

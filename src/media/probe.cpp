@@ -253,6 +253,44 @@ bool TCustomAVProbe::GetVideoStreamInfo(int AStreamIndex, TVideoStreamInfo& AInf
   return true;
 }
 
+namespace {
+
+TTrackKind KindOf(AVMediaType type) {
+  switch (type) {
+    case AVMEDIA_TYPE_VIDEO: return TTrackKind::Video;
+    case AVMEDIA_TYPE_AUDIO: return TTrackKind::Audio;
+    case AVMEDIA_TYPE_SUBTITLE: return TTrackKind::Subtitle;
+    default: return TTrackKind::Other;
+  }
+}
+
+TTrackInfo TrackOf(const AVStream* stream) {
+  const AVCodecParameters* parameters = stream->codecpar;
+  TTrackInfo track;
+  track.Index = stream->index;
+  track.Kind = KindOf(parameters->codec_type);
+  track.CodecName = ff::avcodec_get_name(parameters->codec_id);
+  track.Language = Tag(stream->metadata, "language");
+  track.Title = Tag(stream->metadata, "title");
+  track.Default = (stream->disposition & AV_DISPOSITION_DEFAULT) != 0;
+  track.AttachedPicture = (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+  const AVCodecDescriptor* descriptor = ff::avcodec_descriptor_get(parameters->codec_id);
+  track.BitmapSubtitle = descriptor && (descriptor->props & AV_CODEC_PROP_BITMAP_SUB) != 0;
+  track.Decodable = ff::avcodec_find_decoder(parameters->codec_id) != nullptr;
+  if (track.Kind == TTrackKind::Audio) track.Channels = parameters->ch_layout.nb_channels;
+  return track;
+}
+
+}  // namespace
+
+std::vector<TTrackInfo> TCustomAVProbe::Tracks() const {
+  std::vector<TTrackInfo> tracks;
+  if (!format_context_) return tracks;
+  for (unsigned index = 0; index < format_context_->nb_streams; ++index)
+    tracks.push_back(TrackOf(format_context_->streams[index]));
+  return tracks;
+}
+
 bool TCustomAVProbe::MeasureFrameRate(int AStreamIndex, int& ANum, int& ADen) {
   if (!RequireFile() || !owns_context_ || AStreamIndex < 0 || AStreamIndex >= stream_count_) return false;
   constexpr size_t kPictures = 120;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct AVFormatContext;
 
@@ -53,6 +54,23 @@ struct TVideoStreamInfo {
   int Rotation = 0;  // degrees clockwise the stored picture is turned when shown: 0, 90, 180, 270
 };
 
+// One stream of a file as a converter chooses among them: what it is, what
+// the file says of it, and whether it can be decoded at all.
+enum class TTrackKind { Video, Audio, Subtitle, Other };
+struct TTrackInfo {
+  int Index = -1;  // the stream's number in the file
+  TTrackKind Kind = TTrackKind::Other;
+  std::string CodecName;  // the library's short name ("aac", "subrip", "hdmv_pgs_subtitle")
+  std::string Language;   // the "language" tag ("fra"); empty when absent
+  std::string Title;      // the "title" tag ("Commentary"); empty when absent
+  bool Default = false;   // marked as the one to play
+  bool AttachedPicture = false;  // a cover picture, not a moving video
+  bool BitmapSubtitle = false;   // pictures (PGS, VobSub, DVB), not text
+  bool Decodable = false;        // the loaded libraries have a decoder for it
+  int Channels = 0;              // audio only
+  bool operator==(const TTrackInfo&) const = default;
+};
+
 // Holds the whole behaviour. Failures give false and keep their reason in
 // LastErrMsg (a later success does not clear it); a probe whose libraries are
 // not loaded throws std::runtime_error and changes nothing.
@@ -78,6 +96,9 @@ class TCustomAVProbe {
   bool GetVideoStreamInfo(TVideoStreamInfo& AInfo);
   // The given stream; a negative index means the first video stream.
   bool GetVideoStreamInfo(int AStreamIndex, TVideoStreamInfo& AInfo);
+
+  // Every stream of the file in its order; empty without a file.
+  std::vector<TTrackInfo> Tracks() const;
 
   // The pictures per second of a video stream, from the times of its first
   // packets: for files that state no usable rate (a millisecond clock and no

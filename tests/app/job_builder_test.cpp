@@ -7,6 +7,7 @@
 #include <fstream>
 #include <tuple>
 
+#include "encoder/option_records.h"
 #include "fixtures.h"
 
 namespace strella::app {
@@ -310,6 +311,45 @@ TEST_F(BuildJobTest, AudioProfilesVolumeAndUnknownDuration) {
   EXPECT_EQ(Build().Output.AudioChannels, 1);
   EXPECT_EQ(Build().Output.AudioCodec, "libopencore_amrnb");
   EXPECT_EQ(Build().Output.AudioBitrate, 7400);  // the profile's default
+}
+
+// The engine makes the picture, the first sound and the first subtitle
+// stream, then one per "newaudio" and "newsubtitle" line: the maps follow
+// that order, or the engine refuses the job.
+TEST_F(BuildJobTest, TracksAreMappedInTheOrderTheEngineMakesTheStreams) {
+  using media::TTrackKind;
+  Choose("MKV - H.265/HEVC + Opus (*.mkv)");
+  TFileRow row{"/media/in/film.mkv", true, {"640x480", "00:01:00", "MKV", "", "", ""}, {}, {}};
+  row.Probe = ProbeFromColumns(row.Columns);
+  row.Probe.Tracks = {{0, TTrackKind::Video, "h264", "", "", true, false, false, true, 0},
+                      {1, TTrackKind::Audio, "ac3", "eng", "Commentary", false, false, false, true, 2},
+                      {2, TTrackKind::Audio, "ac3", "fra", "", true, false, false, true, 6},
+                      {3, TTrackKind::Subtitle, "subrip", "eng", "", false, false, false, true, 0},
+                      {4, TTrackKind::Subtitle, "hdmv_pgs_subtitle", "fra", "", false, false, true, true, 0}};
+  const auto lines = [](const TJob& job) {
+    std::vector<std::string> kept;
+    for (const auto& [name, value] : encoder::SplitExtOptions(job.Output.ExtOptions))
+      if (name == "map" || name.rfind("new", 0) == 0) kept.push_back(name + "=" + value);
+    return kept;
+  };
+  TJob job = BuildJob(row, model, prefs);
+  EXPECT_EQ(lines(job), (std::vector<std::string>{"map=0:0", "map=0:2", "map=0:3", "newaudio=libopus", "map=0:1",
+                                                  "newsubtitle=copy", "map=0:4"}));
+  EXPECT_EQ(job.Output.SubtitleCodec, "copy");
+  EXPECT_TRUE(job.Notes.empty());
+  // Muted, the output has no sound stream to map.
+  prefs.SpinVolume = 0;
+  job = BuildJob(row, model, prefs);
+  EXPECT_EQ(lines(job), (std::vector<std::string>{"map=0:0", "map=0:3", "newsubtitle=copy", "map=0:4"}));
+  // A classic profile: one sound track, and no picture subtitles in MP4.
+  prefs.SpinVolume = 100;
+  Choose("MP4 - MPEG4 Video (*.mp4)");
+  job = BuildJob(row, model, prefs);
+  EXPECT_EQ(lines(job), (std::vector<std::string>{"map=0:0", "map=0:2", "map=0:3"}));
+  EXPECT_EQ(job.Output.SubtitleCodec, "mov_text");
+  EXPECT_EQ(job.Notes, (std::vector<std::string>{
+                           "Audio track 1 (eng, \"Commentary\") left out: this format keeps one",
+                           "Subtitle track 2 (fra, hdmv_pgs_subtitle) left out: this format holds text subtitles only"}));
 }
 
 TEST_F(BuildJobTest, SettingsThatCannotMakeAJobFail) {

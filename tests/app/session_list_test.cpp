@@ -28,6 +28,10 @@ TEST_F(SessionListTest, RowsComeBackAndAConvertingRowAsStopped) {
   TProbeResult probe{true, 320, 240, 2500000, false, 16, 15, 30000, 1001};
   probe.FileSizeBytes = 123456;
   probe.VideoStreams = probe.AudioStreams = 1;
+  // The tracks a job chooses among: kind, codec, tags and marks.
+  probe.Tracks = {{0, media::TTrackKind::Video, "mpeg4", "", "", true, false, false, true, 0},
+                  {1, media::TTrackKind::Audio, "mp3", "fra", "Dialogue \"2\"", false, false, false, true, 2},
+                  {2, media::TTrackKind::Subtitle, "hdmv_pgs_subtitle", "eng", "", false, false, true, false, 0}};
   TFileList list;
   list.Append(TFileRow{"/v/done.avi", true, {"320x240", "00:00:02", "MP4", "", "", "50"}, "/o/done.mp4", "",
                        {"a note"}, TRowStatus::Done, 0, probe, "trip/day 1"});
@@ -58,6 +62,7 @@ TEST_F(SessionListTest, RowsComeBackAndAConvertingRowAsStopped) {
             std::make_tuple(16, 15, 30000, 1001));
   EXPECT_EQ(std::tie(back.FileSizeBytes, back.VideoStreams, back.AudioStreams, back.SubtitleStreams),
             std::make_tuple(int64_t{123456}, 1, 1, 0));
+  EXPECT_EQ(back.Tracks, probe.Tracks);
   EXPECT_EQ(next.Row(1).Caption, "/v/running é.avi");
   EXPECT_EQ(next.Row(1).Columns, (std::array<std::string, 6>{"640x480", "00:01:00", "MP4", "", "", ""}));
   EXPECT_EQ(next.Row(1).Status, TRowStatus::Stopped);

@@ -108,7 +108,7 @@ TEST(ModernProfiles, TagsAndCoversAreCarriedOver) {
       {"tagged.mkv", "MKV - H.265/HEVC + Opus (*.mkv)", "mkv", false},
       {"tagged_cover.flac", "FLAC - Lossless Audio (*.flac)", "flac", true},
       {"tagged_cover.flac", "M4A - Apple Lossless (*.m4a)", "m4a", true},
-      {"tagged_cover.flac", "Opus Audio (*.opus)", "opus", false},
+      {"tagged_cover.flac", "Opus Audio (*.opus)", "opus", true},
   };
   for (const TagCase& tc : cases) {
     SCOPED_TRACE(tc.profile);

@@ -77,16 +77,24 @@ std::string PacketTimes(const std::string& file) {
 // start and a clearing packet at its end, which the container gives (the
 // bitmaps' own page time-out is 30 s).
 TEST(Subtitles, BitmapCuesReencodedToDvbShowAndClearEachCue) {
-  fixtures::FixtureSpec recipe{"subtitled_dvb.mkv"};
-  recipe.video = fixtures::VideoSpec{};
-  recipe.subtitles = {{0.2, 0.9, "First cue"}, {1.1, 1.7, "Second cue"}};
-  recipe.subtitle_codec = "dvb_subtitle";
-  const std::string input = fixtures::Make(recipe);
+  const std::string input = SubtitledClip("subtitled_dvb.mkv", "dvb_subtitle");
   ASSERT_EQ(StreamInfo(input, "s", "codec_name"), "dvb_subtitle") << "fixture";
   const std::string output = Scratch("dvb.mkv");
   ASSERT_NO_FATAL_FAILURE(ConvertWithOptions(input, {{"vcodec", "copy"}, {"scodec", "dvbsub"}}, output));
   EXPECT_EQ(StreamInfo(output, "s", "codec_name"), "dvb_subtitle");
   EXPECT_EQ(PacketTimes(output), "0.200000\n0.900000\n1.100000\n1.700000\n");
+}
+
+// Picture cues into a text encoder: each is refused and left out with a
+// warning; the picture is still written and the run finishes.
+TEST(Subtitles, ACueTheEncoderCannotTakeIsLeftOutAndTheRunFinishes) {
+  const std::string input = SubtitledClip("subtitled_dvb.mkv", "dvb_subtitle");
+  const std::string output = Scratch("refused_cues.mkv");
+  LogLines warnings("cannot encode was left out");
+  ASSERT_NO_FATAL_FAILURE(ConvertWithOptions(input, {{"vcodec", "copy"}, {"scodec", "ass"}}, output));
+  EXPECT_FALSE(warnings.Lines().empty());
+  EXPECT_EQ(StreamInfo(output, "v", "codec_name"), "mpeg4");
+  EXPECT_GT(Probe(output).duration, 1.5);
 }
 
 }  // namespace
