@@ -156,15 +156,15 @@ export PATH="$bin_dir:$PATH"
 # --- Slurm ----------------------------------------------------------------
 log "starting munged and a one-node Slurm in $tmp"
 mkdir -p "$tmp/munge" "$tmp/slurm/state" "$tmp/slurm/spool"
-chmod 700 "$tmp/munge"
+chmod 755 "$tmp" "$tmp/munge"
 dd if=/dev/urandom bs=1 count=1024 of="$tmp/munge/munge.key" status=none
 chmod 400 "$tmp/munge/munge.key"
 munge_socket=$tmp/munge/munge.socket
 munged --foreground --force --key-file="$tmp/munge/munge.key" --socket="$munge_socket" \
   --pid-file="$tmp/munge/munged.pid" --log-file="$tmp/munge/munged.log" \
-  --seed-file="$tmp/munge/munged.seed" &
+  --seed-file="$tmp/munge/munged.seed" >"$tmp/munge/munged.out" 2>&1 &
 pids+=($!)
-wait_for 20 munged munge --socket="$munge_socket" --none
+wait_for 20 munged munge --socket="$munge_socket" --no-input || { cat "$tmp/munge/munged.out"; exit 1; }
 
 # The node as slurmd sees it: its real processors and memory.
 node_line=$(slurmd -C | head -1)
@@ -236,9 +236,10 @@ check_outputs "$work" slurm
 
 # A failed task is run again alone: its outputs are removed (as if its node
 # had gone away) and part 3 of 4 is submitted by itself.
-part3=$(jq -r '.output' "$work/out/report-3.jsonl")
+part3=$(jq -r '.output' "$work/out/report-3.jsonl" 2>/dev/null) || true
 [[ -n $part3 ]] || fail "slurm: part 3 converted nothing"
-while IFS= read -r f; do rm -f "$f"; done <<<"$part3"
+# The report names outputs as the command gave them, relative to the work folder.
+while IFS= read -r f; do [[ -n $f ]] && (cd "$work" && rm -f -- "$f"); done <<<"$part3"
 rm -f "$work/out/report-3.jsonl"
 log "sbatch --array=3 --export=ALL,STRELLA_PARTS=4 --wait docs/farm/slurm-array.sh (part 3 again)"
 slurm_rc=0
@@ -270,6 +271,8 @@ PubkeyAuthentication yes
 PasswordAuthentication no
 KbdInteractiveAuthentication no
 UsePAM no
+# The keys live under /tmp, which is writable by all.
+StrictModes no
 PermitUserEnvironment PATH
 MaxStartups 20
 EOF
