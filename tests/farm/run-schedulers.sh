@@ -306,7 +306,7 @@ make_inputs "$shared"
 # The recipe of docs/farm.md, with the shared folder and hosts of this run.
 run_parallel() {
   (cd "$shared" && mkdir -p out && timeout 600 \
-    parallel --will-cite --sshlogin 2/host1,2/host2,1/: --workdir "$shared" \
+    parallel --will-cite --sshlogin 2/host1,2/host2,1/: --workdir "$shared" --joblog out/parts.log \
       strella-cli -p 25 -o out --skip-existing --shard {}/8 --report out/report-{}.jsonl 'in/*' ::: $(seq 8))
 }
 log "parallel --sshlogin 2/host1,2/host2,1/: ... --shard {}/8"
@@ -314,9 +314,11 @@ parallel_rc=0
 run_parallel || parallel_rc=$?
 ((parallel_rc == 0)) || { fail "parallel: $parallel_rc parts failed"; tail -n 20 "$ssh_dir/sshd.log"; }
 check_outputs "$shared" "parallel over ssh"
-hosts=$(grep -c 'Accepted publickey' "$ssh_dir/sshd.log" || true)
-((hosts > 0)) || fail "parallel: no part ran over ssh"
-log "sshd accepted $hosts logins"
+# The job log's second column is the host of each part.
+remote_parts=$(awk 'NR > 1 && $2 ~ /^host[12]$/' "$shared/out/parts.log" | wc -l)
+((remote_parts > 0)) || fail "parallel: no part ran over ssh"
+log "$remote_parts of 8 parts ran over ssh; sshd accepted $(grep -c 'Accepted publickey' "$ssh_dir/sshd.log") logins"
+cut -f2,7,9- "$shared/out/parts.log"
 
 log "the same command again: every file is skipped"
 parallel_rc=0
