@@ -268,8 +268,10 @@ void TFileList::ClearNotes(int AIndex) {
   Changed(AIndex);
 }
 
-void TFileList::ClearColumns(std::initializer_list<TFileColumn> AColumns) {
+void TFileList::ClearColumns(std::initializer_list<TFileColumn> AColumns,
+                             const std::function<bool(const TFileRow&)>& AWhich) {
   for (TFileRow& row : rows_) {
+    if (AWhich && !AWhich(row)) continue;
     for (TFileColumn column : AColumns) {
       row.Columns[column].clear();
       if (column == fcProgress && row.Status != TRowStatus::Unreadable) row.Status = TRowStatus::Waiting;

@@ -127,9 +127,10 @@ class TFileList {
   void AddNote(int AIndex, const std::string& ANote);
   void ClearNotes(int AIndex);
   std::string Column(int AIndex, TFileColumn AColumn) const { return ColumnText(Row(AIndex), AColumn); }
-  // Clears the given columns of every row (Progress: back to Waiting); an
-  // unreadable file stays Unreadable.
-  void ClearColumns(std::initializer_list<TFileColumn> AColumns);
+  // Clears the given columns of every row AWhich picks (all without it;
+  // Progress: back to Waiting); an unreadable file stays Unreadable.
+  void ClearColumns(std::initializer_list<TFileColumn> AColumns,
+                    const std::function<bool(const TFileRow&)>& AWhich = nullptr);
   // Writes the format key into every row's Output column.
   void SetOutputColumn(const std::string& AFormatKey);
   bool AnyChecked() const;

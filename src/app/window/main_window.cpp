@@ -154,6 +154,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   BindPreferences();
   BindBatch();
   BindLog();
+  BindSettingsSaving();
   FormAbout = new TFormAbout(this);
   // Hints stay up long enough to read a long path.
   for (QWidget* widget : findChildren<QWidget*>()) widget->setToolTipDuration(30000);
@@ -573,6 +574,7 @@ void TForm1::ApplySkinName(const QString& name) {
 void TForm1::SkinChanged() {
   CheckSkinMenuItem(skins_.Active() ? skins_.Skin()->Tag : kNoSkinTag);
   ShowGlyphs();
+  SaveSettingsSoon();
 }
 
 // The glyphs are drawn in the skin's caption colour, so that they stay
@@ -686,6 +688,7 @@ void TForm1::SelectProfile(const app::Quality& AProfile) {
   if (index < 0) return;
   ComboOutputFormat->setCurrentIndex(index);
   settings_->OutputFormatChanged();
+  SaveSettingsSoon();
 }
 
 void TForm1::MarkFormatHeaders() {
@@ -736,9 +739,35 @@ void TForm1::LoadSettings() {
                                                                     : this->size();
     SetRememberedGeometry(QRect(QPoint(window.FormLeft, window.FormTop), size), window.Maximized);
   }
+  settings_loaded_ = true;
 }
 
+// Every control the user sets a choice with; the format list's own handlers
+// and the model's follow-up changes run before the deferred save.
+void TForm1::BindSettingsSaving() {
+  settings_save_timer_ = new QTimer(this);
+  settings_save_timer_->setObjectName("SettingsSaveTimer");
+  settings_save_timer_->setSingleShot(true);
+  // Changes that come together (a drag of the window, typing a folder) are written once.
+  settings_save_timer_->setInterval(200);
+  connect(settings_save_timer_, &QTimer::timeout, this, [this] { SaveSettings(); });
+  for (QComboBox* combo : findChildren<QComboBox*>())
+    connect(combo, &QComboBox::activated, this, &TForm1::SaveSettingsSoon);
+  connect(EditOutputFolder, &QLineEdit::textChanged, this, &TForm1::SaveSettingsSoon);
+  connect(CheckBoxOverwriteFile, &QCheckBox::toggled, this, &TForm1::SaveSettingsSoon);
+  for (QSpinBox* spin : {static_cast<QSpinBox*>(SpinVolume), SpinSimultaneous})
+    connect(spin, &QSpinBox::valueChanged, this, &TForm1::SaveSettingsSoon);
+  connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::SaveSettingsSoon);
+}
+
+void TForm1::SaveSettingsSoon() {
+  if (settings_loaded_ && settings_save_timer_) settings_save_timer_->start();
+}
+
+bool TForm1::SettingsSavePending() const { return settings_save_timer_ && settings_save_timer_->isActive(); }
+
 void TForm1::SaveSettings() {
+  if (settings_save_timer_) settings_save_timer_->stop();
   TQtSettingsStore store;
   app::TWindowSettings window;
   window.Skin = skins_.SkinName().toStdString();
@@ -807,6 +836,7 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 
 void TForm1::KeepNormalFrame() {
   if (isVisible() && !isMaximized() && !isMinimized() && !isFullScreen()) normal_frame_ = QRect(pos(), size());
+  if (isVisible()) SaveSettingsSoon();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -818,6 +848,8 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::Exit() {
+  // A change made just now is kept like every other.
+  if (SettingsSavePending()) SaveSettings();
   exit_requested_ = true;
   close();
   QCoreApplication::exit(0);
@@ -830,7 +862,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  // File, Exit ends without keeping anything; closing the window keeps the choices.
+  // File, Exit has kept what was pending; closing the window keeps the frame as it is now.
   if (!exit_requested_) SaveSettings();
   if (log_view_) log_view_->close();
   QMainWindow::closeEvent(event);

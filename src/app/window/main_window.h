@@ -79,8 +79,12 @@ class TForm1 : public QMainWindow {
   void MarkUnavailableProfiles();
   // Puts the last session's list back and keeps the list saved from now on.
   void RestoreSession();
-  // Keeps the choices for the next run (closing the window does this).
+  // Keeps the choices for the next run. Once LoadSettings has run, every
+  // change of a choice, the skin or the window's frame is kept this way
+  // shortly after it is made, so a crash or File > Exit loses none.
   void SaveSettings();
+  // True while a change is waiting to be kept.
+  bool SettingsSavePending() const;
 
   // Where the window goes when it first shows: the frame's top-left corner
   // and the window's size, moved onto a screen when its title bar is not on one.
@@ -95,7 +99,7 @@ class TForm1 : public QMainWindow {
   // Draws the buttons' glyphs in the colour of the skin's captions.
   void ShowGlyphs();
 
-  // Exit from the File menu: ends at once, without keeping the settings.
+  // Exit from the File menu: ends at once; the choices were kept as they changed.
   void Exit();
   bool ExitRequested() const { return exit_requested_; }
 
@@ -247,6 +251,8 @@ class TForm1 : public QMainWindow {
   void SelectRowAfterRemoval(int row);
   void ClearConverterTasks();
   void SaveSessionSoon();
+  void BindSettingsSaving();
+  void SaveSettingsSoon();
 
   app::TFileList files_;
   app::TPreferences prefs_;
@@ -259,6 +265,8 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<app::TBatchQueue> queue_;
   std::unique_ptr<app::TSessionList> session_;  // set once the last session's list is restored
   bool session_save_pending_ = false;
+  QTimer* settings_save_timer_ = nullptr;
+  bool settings_loaded_ = false;  // nothing is kept before the kept choices are read
   int selected_row_ = -1;
   QString preview_file_;
   TSkinManager skins_;

@@ -54,6 +54,7 @@ bool TForm1::LoadPresetFile(const QString& file) {
     return false;
   }
   SpinVolume->setValue(prefs_.SpinVolume);
+  SaveSettingsSoon();
   SetStatusText("Preset loaded: " + QFileInfo(file).completeBaseName());
   return true;
 }
