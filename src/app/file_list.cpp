@@ -11,6 +11,7 @@
 #include "app/text_utils.h"
 #include "media/logger.h"
 #include "media/main_thread.h"
+#include "media/text_helpers.h"
 #include "media/probe.h"
 #include "media/text_helpers.h"
 
@@ -136,6 +137,12 @@ std::string FormatHMS(char ASeparator, double ASeconds) {
   const std::string sep(1, ASeparator);
   return media::Format("%02lld", minutes / 60) + sep + media::Format("%02lld", minutes % 60) + sep +
          media::Format("%02lld", seconds);
+}
+
+std::string ReasonFirst(const std::string& AMessage, const std::string& AFileName) {
+  const std::string prefix = AFileName + ": ";
+  if (AFileName.empty() || AMessage.compare(0, prefix.size(), prefix) != 0) return AMessage;
+  return AMessage.substr(prefix.size()) + " \u2014 " + media::ExtractFileName(AFileName);
 }
 
 std::string FrameSizeText(const TProbeResult& AProbe) {
@@ -319,6 +326,7 @@ bool TFileList::AddFiles(std::vector<TFileToAdd> AFiles, std::unique_ptr<TFilePr
 void TFileList::RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFileProbe> probe,
                             std::function<std::string()> formatKey) {
   int added = 0, skipped = 0;
+  const media::TThreadLogTag tag(kAddingFilesLogTag);
   try {
     for (const TFileToAdd& file : files) {
       if (cancelled_) return;
@@ -332,6 +340,7 @@ void TFileList::RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFile
         continue;
       }
       ++added;
+      if (!opened) media::Log(this, media::llError, "Cannot read " + file.Path + ": " + (refusal.empty() ? result.Error : refusal));
       mailbox_.Post([this, path = file.Path, opened, result, refusal, formatKey] {
         TFileRow row = MakeFileRow(path, opened, result, formatKey ? formatKey() : "");
         if (!refusal.empty()) row.Message = path + ": " + refusal;

@@ -59,6 +59,10 @@ struct TFileRow {
 // The text of a column: the Progress column shows the status's text, or the
 // percentage while the row converts.
 std::string ColumnText(const TFileRow& ARow, TFileColumn AColumn);
+// A message with its reason first, so a narrow column shows it: one that
+// starts with the file's path ("/long/path/a.mp4: reason") becomes
+// "reason — a.mp4"; any other stays as it is.
+std::string ReasonFirst(const std::string& AMessage, const std::string& AFileName);
 // The Size column's text: "WxH", or a blank when the file has no video.
 std::string FrameSizeText(const TProbeResult& AProbe);
 // What the Size ("WxH", a blank without video) and Duration ("hh:mm:ss")
@@ -98,6 +102,11 @@ std::string FormatHMS(char ASeparator, double ASeconds);
 // The columns of a newly added row; an unreadable file is Unreadable ("Error").
 TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeResult& AProbe,
                      const std::string& AFormatKey);
+
+// The log tag of the thread that adds files: what it logs (files skipped or
+// unreadable, the libraries' complaints about them) belongs to no row yet but
+// is kept in the batch's log.
+inline constexpr int64_t kAddingFilesLogTag = -2;
 
 class TFileList {
  public:

@@ -90,7 +90,9 @@ bool TForm1::AddFileNames(const QStringList& files) {
   }
   if (!Converting()) {  // a running batch keeps its rows' results
     ClearConverterTasks();
-    files_.ClearColumns({app::fcProgress, app::fcFrames});
+    // Rows already converted stay "Done": Convert Now goes on with the others.
+    files_.ClearColumns({app::fcProgress, app::fcFrames},
+                        [](const app::TFileRow& row) { return row.Status != app::TRowStatus::Done; });
   }
   SetStatusText(QString("Adding %1 files...").arg(expanded.Files.size()));
   return files_.AddFiles(std::move(expanded.Files), app::CreateMediaProbe(),
