@@ -595,6 +595,16 @@ void TForm1::ShowGlyphs() {
 
 bool TForm1::event(QEvent* event) {
   const bool handled = QMainWindow::event(event);
+  switch (event->type()) {
+    case QEvent::Expose:
+    case QEvent::WindowActivate:
+    case QEvent::Move:
+    case QEvent::Resize:
+      PlaceAgainOnceFramed();
+      break;
+    default:
+      break;
+  }
   if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange) {
     if (!following_desktop_) {  // the skin's own change of the application does not come back here
       following_desktop_ = true;
@@ -800,6 +810,8 @@ void TForm1::PlaceWindow() {
   if (!remembered_) {
     const QRect desktop = primary->availableGeometry();
     move(desktop.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    awaiting_frame_ = isVisible() && geometry() == frameGeometry();
+    WatchForFrame();
     return;
   }
   std::vector<app::TRect> screens;
@@ -821,7 +833,32 @@ void TForm1::PlaceWindow() {
   resize(QSize(placed.Width - margins.left() - margins.right(), placed.Height - margins.top() - margins.bottom())
              .expandedTo(minimumSize()));
   move(placed.Left, placed.Top);
+  // Before the window manager has framed the window the position lands on
+  // the client area, a title bar's height too low; once framed it is set again.
+  awaiting_frame_ = isVisible() && margins.isNull();
+  WatchForFrame();
   if (remembered_maximized_) showMaximized();
+}
+
+// Framing sends the window no event of its own: looked for a few times a
+// second, for five seconds at most (a platform without frames never gets one).
+void TForm1::WatchForFrame() {
+  if (!awaiting_frame_) return;
+  auto* watch = new QTimer(this);
+  watch->setInterval(50);
+  connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0]() mutable {
+    PlaceAgainOnceFramed();
+    if (awaiting_frame_ && ++ticks < 100) return;
+    watch->stop();
+    watch->deleteLater();
+  });
+  watch->start();
+}
+
+void TForm1::PlaceAgainOnceFramed() {
+  if (!awaiting_frame_ || geometry() == frameGeometry()) return;
+  awaiting_frame_ = false;
+  PlaceWindow();
 }
 
 void TForm1::moveEvent(QMoveEvent* event) {

@@ -232,6 +232,8 @@ class TForm1 : public QMainWindow {
   void CreatePopupMenus();
   void CheckSkinMenuItem(int tag);
   void PlaceWindow();
+  void PlaceAgainOnceFramed();
+  void WatchForFrame();
   void KeepNormalFrame();
   bool ConfirmCloseDuringBatch();
   void SkinChanged();
@@ -274,6 +276,7 @@ class TForm1 : public QMainWindow {
   bool remembered_maximized_ = false;
   QRect normal_frame_;  // position and size while not maximized
   bool placed_ = false;
+  bool awaiting_frame_ = false;  // placed before the window manager framed the window
   bool following_desktop_ = false;
   TLogView* log_view_ = nullptr;
   std::vector<app::TPresetEntry> preset_entries_;  // the format list's last entries, in order
