@@ -158,7 +158,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   FormAbout = new TFormAbout(this);
   // Hints stay up long enough to read a long path.
   for (QWidget* widget : findChildren<QWidget*>()) widget->setToolTipDuration(30000);
-  setMinimumSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  FitMinimumSizeToScreen();
   resize(minimumSize());
   ShowGlyphs();
   // Without a remembered position the window starts centred.
@@ -853,6 +853,18 @@ void TForm1::WatchForFrame() {
     watch->deleteLater();
   });
   watch->start();
+}
+
+// The natural smallest size, less where the screen is smaller (a large scale
+// factor on a small screen): the list and the settings then give up their
+// spare height, and the frame with its title bar still fits on the screen.
+void TForm1::FitMinimumSizeToScreen() {
+  QSize smallest(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QSize room = screen->availableGeometry().size() - QSize(kFrameAllowance, kFrameAllowance + kTitleAllowance);
+    smallest = smallest.boundedTo(room);
+  }
+  setMinimumSize(smallest);
 }
 
 void TForm1::PlaceAgainOnceFramed() {

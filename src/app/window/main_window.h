@@ -46,6 +46,9 @@ class TPreviewControls;
 // The smallest client area (menu bar not counted): the window never gets smaller.
 inline constexpr int kClientWidth = 793;
 inline constexpr int kClientHeight = 581;
+// What a window manager's frame may take around the client area, title bar apart, and the title bar.
+inline constexpr int kFrameAllowance = 8;
+inline constexpr int kTitleAllowance = 32;
 
 // SpinVolume: its value changes with the arrows only.
 class TArrowSpinBox : public QSpinBox {
@@ -234,6 +237,7 @@ class TForm1 : public QMainWindow {
   void PlaceWindow();
   void PlaceAgainOnceFramed();
   void WatchForFrame();
+  void FitMinimumSizeToScreen();
   void KeepNormalFrame();
   bool ConfirmCloseDuringBatch();
   void SkinChanged();
