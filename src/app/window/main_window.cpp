@@ -840,15 +840,16 @@ void TForm1::PlaceWindow() {
   if (remembered_maximized_) showMaximized();
 }
 
-// Framing sends the window no event of its own: looked for a few times a
-// second, for five seconds at most (a platform without frames never gets one).
+// Framing sends the window no event of its own: looked for ten times a
+// second, for fifteen seconds at most (a busy desktop may frame it late; a
+// platform without frames never does).
 void TForm1::WatchForFrame() {
   if (!awaiting_frame_) return;
   auto* watch = new QTimer(this);
-  watch->setInterval(50);
+  watch->setInterval(100);
   connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0]() mutable {
     PlaceAgainOnceFramed();
-    if (awaiting_frame_ && ++ticks < 100) return;
+    if (awaiting_frame_ && ++ticks < 150) return;
     watch->stop();
     watch->deleteLater();
   });
