@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
+#include <set>
 #include <cmath>
 #include <iterator>
 
@@ -137,6 +139,26 @@ std::string FormatHMS(char ASeparator, double ASeconds) {
   const std::string sep(1, ASeparator);
   return media::Format("%02lld", minutes / 60) + sep + media::Format("%02lld", minutes % 60) + sep +
          media::Format("%02lld", seconds);
+}
+
+namespace {
+
+// The file's identity: its device and inode when it can be looked at, else its normalised path.
+std::string FileIdentity(const std::string& APath) {
+  struct stat info {};
+  if (::stat(APath.c_str(), &info) == 0)
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  return std::filesystem::path(APath).lexically_normal().string();
+}
+
+}  // namespace
+
+int DropListedFiles(std::vector<TFileToAdd>& AFiles, const TFileList& AList) {
+  std::set<std::string> seen;
+  for (const TFileRow& row : AList.Rows()) seen.insert(FileIdentity(row.Caption));
+  const size_t before = AFiles.size();
+  std::erase_if(AFiles, [&](const TFileToAdd& file) { return !seen.insert(FileIdentity(file.Path)).second; });
+  return static_cast<int>(before - AFiles.size());
 }
 
 std::string ReasonFirst(const std::string& AMessage, const std::string& AFileName) {

@@ -108,6 +108,12 @@ TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeRes
 // is kept in the batch's log.
 inline constexpr int64_t kAddingFilesLogTag = -2;
 
+class TFileList;
+
+// Takes out of AFiles those the list holds already and second mentions among
+// them (the same file under another name counts as the same); returns how many.
+int DropListedFiles(std::vector<TFileToAdd>& AFiles, const TFileList& AList);
+
 class TFileList {
  public:
   TFileList() = default;

@@ -286,6 +286,7 @@ class TForm1 : public QMainWindow {
   std::vector<app::TPresetEntry> preset_entries_;  // the format list's last entries, in order
   int first_preset_entry_ = -1;                     // where they start; -1 with none
   int folder_ignored_ = 0;  // files without a media extension in the folders being added
+  int already_listed_ = 0;  // files being added that the list holds already
   bool exit_requested_ = false;
 };
 

@@ -113,6 +113,26 @@ TEST_F(FilesTest, TheLogLevelShowsThatLevelAndMoreSevereOnly) {
   EXPECT_FALSE(view.Text().contains("verbose:"));
 }
 
+// Files the list holds already (also under another name) are not added
+// again; the status bar says how many were skipped.
+TEST_F(FilesTest, FilesAlreadyListedAreSkippedAndCounted) {
+  const QString clip = QString::fromStdString(fixtures::Path("clip.mp4"));
+  const QString tone = QString::fromStdString(fixtures::Path("tone.wav"));
+  const QString folder = QString::fromStdString(fixtures::ScratchDir("window_duplicates"));
+  ASSERT_TRUE(QFile::link(tone, folder + "/same tone.wav"));
+  ASSERT_TRUE(QFile::copy(clip, folder + "/copy.mp4"));
+  ASSERT_TRUE(form_->AddFileNames({clip, tone, clip}));
+  ASSERT_TRUE(WaitForRows(2));
+  EXPECT_EQ(form_->StatusText(), "Added 2 files, skipped 1 already in the list");
+  ASSERT_TRUE(form_->AddFileNames({folder}));
+  ASSERT_TRUE(WaitForRows(3));
+  EXPECT_EQ(form_->ListView1->Row(2)->text(0), folder + "/copy.mp4");
+  EXPECT_EQ(form_->StatusText(), "Added 1 file, skipped 1 already in the list");
+  EXPECT_FALSE(form_->AddFileNames({clip}));
+  EXPECT_EQ(form_->StatusText(), "Skipped 1 file already in the list");
+  EXPECT_EQ(form_->Files().Count(), 3);
+}
+
 TEST_F(FilesTest, DroppedFilesAreAddedLikeChosenOnes) {
   const QString odd = QString::fromStdString(fixtures::Path(fixtures::kOddName));
   QMimeData mime;
