@@ -136,7 +136,8 @@ bool TBatchQueue::ConvertNow() {
   if (Busy || list_.AddingFiles()) return false;
   const TRipCheck check = CheckBeforeRip(list_, prefs_.OutputFolder);
   if (!check.Ok) {
-    list_.ClearColumns({fcTimeRemaining, fcProgress, fcFrames}, [](const TFileRow& row) { return row.Status != TRowStatus::Done; });
+    list_.ClearColumns({fcTimeRemaining, fcProgress, fcFrames},
+                       [](const TFileRow& row) { return row.Status != TRowStatus::Done; });
     view_.ShowInformation(check.Message);
     if (check.OpenFolderPicker) view_.BrowseForFolder();
     return false;

@@ -362,7 +362,8 @@ void TFileList::RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFile
         continue;
       }
       ++added;
-      if (!opened) media::Log(this, media::llError, "Cannot read " + file.Path + ": " + (refusal.empty() ? result.Error : refusal));
+      if (!opened)
+        media::Log(this, media::llError, "Cannot read " + file.Path + ": " + (refusal.empty() ? result.Error : refusal));
       mailbox_.Post([this, path = file.Path, opened, result, refusal, formatKey] {
         TFileRow row = MakeFileRow(path, opened, result, formatKey ? formatKey() : "");
         if (!refusal.empty()) row.Message = path + ": " + refusal;
