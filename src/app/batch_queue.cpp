@@ -142,13 +142,18 @@ bool TBatchQueue::AddVideo(std::vector<TFileToAdd> AFiles, std::unique_ptr<TFile
 
 bool TBatchQueue::ConvertNow() {
   if (Busy || list_.AddingFiles()) return false;
-  list_.ClearColumns({fcTimeRemaining, fcProgress, fcFrames});
   const TRipCheck check = CheckBeforeRip(list_, prefs_.OutputFolder);
   if (!check.Ok) {
+    list_.ClearColumns({fcTimeRemaining, fcProgress, fcFrames},
+                       [](const TFileRow& row) { return row.Status != TRowStatus::Done; });
     view_.ShowInformation(check.Message);
     if (check.OpenFolderPicker) view_.BrowseForFolder();
     return false;
   }
+  if (!DecideOnDoneRows()) return false;
+  // Rows that stay done keep their "Done"; the others start afresh.
+  list_.ClearColumns({fcTimeRemaining, fcProgress, fcFrames},
+                     [this](const TFileRow& row) { return redo_done_ || row.Status != TRowStatus::Done; });
   MakeSlots();
   LastTakenRow = -1;
   failed_rows_.clear();
@@ -185,9 +190,26 @@ void TBatchQueue::Tick() {
   FillSlots();
 }
 
+// Asks about checked rows that are done already; false when nothing is left to convert.
+bool TBatchQueue::DecideOnDoneRows() {
+  int done = 0, others = 0;
+  for (const TFileRow& row : list_.Rows()) {
+    if (!row.Checked) continue;
+    ++(row.Status == TRowStatus::Done ? done : others);
+  }
+  redo_done_ = done > 0 && view_.ConfirmConvertAgain(done, others);
+  return redo_done_ || others > 0;
+}
+
+bool TBatchQueue::Takes(int ARow) const {
+  // Asked of rows not taken yet: one that shows "Done" was done before the batch.
+  const TFileRow& row = list_.Row(ARow);
+  return row.Checked && (redo_done_ || row.Status != TRowStatus::Done);
+}
+
 bool TBatchQueue::CheckedRowAfter(int ARow) const {
   for (int row = ARow + 1; row < list_.Count(); ++row)
-    if (list_.Row(row).Checked) return true;
+    if (Takes(row)) return true;
   return false;
 }
 
@@ -217,7 +239,7 @@ void TBatchQueue::PlanBatch() {
   plan_.emplace(inputs, prefs_.OutputFolder, settings_.CurrentFormatKey, prefs_.Overwrite);
   planned_.clear();
   for (int row = 0; row < list_.Count(); ++row)
-    if (list_.Row(row).Checked) planned_[row] = plan_->Add(list_.Row(row).Caption, list_.Row(row).OutputSubfolder);
+    if (Takes(row)) planned_[row] = plan_->Add(list_.Row(row).Caption, list_.Row(row).OutputSubfolder);
 }
 
 // A row checked after the batch started is planned when it is reached.
@@ -237,7 +259,7 @@ bool TBatchQueue::TakeNextRow(TSlot& ASlot) {
   if (count == 0) LastRowReached = true;
   for (int row = 0; row < count; ++row) {
     if (row == count - 1) LastRowReached = true;
-    if (!list_.Row(row).Checked || row <= LastTakenRow) continue;
+    if (row <= LastTakenRow || !Takes(row)) continue;
     LastTakenRow = row;
     view_.FocusRow(row);
     view_.SetSettingsEnabled(false);

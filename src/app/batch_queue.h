@@ -31,6 +31,9 @@ class TBatchView {
   virtual void ShowInformation(const std::string& /*AText*/) {}
   // "Stop all conversions?": true for Yes.
   virtual bool ConfirmStop() { return true; }
+  // ADone checked rows are "Done" already, AOthers are not: true converts the
+  // done ones again as well. Never assumed: a view that cannot ask leaves them.
+  virtual bool ConfirmConvertAgain(int /*ADone*/, int /*AOthers*/) { return false; }
   virtual void BrowseForFolder() {}
   // DisableSettings (false) and EnableSettings (true).
   virtual void SetSettingsEnabled(bool /*AEnabled*/) {}
@@ -70,7 +73,8 @@ class TBatchQueue {
   // Nothing happens (false) while files are being added or a job runs.
   bool AddVideo(std::vector<std::string> AFiles, std::unique_ptr<TFileProbe> AProbe);
   bool AddVideo(std::vector<TFileToAdd> AFiles, std::unique_ptr<TFileProbe> AProbe);
-  // " Convert Now": true when the batch started.
+  // " Convert Now": true when the batch started. Checked rows not yet "Done"
+  // convert; rows already done convert again only when the view says so.
   bool ConvertNow();
   void Tick();
   // " Stop": asks the view, then stops every running job.
@@ -140,6 +144,9 @@ class TBatchQueue {
   void FinishBatch();
   void MarkFailedSetUps();
   bool CheckedRowAfter(int ARow) const;
+  // The batch converts the row: checked, and not a row done before it that stays done.
+  bool Takes(int ARow) const;
+  bool DecideOnDoneRows();
   void FillSlots();
   bool TakeNextRow(TSlot& ASlot);
   void ReadJobSettings();
@@ -170,6 +177,7 @@ class TBatchQueue {
   std::set<std::string> prepared_subfolders_;  // of this batch, made or cleared
   std::map<int, TPlannedOutput> planned_;  // by row
   bool unlockedFolderSaid_ = false;         // told once a batch that the output folder takes no locks
+  bool redo_done_ = false;                  // this batch converts rows that were done before it again
 };
 
 }  // namespace strella::app

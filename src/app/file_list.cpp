@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
+#include <set>
 #include <cmath>
 #include <iterator>
 
@@ -11,6 +13,7 @@
 #include "app/text_utils.h"
 #include "media/logger.h"
 #include "media/main_thread.h"
+#include "media/text_helpers.h"
 #include "media/probe.h"
 #include "media/text_helpers.h"
 
@@ -138,6 +141,32 @@ std::string FormatHMS(char ASeparator, double ASeconds) {
   const std::string sep(1, ASeparator);
   return media::Format("%02lld", minutes / 60) + sep + media::Format("%02lld", minutes % 60) + sep +
          media::Format("%02lld", seconds);
+}
+
+namespace {
+
+// The file's identity: its device and inode when it can be looked at, else its normalised path.
+std::string FileIdentity(const std::string& APath) {
+  struct stat info {};
+  if (::stat(APath.c_str(), &info) == 0)
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  return std::filesystem::path(APath).lexically_normal().string();
+}
+
+}  // namespace
+
+int DropListedFiles(std::vector<TFileToAdd>& AFiles, const TFileList& AList) {
+  std::set<std::string> seen;
+  for (const TFileRow& row : AList.Rows()) seen.insert(FileIdentity(row.Caption));
+  const size_t before = AFiles.size();
+  std::erase_if(AFiles, [&](const TFileToAdd& file) { return !seen.insert(FileIdentity(file.Path)).second; });
+  return static_cast<int>(before - AFiles.size());
+}
+
+std::string ReasonFirst(const std::string& AMessage, const std::string& AFileName) {
+  const std::string prefix = AFileName + ": ";
+  if (AFileName.empty() || AMessage.compare(0, prefix.size(), prefix) != 0) return AMessage;
+  return AMessage.substr(prefix.size()) + " \u2014 " + media::ExtractFileName(AFileName);
 }
 
 std::string FrameSizeText(const TProbeResult& AProbe) {
@@ -270,8 +299,10 @@ void TFileList::ClearNotes(int AIndex) {
   Changed(AIndex);
 }
 
-void TFileList::ClearColumns(std::initializer_list<TFileColumn> AColumns) {
+void TFileList::ClearColumns(std::initializer_list<TFileColumn> AColumns,
+                             const std::function<bool(const TFileRow&)>& AWhich) {
   for (TFileRow& row : rows_) {
+    if (AWhich && !AWhich(row)) continue;
     for (TFileColumn column : AColumns) {
       row.Columns[column].clear();
       if (column == fcProgress && row.Status != TRowStatus::Unreadable) row.Status = TRowStatus::Waiting;
@@ -319,6 +350,7 @@ bool TFileList::AddFiles(std::vector<TFileToAdd> AFiles, std::unique_ptr<TFilePr
 void TFileList::RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFileProbe> probe,
                             std::function<std::string()> formatKey) {
   int added = 0, skipped = 0;
+  const media::TThreadLogTag tag(kAddingFilesLogTag);
   try {
     for (const TFileToAdd& file : files) {
       if (cancelled_) return;
@@ -332,6 +364,8 @@ void TFileList::RunAddFiles(std::vector<TFileToAdd> files, std::unique_ptr<TFile
         continue;
       }
       ++added;
+      if (!opened)
+        media::Log(this, media::llError, "Cannot read " + file.Path + ": " + (refusal.empty() ? result.Error : refusal));
       mailbox_.Post([this, path = file.Path, subfolder = file.Subfolder, opened, result, refusal, formatKey] {
         TFileRow row = MakeFileRow(path, opened, result, formatKey ? formatKey() : "");
         row.OutputSubfolder = subfolder;

@@ -67,6 +67,10 @@ struct TFileRow {
 // The text of a column: the Progress column shows the status's text, or the
 // percentage while the row converts.
 std::string ColumnText(const TFileRow& ARow, TFileColumn AColumn);
+// A message with its reason first, so a narrow column shows it: one that
+// starts with the file's path ("/long/path/a.mp4: reason") becomes
+// "reason — a.mp4"; any other stays as it is.
+std::string ReasonFirst(const std::string& AMessage, const std::string& AFileName);
 // The Size column's text: "WxH", or a blank when the file has no video.
 std::string FrameSizeText(const TProbeResult& AProbe);
 // What the Size ("WxH", a blank without video) and Duration ("hh:mm:ss")
@@ -107,6 +111,17 @@ std::string FormatHMS(char ASeparator, double ASeconds);
 TFileRow MakeFileRow(const std::string& AFileName, bool AOpened, const TProbeResult& AProbe,
                      const std::string& AFormatKey);
 
+// The log tag of the thread that adds files: what it logs (files skipped or
+// unreadable, the libraries' complaints about them) belongs to no row yet but
+// is kept in the batch's log.
+inline constexpr int64_t kAddingFilesLogTag = -2;
+
+class TFileList;
+
+// Takes out of AFiles those the list holds already and second mentions among
+// them (the same file under another name counts as the same); returns how many.
+int DropListedFiles(std::vector<TFileToAdd>& AFiles, const TFileList& AList);
+
 class TFileList {
  public:
   TFileList() = default;
@@ -135,9 +150,10 @@ class TFileList {
   void AddNote(int AIndex, const std::string& ANote);
   void ClearNotes(int AIndex);
   std::string Column(int AIndex, TFileColumn AColumn) const { return ColumnText(Row(AIndex), AColumn); }
-  // Clears the given columns of every row (Progress: back to Waiting); an
-  // unreadable file stays Unreadable.
-  void ClearColumns(std::initializer_list<TFileColumn> AColumns);
+  // Clears the given columns of every row AWhich picks (all without it;
+  // Progress: back to Waiting); an unreadable file stays Unreadable.
+  void ClearColumns(std::initializer_list<TFileColumn> AColumns,
+                    const std::function<bool(const TFileRow&)>& AWhich = nullptr);
   // Writes the format key into every row's Output column.
   void SetOutputColumn(const std::string& AFormatKey);
   bool AnyChecked() const;

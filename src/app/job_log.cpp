@@ -79,7 +79,9 @@ void TJobLog::Detach() {
 void TJobLog::BeginRow(int ARow) { list_.ClearNotes(ARow); }
 
 void TJobLog::Receive(int64_t ATag, media::TLogLevel ALevel, const std::string& AText) {
-  // Lines of no job (the preview player, probing) are not a job's story.
+  // Files refused while they were added: the user looks for the reason here.
+  if (ATag == kAddingFilesLogTag) return Keep(-1, ALevel, WithoutContext(AText), false);
+  // Lines of no job (the preview player) are not a job's story.
   if (ATag <= 0 || ATag > list_.Count()) return;
   Keep(static_cast<int>(ATag - 1), ALevel, WithoutContext(AText), IsNoteLevel(ALevel));
 }

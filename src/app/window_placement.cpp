@@ -29,20 +29,30 @@ const TRect& NearestScreen(const std::vector<TRect>& screens, const TRect& frame
   return *nearest;
 }
 
-}  // namespace
-
-TRect PlaceFrame(const TRect& AFrame, const std::vector<TRect>& AScreens, int ATitleHeight) {
-  if (AScreens.empty()) return AFrame;
-  const TRect title{AFrame.Left, AFrame.Top, AFrame.Width, ATitleHeight};
-  for (const TRect& screen : AScreens)
-    if (Contains(screen, title)) return AFrame;
-  const TRect& screen = NearestScreen(AScreens, AFrame);
+// The frame shrunk to the screen's size where it is larger, and moved as little as it takes to lie on it.
+TRect FitInto(const TRect& screen, const TRect& AFrame) {
   TRect placed = AFrame;
   placed.Width = std::min(AFrame.Width, screen.Width);
   placed.Height = std::min(AFrame.Height, screen.Height);
   placed.Left = std::clamp(AFrame.Left, screen.Left, screen.Right() - placed.Width);
   placed.Top = std::clamp(AFrame.Top, screen.Top, screen.Bottom() - placed.Height);
   return placed;
+}
+
+}  // namespace
+
+// A frame whose title bar is on a screen stays where it is, its body may hang
+// off the screen's edge, unless it is larger than that screen (a size kept on
+// a larger screen): then it is made to fit.
+TRect PlaceFrame(const TRect& AFrame, const std::vector<TRect>& AScreens, int ATitleHeight) {
+  if (AScreens.empty()) return AFrame;
+  const TRect title{AFrame.Left, AFrame.Top, AFrame.Width, ATitleHeight};
+  for (const TRect& screen : AScreens) {
+    if (!Contains(screen, title)) continue;
+    if (AFrame.Width <= screen.Width && AFrame.Height <= screen.Height) return AFrame;
+    return FitInto(screen, AFrame);
+  }
+  return FitInto(NearestScreen(AScreens, AFrame), AFrame);
 }
 
 }  // namespace strella::app

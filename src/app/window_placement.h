@@ -1,6 +1,7 @@
 // Where a window goes: a remembered frame is kept where it was as long as its
-// whole title bar lies on one available screen; otherwise it is moved (and
-// shrunk when it is larger than the screen) onto the nearest screen.
+// whole title bar lies on one available screen and it is no larger than that
+// screen; otherwise it is shrunk to the screen and moved onto it (onto the
+// nearest screen when its title bar is on none).
 #pragma once
 
 #include <vector>

@@ -32,6 +32,8 @@ TEST(PlaceFrame, KeepsAReachableTitleBarAndMovesAnUnreachableOne) {
       {"second screen removed", {left}, {2000, 10, 800, 600}, {1120, 10, 800, 600}},
       {"across both screens", {left, right}, {1500, 10, 800, 600}, {1120, 10, 800, 600}},
       {"larger than the screen", {left}, {-50, -50, 2500, 1400}, {0, 0, 1920, 1040}},
+      {"taller than the screen its title is on", {left}, {100, 100, 1200, 1200}, {100, 0, 1200, 1040}},
+      {"a size kept on the larger screen", {left, right}, {2000, 100, 1300, 1000}, {1920, 0, 1280, 984}},
   };
   for (const Case& c : cases) EXPECT_EQ(PlaceFrame(c.frame, c.screens, 30), c.placed) << c.what;
 }

@@ -25,6 +25,14 @@ bool TWindowBatchView::ConfirmStop() {
   return AskYesNo(&form_, "Confirmation", "Stop all conversions?");
 }
 
+// Yes converts the done rows again; No converts the others only (nothing when there are none).
+bool TWindowBatchView::ConfirmConvertAgain(int ADone, int AOthers) {
+  const QString files = ADone == 1 ? "1 checked file is" : QString("%1 checked files are").arg(ADone);
+  const QString rest = AOthers == 0 ? QString("No leaves them as they are.")
+                                    : QString("No converts only the %1 not converted yet.").arg(AOthers);
+  return AskYesNo(&form_, "Convert Again?", files + " converted already (\"Done\"). Convert them again?\n\n" + rest);
+}
+
 void TWindowBatchView::BrowseForFolder() { form_.BrowseForOutputFolder(); }
 
 // DisableSettings and EnableSettings.

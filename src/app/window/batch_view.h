@@ -24,6 +24,7 @@ class TWindowBatchView : public app::TBatchView {
 
   void ShowInformation(const std::string& AText) override;
   bool ConfirmStop() override;
+  bool ConfirmConvertAgain(int ADone, int AOthers) override;
   void BrowseForFolder() override;
   void SetSettingsEnabled(bool AEnabled) override;
   void SetProgressBar(int APosition) override;

@@ -124,7 +124,8 @@ void TFileListView::ShowRow(const app::TFileRow& row, QTreeWidgetItem* item) {
     item->setText(c + 1, QString::fromStdString(app::ColumnText(row, static_cast<app::TFileColumn>(c))));
   // A file that cannot be read says why in the row itself.
   if (row.Status == app::TRowStatus::Unreadable && !row.Message.empty())
-    item->setText(ViewColumn(app::fcProgress), "Error: " + QString::fromStdString(row.Message));
+    item->setText(ViewColumn(app::fcProgress),
+                  "Error: " + QString::fromStdString(app::ReasonFirst(row.Message, row.Caption)));
   for (int c = 1; c < kFileColumnCount; ++c) item->setToolTip(c, tip);
 }
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
+#include <QStringList>
 #include <QPushButton>
 #include <QSaveFile>
 
@@ -38,8 +39,9 @@ TLogView::TLogView(QWidget* parent) : QDialog(parent) {
   level_->setObjectName("ComboLogLevel");
   for (const char* name : {"error", "warning", "info", "verbose", "debug"}) level_->addItem(name);
   level_->setCurrentIndex(std::clamp(static_cast<int>(media::TFFLogger::Instance().LogLevel()) - media::llError, 0, 4));
-  connect(level_, &QComboBox::activated, this, [this](int index) {
-    media::TFFLogger::Instance().SetLogLevel(static_cast<media::TLogLevel>(media::llError + index));
+  connect(level_, &QComboBox::activated, this, [this] {
+    media::TFFLogger::Instance().SetLogLevel(ShownLevel());
+    ShowKeptLines();
   });
   buttons->addWidget(level_);
   buttons->addSpacing(12);
@@ -59,13 +61,31 @@ TLogView::TLogView(QWidget* parent) : QDialog(parent) {
   connect(close, &QPushButton::clicked, this, &QDialog::close);
 }
 
+media::TLogLevel TLogView::ShownLevel() const {
+  return static_cast<media::TLogLevel>(media::llError + level_->currentIndex());
+}
+
 void TLogView::SetLines(const std::vector<app::TJobLogLine>& lines) {
+  lines_ = lines;
+  ShowKeptLines();
+}
+
+void TLogView::ShowKeptLines() {
   text_->clear();
   line_count_ = 0;
-  for (const app::TJobLogLine& line : lines) Append(line);
+  const media::TLogLevel shown = ShownLevel();
+  QStringList texts;
+  for (const app::TJobLogLine& line : lines_) {
+    if (line.Level > shown) continue;
+    texts << QString::fromStdString(app::FormatJobLogLine(line));
+    ++line_count_;
+  }
+  if (!texts.isEmpty()) text_->setPlainText(texts.join('\n'));
 }
 
 void TLogView::Append(const app::TJobLogLine& line) {
+  lines_.push_back(line);
+  if (line.Level > ShownLevel()) return;
   text_->appendPlainText(QString::fromStdString(app::FormatJobLogLine(line)));
   ++line_count_;
 }

@@ -154,10 +154,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   BindPreferences();
   BindBatch();
   BindLog();
+  BindSettingsSaving();
   FormAbout = new TFormAbout(this);
   // Hints stay up long enough to read a long path.
   for (QWidget* widget : findChildren<QWidget*>()) widget->setToolTipDuration(30000);
-  setMinimumSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  FitMinimumSizeToScreen();
   resize(minimumSize());
   ShowGlyphs();
   // Without a remembered position the window starts centred.
@@ -588,6 +589,7 @@ void TForm1::ApplySkinName(const QString& name) {
 void TForm1::SkinChanged() {
   CheckSkinMenuItem(skins_.Active() ? skins_.Skin()->Tag : kNoSkinTag);
   ShowGlyphs();
+  SaveSettingsSoon();
 }
 
 // The glyphs are drawn in the skin's caption colour, so that they stay
@@ -608,6 +610,16 @@ void TForm1::ShowGlyphs() {
 
 bool TForm1::event(QEvent* event) {
   const bool handled = QMainWindow::event(event);
+  switch (event->type()) {
+    case QEvent::Expose:
+    case QEvent::WindowActivate:
+    case QEvent::Move:
+    case QEvent::Resize:
+      PlaceAgainOnceFramed();
+      break;
+    default:
+      break;
+  }
   if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange) {
     if (!following_desktop_) {  // the skin's own change of the application does not come back here
       following_desktop_ = true;
@@ -701,6 +713,7 @@ void TForm1::SelectProfile(const app::Quality& AProfile) {
   if (index < 0) return;
   ComboOutputFormat->setCurrentIndex(index);
   settings_->OutputFormatChanged();
+  SaveSettingsSoon();
 }
 
 void TForm1::MarkFormatHeaders() {
@@ -753,9 +766,35 @@ void TForm1::LoadSettings() {
                                                                     : this->size();
     SetRememberedGeometry(QRect(QPoint(window.FormLeft, window.FormTop), size), window.Maximized);
   }
+  settings_loaded_ = true;
 }
 
+// Every control the user sets a choice with; the format list's own handlers
+// and the model's follow-up changes run before the deferred save.
+void TForm1::BindSettingsSaving() {
+  settings_save_timer_ = new QTimer(this);
+  settings_save_timer_->setObjectName("SettingsSaveTimer");
+  settings_save_timer_->setSingleShot(true);
+  // Changes that come together (a drag of the window, typing a folder) are written once.
+  settings_save_timer_->setInterval(200);
+  connect(settings_save_timer_, &QTimer::timeout, this, [this] { SaveSettings(); });
+  for (QComboBox* combo : findChildren<QComboBox*>())
+    connect(combo, &QComboBox::activated, this, &TForm1::SaveSettingsSoon);
+  connect(EditOutputFolder, &QLineEdit::textChanged, this, &TForm1::SaveSettingsSoon);
+  connect(CheckBoxOverwriteFile, &QCheckBox::toggled, this, &TForm1::SaveSettingsSoon);
+  for (QSpinBox* spin : {static_cast<QSpinBox*>(SpinVolume), SpinSimultaneous})
+    connect(spin, &QSpinBox::valueChanged, this, &TForm1::SaveSettingsSoon);
+  connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::SaveSettingsSoon);
+}
+
+void TForm1::SaveSettingsSoon() {
+  if (settings_loaded_ && settings_save_timer_) settings_save_timer_->start();
+}
+
+bool TForm1::SettingsSavePending() const { return settings_save_timer_ && settings_save_timer_->isActive(); }
+
 void TForm1::SaveSettings() {
+  if (settings_save_timer_) settings_save_timer_->stop();
   TQtSettingsStore store;
   app::TWindowSettings window;
   window.Skin = skins_.SkinName().toStdString();
@@ -788,6 +827,8 @@ void TForm1::PlaceWindow() {
   if (!remembered_) {
     const QRect desktop = primary->availableGeometry();
     move(desktop.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    awaiting_frame_ = isVisible() && geometry() == frameGeometry();
+    WatchForFrame();
     return;
   }
   std::vector<app::TRect> screens;
@@ -809,7 +850,45 @@ void TForm1::PlaceWindow() {
   resize(QSize(placed.Width - margins.left() - margins.right(), placed.Height - margins.top() - margins.bottom())
              .expandedTo(minimumSize()));
   move(placed.Left, placed.Top);
+  // Before the window manager has framed the window the position lands on
+  // the client area, a title bar's height too low; once framed it is set again.
+  awaiting_frame_ = isVisible() && margins.isNull();
+  WatchForFrame();
   if (remembered_maximized_) showMaximized();
+}
+
+// Framing sends the window no event of its own: looked for ten times a
+// second, for fifteen seconds at most (a busy desktop may frame it late; a
+// platform without frames never does).
+void TForm1::WatchForFrame() {
+  if (!awaiting_frame_) return;
+  auto* watch = new QTimer(this);
+  watch->setInterval(100);
+  connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0]() mutable {
+    PlaceAgainOnceFramed();
+    if (awaiting_frame_ && ++ticks < 150) return;
+    watch->stop();
+    watch->deleteLater();
+  });
+  watch->start();
+}
+
+// The natural smallest size, less where the screen is smaller (a large scale
+// factor on a small screen): the list and the settings then give up their
+// spare height, and the frame with its title bar still fits on the screen.
+void TForm1::FitMinimumSizeToScreen() {
+  QSize smallest(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QSize room = screen->availableGeometry().size() - QSize(kFrameAllowance, kFrameAllowance + kTitleAllowance);
+    smallest = smallest.boundedTo(room);
+  }
+  setMinimumSize(smallest);
+}
+
+void TForm1::PlaceAgainOnceFramed() {
+  if (!awaiting_frame_ || geometry() == frameGeometry()) return;
+  awaiting_frame_ = false;
+  PlaceWindow();
 }
 
 void TForm1::moveEvent(QMoveEvent* event) {
@@ -824,6 +903,7 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 
 void TForm1::KeepNormalFrame() {
   if (isVisible() && !isMaximized() && !isMinimized() && !isFullScreen()) normal_frame_ = QRect(pos(), size());
+  if (isVisible()) SaveSettingsSoon();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -835,6 +915,8 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::Exit() {
+  // A change made just now is kept like every other.
+  if (SettingsSavePending()) SaveSettings();
   exit_requested_ = true;
   close();
   QCoreApplication::exit(0);
@@ -847,7 +929,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  // File, Exit ends without keeping anything; closing the window keeps the choices.
+  // File, Exit has kept what was pending; closing the window keeps the frame as it is now.
   if (!exit_requested_) SaveSettings();
   if (log_view_) log_view_->close();
   QMainWindow::closeEvent(event);

@@ -46,6 +46,9 @@ class TPreviewControls;
 // The smallest client area (menu bar not counted): the window never gets smaller.
 inline constexpr int kClientWidth = 793;
 inline constexpr int kClientHeight = 581;
+// What a window manager's frame may take around the client area, title bar apart, and the title bar.
+inline constexpr int kFrameAllowance = 8;
+inline constexpr int kTitleAllowance = 32;
 
 // SpinVolume: its value changes with the arrows only.
 class TArrowSpinBox : public QSpinBox {
@@ -79,8 +82,12 @@ class TForm1 : public QMainWindow {
   void MarkUnavailableProfiles();
   // Puts the last session's list back and keeps the list saved from now on.
   void RestoreSession();
-  // Keeps the choices for the next run (closing the window does this).
+  // Keeps the choices for the next run. Once LoadSettings has run, every
+  // change of a choice, the skin or the window's frame is kept this way
+  // shortly after it is made, so a crash or File > Exit loses none.
   void SaveSettings();
+  // True while a change is waiting to be kept.
+  bool SettingsSavePending() const;
 
   // Where the window goes when it first shows: the frame's top-left corner
   // and the window's size, moved onto a screen when its title bar is not on one.
@@ -95,7 +102,7 @@ class TForm1 : public QMainWindow {
   // Draws the buttons' glyphs in the colour of the skin's captions.
   void ShowGlyphs();
 
-  // Exit from the File menu: ends at once, without keeping the settings.
+  // Exit from the File menu: ends at once; the choices were kept as they changed.
   void Exit();
   bool ExitRequested() const { return exit_requested_; }
 
@@ -232,6 +239,9 @@ class TForm1 : public QMainWindow {
   void CreatePopupMenus();
   void CheckSkinMenuItem(int tag);
   void PlaceWindow();
+  void PlaceAgainOnceFramed();
+  void WatchForFrame();
+  void FitMinimumSizeToScreen();
   void KeepNormalFrame();
   bool ConfirmCloseDuringBatch();
   void SkinChanged();
@@ -251,6 +261,8 @@ class TForm1 : public QMainWindow {
   void SelectRowAfterRemoval(int row);
   void ClearConverterTasks();
   void SaveSessionSoon();
+  void BindSettingsSaving();
+  void SaveSettingsSoon();
 
   app::TFileList files_;
   app::TPreferences prefs_;
@@ -263,6 +275,8 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<app::TBatchQueue> queue_;
   std::unique_ptr<app::TSessionList> session_;  // set once the last session's list is restored
   bool session_save_pending_ = false;
+  QTimer* settings_save_timer_ = nullptr;
+  bool settings_loaded_ = false;  // nothing is kept before the kept choices are read
   int selected_row_ = -1;
   QString preview_file_;
   TSkinManager skins_;
@@ -270,11 +284,13 @@ class TForm1 : public QMainWindow {
   bool remembered_maximized_ = false;
   QRect normal_frame_;  // position and size while not maximized
   bool placed_ = false;
+  bool awaiting_frame_ = false;  // placed before the window manager framed the window
   bool following_desktop_ = false;
   TLogView* log_view_ = nullptr;
   std::vector<app::TPresetEntry> preset_entries_;  // the format list's last entries, in order
   int first_preset_entry_ = -1;                     // where they start; -1 with none
   int folder_ignored_ = 0;  // files without a media extension in the folders being added
+  int already_listed_ = 0;  // files being added that the list holds already
   bool exit_requested_ = false;
 };
 

@@ -126,6 +126,8 @@ void TForm1::RestoreSession() {
     StatusPanel0->setToolTip(QString::fromStdString(error));
   }
   if (restored == 0) return;
+  // The rows convert to the format chosen now: their Output column says so, whatever the last session showed.
+  files_.SetOutputColumn(settings_->CurrentFormatKey);
   const std::string message = app::RestoredMessage(restored);
   media::Log(this, media::llInfo, message);
   StatusPanel0->setText(QString::fromStdString(error.empty() ? message : message + ". " + error));

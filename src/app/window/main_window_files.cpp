@@ -84,15 +84,20 @@ bool TForm1::AddFileNames(const QStringList& files) {
   for (const QString& file : files) paths.push_back(file.toStdString());
   app::TExpandedPaths expanded = app::ExpandFolders(paths, app::ReadableExtensions());
   folder_ignored_ = expanded.IgnoredInFolders;
+  const bool found = !expanded.Files.empty();
+  already_listed_ = app::DropListedFiles(expanded.Files, files_);
   if (expanded.Files.empty()) {
-    SetStatusText(QString("No media files found (%1 other files)").arg(folder_ignored_));
+    SetStatusText(found ? QString("Skipped %1 %2 already in the list").arg(already_listed_).arg(already_listed_ == 1 ? "file" : "files")
+                        : QString("No media files found (%1 other files)").arg(folder_ignored_));
     return false;
   }
   if (!prefs_.KeepFolderStructure)
     for (app::TFileToAdd& file : expanded.Files) file.Subfolder.clear();
   if (!Converting()) {  // a running batch keeps its rows' results
     ClearConverterTasks();
-    files_.ClearColumns({app::fcProgress, app::fcFrames});
+    // Rows already converted stay "Done": Convert Now goes on with the others.
+    files_.ClearColumns({app::fcProgress, app::fcFrames},
+                        [](const app::TFileRow& row) { return row.Status != app::TRowStatus::Done; });
   }
   SetStatusText(QString("Adding %1 files...").arg(expanded.Files.size()));
   return files_.AddFiles(std::move(expanded.Files), app::CreateMediaProbe(),
@@ -104,8 +109,9 @@ bool TForm1::AddFileNames(const QStringList& files) {
 void TForm1::AddingFinished(int added, int skipped) {
   QString text = QString("Added %1 %2").arg(added).arg(added == 1 ? "file" : "files");
   if (skipped > 0) text += QString(", skipped %1 that could not be read").arg(skipped);
+  if (already_listed_ > 0) text += QString(", skipped %1 already in the list").arg(already_listed_);
   if (folder_ignored_ > 0) text += QString(", ignored %1 that are not media").arg(folder_ignored_);
-  folder_ignored_ = 0;
+  folder_ignored_ = already_listed_ = 0;
   if (!Converting()) SetStatusText(text);
 }
 

@@ -55,6 +55,7 @@ bool TForm1::LoadPresetFile(const QString& file) {
   }
   SpinVolume->setValue(prefs_.SpinVolume);
   ShowLoudness();
+  SaveSettingsSoon();
   SetStatusText("Preset loaded: " + QFileInfo(file).completeBaseName());
   return true;
 }

@@ -218,6 +218,49 @@ TEST_F(BatchTest, FailedRowsAreMarkedAndTheBatchGoesOn) {
   EXPECT_FALSE(QFileInfo::exists(QDir(folder_).filePath("crash.mp4")));
 }
 
+// Convert Now again resumes: rows not yet done convert, done ones keep
+// their output unless the user says to convert them again.
+TEST_F(BatchTest, ConvertNowAgainConvertsWhatIsNotDoneAndAsksBeforeRedoing) {
+  AddRow("one.avi");
+  AddRow("crash.avi");
+  AddRow("three.avi");
+  form_->EditOutputFolder->setText(folder_);
+  form_->ButtonRipNow->click();
+  ASSERT_TRUE(WaitFor([&] { return Completed(); }));
+  ASSERT_EQ(converter_->Inputs().size(), 3u);
+
+  messages_.clear();
+  answers_ = {QMessageBox::No};  // the two done rows stay as they are
+  form_->ButtonRipNow->click();
+  ASSERT_FALSE(messages_.empty());
+  EXPECT_EQ(messages_[0].title, "Convert Again?");
+  EXPECT_TRUE(messages_[0].text.startsWith("2 checked files are converted already")) << messages_[0].text.toStdString();
+  ASSERT_TRUE(WaitFor([&] { return !form_->Timer1->isActive(); }));
+  EXPECT_EQ(converter_->Inputs().size(), 4u);
+  EXPECT_EQ(converter_->Inputs().back(), "/videos/crash.avi");
+  EXPECT_EQ(Column(0, app::fcProgress), "Done");
+  EXPECT_EQ(Column(1, app::fcProgress), "Fail");
+  EXPECT_EQ(Column(2, app::fcProgress), "Done");
+
+  form_->ListView1->Row(1)->setCheckState(0, Qt::Unchecked);
+  messages_.clear();
+  answers_ = {QMessageBox::No};  // every checked row is done: No starts nothing
+  form_->ButtonRipNow->click();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_TRUE(messages_[0].text.contains("No leaves them as they are.")) << messages_[0].text.toStdString();
+  EXPECT_FALSE(form_->Timer1->isActive());
+  EXPECT_EQ(converter_->Inputs().size(), 4u);
+  EXPECT_EQ(Column(0, app::fcProgress), "Done");
+
+  answers_ = {QMessageBox::Yes};
+  messages_.clear();
+  form_->ButtonRipNow->click();
+  ASSERT_TRUE(WaitFor([&] { return Completed(); }));
+  EXPECT_EQ(converter_->Inputs().size(), 6u);
+  EXPECT_TRUE(QFileInfo::exists(QDir(folder_).filePath("one-1.mp4")));
+  EXPECT_FALSE(QFileInfo::exists(QDir(folder_).filePath("one-2.mp4")));
+}
+
 }  // namespace
 }  // namespace strella::window::test
 

@@ -5,6 +5,11 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+
+#include "app/window/log_view.h"
 #include "app/window/main_window.h"
 #include "fixtures.h"
 #include "window_harness.h"
@@ -51,11 +56,81 @@ TEST_F(FilesTest, AddVideoProbesEachChosenFile) {
   // The row says why it cannot be converted, in the row and its tooltip.
   EXPECT_TRUE(Column(1, app::fcProgress).startsWith("Error: ")) << Column(1, app::fcProgress).toStdString();
   EXPECT_GT(Column(1, app::fcProgress).size(), 10);
-  EXPECT_TRUE(form_->ListView1->Row(1)->toolTip(0).contains(Column(1, app::fcProgress).mid(7)));
+  EXPECT_TRUE(Column(1, app::fcProgress).endsWith(QString::fromUtf8(" \u2014 empty.mp4")))
+      << Column(1, app::fcProgress).toStdString();
+  EXPECT_TRUE(form_->ListView1->Row(1)->toolTip(0).contains(QString::fromStdString(form_->Files().Row(1).Message)));
   EXPECT_EQ(Column(1, app::fcSize), "");
   EXPECT_EQ(Column(2, app::fcSize), " ");  // audio only
   EXPECT_EQ(Column(2, app::fcDuration), "00:00:02");
   for (int row = 0; row < 3; ++row) EXPECT_TRUE(form_->ListView1->IsChecked(row));
+}
+
+// A file refused when it is added says why first in its row, in full in its
+// tooltip, and leaves its line in the log; so does one skipped in a folder.
+TEST_F(FilesTest, FilesRefusedWhenAddedSayWhyInTheRowAndTheLog) {
+  const QString folder = QString::fromStdString(fixtures::ScratchDir("window_refused"));
+  QFile(folder + "/empty.mp4").open(QIODevice::WriteOnly);
+  const QString missing = folder + "/gone/missing.mp4";
+  ASSERT_TRUE(form_->AddFileNames({missing, folder}));
+  ASSERT_TRUE(WaitForRows(1));
+  const QString row = Column(0, app::fcProgress);
+  EXPECT_TRUE(row.startsWith("Error: ")) << row.toStdString();
+  EXPECT_FALSE(row.contains(folder)) << row.toStdString();  // the reason, not the path, comes first
+  EXPECT_TRUE(row.endsWith(QString::fromUtf8(" \u2014 missing.mp4"))) << row.toStdString();
+  EXPECT_TRUE(form_->ListView1->Row(0)->toolTip(0).contains(missing + ": "));
+  form_->ShowLog();
+  const QString log = form_->LogView()->Text();
+  EXPECT_TRUE(log.contains("error: Cannot read " + missing + ": ")) << log.toStdString();
+  EXPECT_TRUE(log.contains("Skipped " + folder + "/empty.mp4: ")) << log.toStdString();
+}
+
+// Each level of the log view shows its lines and the more severe ones only,
+// also for lines that came before the level was chosen.
+TEST_F(FilesTest, TheLogLevelShowsThatLevelAndMoreSevereOnly) {
+  TLogView view(form_.get());
+  std::vector<app::TJobLogLine> lines;
+  for (const media::TLogLevel level : {media::llError, media::llWarning, media::llInfo, media::llVerbose, media::llDebug})
+    lines.push_back({-1, "", 0, level, "line " + std::to_string(level)});
+  view.SetLines(lines);
+  auto* combo = view.findChild<QComboBox*>("ComboLogLevel");
+  ASSERT_NE(combo, nullptr);
+  const struct {
+    const char* level;
+    int shown;
+  } cases[] = {{"error", 1}, {"warning", 2}, {"info", 3}, {"verbose", 4}, {"debug", 5}};
+  for (const auto& c : cases) {
+    const int index = combo->findText(c.level);
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+    EXPECT_EQ(view.LineCount(), c.shown) << c.level;
+    view.Append({-1, "", 0, media::llVerbose, "late verbose"});
+    EXPECT_EQ(view.Text().contains("late verbose"), c.shown >= 4) << c.level;
+    view.SetLines(lines);
+  }
+  EXPECT_FALSE(view.Text().isEmpty());
+  combo->setCurrentIndex(combo->findText("info"));
+  emit combo->activated(combo->currentIndex());
+  EXPECT_FALSE(view.Text().contains("verbose:"));
+}
+
+// Files the list holds already (also under another name) are not added
+// again; the status bar says how many were skipped.
+TEST_F(FilesTest, FilesAlreadyListedAreSkippedAndCounted) {
+  const QString clip = QString::fromStdString(fixtures::Path("clip.mp4"));
+  const QString tone = QString::fromStdString(fixtures::Path("tone.wav"));
+  const QString folder = QString::fromStdString(fixtures::ScratchDir("window_duplicates"));
+  ASSERT_TRUE(QFile::link(tone, folder + "/same tone.wav"));
+  ASSERT_TRUE(QFile::copy(clip, folder + "/copy.mp4"));
+  ASSERT_TRUE(form_->AddFileNames({clip, tone, clip}));
+  ASSERT_TRUE(WaitForRows(2));
+  EXPECT_EQ(form_->StatusText(), "Added 2 files, skipped 1 already in the list");
+  ASSERT_TRUE(form_->AddFileNames({folder}));
+  ASSERT_TRUE(WaitForRows(3));
+  EXPECT_EQ(form_->ListView1->Row(2)->text(0), folder + "/copy.mp4");
+  EXPECT_EQ(form_->StatusText(), "Added 1 file, skipped 1 already in the list");
+  EXPECT_FALSE(form_->AddFileNames({clip}));
+  EXPECT_EQ(form_->StatusText(), "Skipped 1 file already in the list");
+  EXPECT_EQ(form_->Files().Count(), 3);
 }
 
 TEST_F(FilesTest, DroppedFilesAreAddedLikeChosenOnes) {

@@ -89,19 +89,35 @@ TEST_F(SettingsTest, ClosingKeepsTheChoicesForTheNextStart) {
   EXPECT_EQ(form.pos(), QPoint(210, 60));
 }
 
-TEST_F(SettingsTest, FileExitKeepsThePreviousSettings) {
+// A crash or File > Exit right after a change loses nothing: each change is
+// kept shortly after it is made, one pending at Exit at once.
+TEST_F(SettingsTest, ChoicesAreKeptAsTheyChangeWithoutAClose) {
   {
     TForm1 form;
     form.LoadSettings();  // the first run writes its defaults
     form.show();
     Choose(form.ComboOutputFormat, "WMV - Windows Media Video (*.wmv)");
+    form.EditOutputFolder->setText("/tmp/kept");
+    form.SpinSimultaneous->setValue(2);
+    ASSERT_TRUE(WaitFor([&] { return !form.SettingsSavePending(); }));
+    // Never closed: what a killed program leaves.
+  }
+  {
+    TForm1 form;
+    form.LoadSettings();
+    EXPECT_EQ(form.ComboOutputFormat->currentText(), "WMV - Windows Media Video (*.wmv)");
+    EXPECT_EQ(form.EditOutputFolder->text(), "/tmp/kept");
+    EXPECT_EQ(form.SpinSimultaneous->value(), 2);
+    form.show();
+    Choose(form.ComboOutputFormat, "MP3 - Mpeg Layer3 Audio (*.mp3)");
+    EXPECT_TRUE(form.SettingsSavePending());
     form.findChild<QAction*>("Exit1")->trigger();
     EXPECT_TRUE(form.ExitRequested());
     EXPECT_FALSE(form.isVisible());
   }
   TForm1 form;
   form.LoadSettings();
-  EXPECT_EQ(form.ComboOutputFormat->currentText(), "3GP - Mobile Video Format (*.3gp)");
+  EXPECT_EQ(form.ComboOutputFormat->currentText(), "MP3 - Mpeg Layer3 Audio (*.mp3)");
 }
 
 TEST_F(SettingsTest, HeaderEntriesOfTheFormatListKeepTheProfile) {

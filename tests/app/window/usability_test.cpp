@@ -199,7 +199,9 @@ TEST_F(UsabilityTest, AnUnreadableFileKeepsSayingWhyWhenMoreFilesAreAdded) {
   form.ButtonOpenDVD->click();
   ASSERT_TRUE(WaitForRows(form, 2));
   EXPECT_EQ(form.ListView1->ColumnText(0, app::fcProgress), reason);
-  EXPECT_TRUE(form.ListView1->Row(0)->toolTip(app::fcProgress + 1).contains(reason.mid(7)));
+  // The tooltip holds the full text, path and all.
+  EXPECT_TRUE(form.ListView1->Row(0)->toolTip(app::fcProgress + 1).contains(
+      QString::fromStdString(form.Files().Row(0).Message)));
 }
 
 TEST_F(UsabilityTest, RemoveItemAndTheKeysEditTheListAsItLooks) {
