@@ -165,20 +165,9 @@ bool Append(AVFilterGraph* graph, AVFilterContext*& last, const char* filter, co
 bool AppendText(AVFilterGraph* graph, AVFilterContext*& last, const std::string& text) {
   if (text.empty()) return true;
   AVFilterContext* end = Create(graph, "null", nullptr, "");
-  AVFilterInOut* outputs = ff::avfilter_inout_alloc();
-  AVFilterInOut* inputs = ff::avfilter_inout_alloc();
-  bool ok = end && outputs && inputs;
-  if (ok) {
-    outputs->name = ff::av_strdup("in");
-    outputs->filter_ctx = last;
-    inputs->name = ff::av_strdup("out");
-    inputs->filter_ctx = end;
-    ok = ff::avfilter_graph_parse_ptr(graph, text.c_str(), &inputs, &outputs, nullptr) >= 0;
-  }
-  ff::avfilter_inout_free(&inputs);
-  ff::avfilter_inout_free(&outputs);
-  if (ok) last = end;
-  return ok;
+  if (!end || !media::LinkFilterChain(graph, last, end, text)) return false;
+  last = end;
+  return true;
 }
 
 // A crop band set for the first picture size, for a picture of another size: rounded down to even.

@@ -9,17 +9,12 @@
 #include <string>
 
 #include "media/ff.h"
+#include "media/filter_chain.h"
 
 namespace strella::engine {
 
-struct TFilterGraphFree {
-  void operator()(AVFilterGraph* graph) const { ff::avfilter_graph_free(&graph); }
-};
-struct TFrameFree {
-  void operator()(AVFrame* frame) const { ff::av_frame_free(&frame); }
-};
-using TFilterGraphPtr = std::unique_ptr<AVFilterGraph, TFilterGraphFree>;
-using TFramePtr = std::unique_ptr<AVFrame, TFrameFree>;
+using TFilterGraphPtr = media::FilterGraphPtr;
+using TFramePtr = media::FramePtr;
 
 // What the graph is built from, fixed when the run is set up.
 struct TVideoGraphPlan {

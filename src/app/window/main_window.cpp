@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QStyle>
@@ -257,8 +259,23 @@ QWidget* TForm1::CreateSettingsPanel(QWidget* parent) {
   CreatePreferencesGroup(panel);
   row->addWidget(PageControl1, 0, Qt::AlignTop);
   row->addWidget(Panel1, 1);
-  row->addWidget(GroupBox1, 0, Qt::AlignTop);
+  row->addWidget(PreferencesScroller(panel));
   return panel;
+}
+
+// The preferences scroll rather than squeeze when the window is short (a small
+// screen, a large scale factor): every entry keeps the height it needs.
+QScrollArea* TForm1::PreferencesScroller(QWidget* parent) {
+  auto* scroll = new QScrollArea(parent);
+  scroll->setObjectName("ScrollPreferences");
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(GroupBox1);
+  scroll->viewport()->setAutoFillBackground(false);
+  scroll->setMinimumWidth(GroupBox1->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width());
+  scroll->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+  return scroll;
 }
 
 void TForm1::CreateOutputSettingsTab() {

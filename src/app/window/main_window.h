@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -233,6 +234,7 @@ class TForm1 : public QMainWindow {
   void CreateDetailedSettingsTab();
   void CreatePreviewPanel(QWidget* parent);
   void CreatePreferencesGroup(QWidget* parent);
+  QScrollArea* PreferencesScroller(QWidget* parent);
   // Selects prefs_.Loudness in ComboLoudness, adding a preset's own target.
   void ShowLoudness();
   void CreateStatusBar();
