@@ -53,10 +53,11 @@ class TFolderWatch {
   std::vector<app::TFileToAdd> CompleteFiles() {
     const Clock::time_point now = Clock::now();
     std::vector<app::TFileToAdd> complete;
+    std::map<std::string, TSeenFile> present;  // files gone since the last scan are forgotten
     for (app::TFileToAdd& file : app::ExpandFolders({watch_.folder}, app::ReadableExtensions()).Files) {
       struct stat info {};
       if (IsHidden(file.Path) || IsBelow(file.Path, output_) || ::stat(file.Path.c_str(), &info) != 0) continue;
-      TSeenFile& seen = seen_[file.Path];
+      TSeenFile& seen = present[file.Path] = seen_[file.Path];
       if (!SameState(seen, info)) {
         seen = {info.st_size, info.st_mtim, now, false};
         continue;
@@ -65,6 +66,7 @@ class TFolderWatch {
       file.FromFolder = false;  // one that cannot be read is a failed row with its reason, not skipped unseen
       complete.push_back(std::move(file));
     }
+    seen_ = std::move(present);
     return complete;
   }
 
