@@ -382,7 +382,8 @@ void TForm1::CreatePreferencesGroup(QWidget* parent) {
   GroupBox1->setMinimumWidth(205);
   GroupBox1->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
   auto* box = new QVBoxLayout(GroupBox1);
-  box->setContentsMargins(8, 14, 8, 8);
+  // Narrow side margins leave room for the scroll bar within the window's smallest width.
+  box->setContentsMargins(4, 14, 2, 8);
   box->setSpacing(4);
   box->addWidget(Caption(GroupBox1, "Video Aspect Ratio :"));
   ComboBoxAspectRatio = DropDown(GroupBox1, "ComboBoxAspectRatio", 160);
