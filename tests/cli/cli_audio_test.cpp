@@ -15,12 +15,7 @@ namespace strella::cli {
 namespace {
 
 std::string MadeByFfmpeg(const std::string& name, const std::string& arguments) {
-  const std::string path = fixtures::Dir() + "/" + name;
-  if (std::filesystem::exists(path)) return path;
-  const std::string part = fixtures::Dir() + "/part_" + name;
-  Shell("ffmpeg -nostdin -v error -y " + arguments + " " + Quote(part));
-  std::filesystem::rename(part, path);
-  return path;
+  return fixtures::MadeWithFfmpeg(name, arguments);
 }
 
 // Hi-res music: 96 kHz, 24 bits, 5.1, a tone of its own on each channel.

@@ -17,12 +17,7 @@ std::string Scratch(const std::string& name) { return fixtures::ScratchDir("audi
 
 // A source written by the ffmpeg program from a lavfi description, made once.
 std::string MadeByFfmpeg(const std::string& name, const std::string& arguments) {
-  const std::string path = fixtures::Dir() + "/" + name;
-  if (std::filesystem::exists(path)) return path;
-  const std::string part = fixtures::Dir() + "/part_" + name;
-  RunCommand("ffmpeg -nostdin -v error -y " + arguments + " " + Quote(part) + " 2>&1");
-  std::filesystem::rename(part, path);
-  return path;
+  return fixtures::MadeWithFfmpeg(name, arguments);
 }
 
 // Two seconds of a tone at 48 kHz in 16-bit PCM: 96000 samples a channel.

@@ -16,19 +16,11 @@ namespace {
 
 std::string Scratch(const std::string& name) { return fixtures::ScratchDir("video_graph") + "/" + name; }
 
-bool Exists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && info.st_size > 0;
-}
-
 // Made once per build folder with the ffmpeg program; empty when it cannot be.
 std::string MadeWithFfmpeg(const std::string& name, const std::vector<std::string>& commands) {
-  const std::string path = fixtures::Dir() + "/" + name;
-  for (const std::string& command : commands) {
-    if (Exists(path)) break;
-    RunCommand("ffmpeg -v error -y " + command + " " + Quote(path) + " 2>/dev/null");
-  }
-  return Exists(path) ? path : "";
+  for (const std::string& command : commands)
+    if (std::string path = fixtures::MadeWithFfmpeg(name, command); !path.empty()) return path;
+  return "";
 }
 
 // 320x240 stored, shown turned a quarter: the display matrix as phones write it.
