@@ -3,6 +3,7 @@
 // language, title and default mark, as ffprobe reads the outputs; and what
 // the row tells of the tracks left out.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -18,9 +19,16 @@ namespace {
 
 const std::vector<fixtures::SubtitleCue> kCues = {{0.2, 0.9, "First cue"}, {1.1, 1.7, "Second cue"}};
 
+// Test processes running at the same time share the fixture folder: each file
+// is written under a name of this process and renamed into place whole.
+std::string TemporaryName(const std::string& name) {
+  return fixtures::Dir() + "/.tmp-" + std::to_string(::getpid()) + "-" + name;
+}
+
 std::string WriteFixtureText(const std::string& name, const std::string& text) {
   const std::string path = fixtures::Dir() + "/" + name;
-  std::ofstream(path, std::ios::binary) << text;
+  std::ofstream(TemporaryName(name), std::ios::binary) << text;
+  std::filesystem::rename(TemporaryName(name), path);
   return path;
 }
 
@@ -55,6 +63,7 @@ const std::string& TracksSource() {
                                                   "title=Opening\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\n"
                                                   "title=Ending\n");
     const std::string out = fixtures::Dir() + "/tracks.mkv";
+    const std::string written = TemporaryName("tracks.mkv");
     const auto [status, log] = Shell(
         "ffmpeg -v error -y -i " + Quote(dvd) + " -f lavfi -i sine=f=440:d=2 -f lavfi -i sine=f=880:d=2 -i " +
         Quote(srt) + " -i " + Quote(ass) + " -i " + Quote(dvb) + " -i " + Quote(chapters) +
@@ -63,8 +72,9 @@ const std::string& TracksSource() {
         " -metadata:s:a:1 language=fra -metadata:s:a:1 title=Dialogue -disposition:a:1 default"
         " -metadata:s:s:0 language=eng -metadata:s:s:1 language=spa -metadata:s:s:2 language=eng"
         " -metadata:s:s:2 title=Signs -metadata:s:s:3 language=fra -t 2 " +
-        Quote(out));
+        Quote(written));
     if (status != 0) throw std::runtime_error("the tracks fixture: " + log);
+    std::filesystem::rename(written, out);
     return out;
   }();
   return path;
