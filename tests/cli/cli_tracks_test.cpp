@@ -192,8 +192,9 @@ const std::string& CoveredMp3() {
     const auto [status, log] =
         Shell("ffmpeg -v error -y -i " + Quote(fixtures::Path("tone.mp3")) +
               " -f lavfi -i testsrc=s=96x96:d=1 -frames:v 1 -map 0:a -map 1:v -c:a copy -c:v png"
-              " -disposition:v attached_pic " + Quote(out));
+              " -disposition:v attached_pic " + Quote(TemporaryName("covered.mp3")));
     if (status != 0) throw std::runtime_error("the covered MP3 fixture: " + log);
+    std::filesystem::rename(TemporaryName("covered.mp3"), out);
     return out;
   }();
   return path;
