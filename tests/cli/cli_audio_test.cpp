@@ -14,25 +14,21 @@
 namespace strella::cli {
 namespace {
 
-std::string MadeByFfmpeg(const std::string& name, const std::string& arguments) {
-  return fixtures::MadeWithFfmpeg(name, arguments);
-}
-
 // Hi-res music: 96 kHz, 24 bits, 5.1, a tone of its own on each channel.
 std::string HiResSurround() {
-  return MadeByFfmpeg("hires_96k_24bit_51.flac",
+  return fixtures::MadeWithFfmpeg("hires_96k_24bit_51.flac",
                       "-f lavfi -i \"aevalsrc=0.2*sin(2*PI*300*t)|0.2*sin(2*PI*400*t)|0.2*sin(2*PI*500*t)|"
                       "0.2*sin(2*PI*60*t)|0.2*sin(2*PI*700*t)|0.2*sin(2*PI*800*t):s=96000:c=5.1:d=1\" "
                       "-c:a flac -sample_fmt s32 -bits_per_raw_sample 24");
 }
 
 std::string MonoVoice() {
-  return MadeByFfmpeg("mono_44k_16bit.wav", "-f lavfi -i sine=f=300:r=44100:d=1 -c:a pcm_s16le");
+  return fixtures::MadeWithFfmpeg("mono_44k_16bit.wav", "-f lavfi -i sine=f=300:r=44100:d=1 -c:a pcm_s16le");
 }
 
 // The same 5.1 at 48 kHz in AAC, as a film's sound comes.
 std::string SurroundFilmSound() {
-  return MadeByFfmpeg("surround_48k.m4a",
+  return fixtures::MadeWithFfmpeg("surround_48k.m4a",
                       "-f lavfi -i \"aevalsrc=0.25*sin(2*PI*300*t)|0.25*sin(2*PI*400*t)|0.25*sin(2*PI*500*t)|"
                       "0.25*sin(2*PI*60*t)|0.25*sin(2*PI*700*t)|0.25*sin(2*PI*800*t):s=48000:c=5.1:d=3\" "
                       "-c:a aac -b:a 384k");
@@ -108,7 +104,7 @@ double IntegratedLoudness(const std::string& file) {
 // A podcast recorded too quietly, brought to -16 LUFS; the report's notes give
 // the loudness measured before and after.
 TEST(Loudness, TheCommandLineNormalisesAndReportsBothFigures) {
-  const std::string source = MadeByFfmpeg(
+  const std::string source = fixtures::MadeWithFfmpeg(
       "quiet_voice.wav", "-f lavfi -i \"aevalsrc=0.03*(1+0.5*sin(2*PI*0.5*t))*sin(2*PI*300*t):s=44100:c=mono:d=6\" "
                          "-c:a pcm_s16le");
   const std::string folder = fixtures::ScratchDir("loudness_cli"), report = folder + "/report.json";

@@ -15,19 +15,14 @@ namespace {
 
 std::string Scratch(const std::string& name) { return fixtures::ScratchDir("audio_graph") + "/" + name; }
 
-// A source written by the ffmpeg program from a lavfi description, made once.
-std::string MadeByFfmpeg(const std::string& name, const std::string& arguments) {
-  return fixtures::MadeWithFfmpeg(name, arguments);
-}
-
 // Two seconds of a tone at 48 kHz in 16-bit PCM: 96000 samples a channel.
 std::string Tone48k() {
-  return MadeByFfmpeg("tone_48k_2s.wav", "-f lavfi -i sine=f=440:r=48000:d=2 -ac 2 -c:a pcm_s16le");
+  return fixtures::MadeWithFfmpeg("tone_48k_2s.wav", "-f lavfi -i sine=f=440:r=48000:d=2 -ac 2 -c:a pcm_s16le");
 }
 
 // A 5.1 source whose six channels each carry a tone of its own at -12 dBFS.
 std::string Surround() {
-  return MadeByFfmpeg("surround_tones.wav",
+  return fixtures::MadeWithFfmpeg("surround_tones.wav",
                       "-f lavfi -i \"aevalsrc=0.25*sin(2*PI*300*t)|0.25*sin(2*PI*400*t)|0.25*sin(2*PI*500*t)|"
                       "0.25*sin(2*PI*60*t)|0.25*sin(2*PI*700*t)|0.25*sin(2*PI*800*t):s=48000:c=5.1:d=3\" "
                       "-c:a pcm_s16le");
@@ -129,7 +124,7 @@ double IntegratedLoudness(const std::string& file) {
 
 // Speech-like sound well below broadcast loudness: a tone that swells and fades.
 std::string QuietProgramme() {
-  return MadeByFfmpeg("quiet_programme.wav",
+  return fixtures::MadeWithFfmpeg("quiet_programme.wav",
                       "-f lavfi -i \"aevalsrc=0.03*(1+0.5*sin(2*PI*0.5*t))*sin(2*PI*440*t):s=44100:c=stereo:d=8\" "
                       "-c:a pcm_s16le");
 }
