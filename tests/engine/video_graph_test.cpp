@@ -32,15 +32,18 @@ std::string TurnedClip() {
                                        "-i " + Quote(plain) + " -c copy -metadata:s:v:0 rotate=90"});
 }
 
+// The colour tags go on the pictures (setparams): newer ffmpeg programs tag
+// the encoder from its pictures and drop -color_* options that disagree.
 std::string HlgClip() {
-  return MadeWithFfmpeg("hlg10.mkv", {"-f lavfi -i testsrc2=size=320x240:rate=25 -t 1 -pix_fmt yuv420p10le "
-                                      "-c:v libx265 -x265-params log-level=none -color_primaries bt2020 "
-                                      "-color_trc arib-std-b67 -colorspace bt2020nc -color_range tv"});
+  return MadeWithFfmpeg("hlg10.mkv", {"-f lavfi -i testsrc2=size=320x240:rate=25 -t 1 "
+                                      "-vf setparams=range=tv:color_primaries=bt2020:color_trc=arib-std-b67:"
+                                      "colorspace=bt2020nc -pix_fmt yuv420p10le -c:v libx265 -x265-params log-level=none"});
 }
 
 std::string Bt709Clip() {
-  return MadeWithFfmpeg("bt709.mkv", {"-f lavfi -i testsrc2=size=320x240:rate=25 -t 1 -pix_fmt yuv420p -c:v libx264 "
-                                      "-color_primaries bt709 -color_trc bt709 -colorspace bt709 -color_range tv"});
+  return MadeWithFfmpeg("bt709.mkv", {"-f lavfi -i testsrc2=size=320x240:rate=25 -t 1 "
+                                      "-vf setparams=range=tv:color_primaries=bt709:color_trc=bt709:colorspace=bt709 "
+                                      "-pix_fmt yuv420p -c:v libx264"});
 }
 
 // Top field first, 25 frames of two fields from a 50-picture source: combed where anything moves.
@@ -91,9 +94,11 @@ int LargestDifference(const std::string& a, const std::string& b) {
 }
 
 // idet's count of the pictures it judged interlaced (top or bottom first) and progressive.
+// Newer ffmpeg programs print a first, empty count from a graph they configure
+// before the pictures arrive: the last count is the one over the file.
 std::pair<int, int> InterlacedAndProgressive(const std::string& file) {
   const std::string out = RunCommand("ffmpeg -hide_banner -nostats -i " + Quote(file) +
-                                     " -vf idet -f null - 2>&1 | grep 'Multi frame detection'");
+                                     " -vf idet -f null - 2>&1 | grep 'Multi frame detection' | tail -n 1");
   int tff = 0, bff = 0, progressive = 0;
   const size_t at = out.find("TFF:");
   if (at == std::string::npos ||
