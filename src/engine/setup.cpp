@@ -332,6 +332,7 @@ void OpenEncoders(TCustomFFmpeg& engine) {
                                       "parameters such as bit_rate, rate, width or height",
                                       ost.file_index, ost.index, kind.c_str()));
     ff::avcodec_parameters_from_context(ost.st->codecpar, enc);
+    DescribeVideoStream(ost);
     ost.st->time_base = enc->time_base;
     s.extra_size += enc->extradata_size;
   }

@@ -21,6 +21,9 @@ void DrainEncoder(TCustomFFmpeg& engine, TOutputStreamRec& ost);
 // and colour tags (raising "Error opening filters!"); then each picture (or
 // null at the end) goes through it and every filtered picture to `encode`.
 void ConfigureVideoGraph(TCustomFFmpeg& engine, TInputStreamRec& ist, TOutputStreamRec& ost);
+// Adds what the output stream's container stores about its pictures (HDR10's
+// light levels); after the stream's parameters are taken from its encoder.
+void DescribeVideoStream(const TOutputStreamRec& ost);
 void FilterVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVFrame* frame,
                       const std::function<void(AVFrame*)>& encode);
 // Variable frame rate (vsync 2): the encoder counts in the source stream's

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <sys/stat.h>
 
 #include "engine/transcode_paths.h"
 #include "media/orientation.h"
@@ -89,14 +91,17 @@ bool OutputKeepsFields(const AVCodecContext* enc, const TOptionValues& o) {
          enc->codec_id == AV_CODEC_ID_MPEG2VIDEO;
 }
 
-// Pictures the decoder marks interlaced are deinterlaced, one picture per
-// frame; a progressive stream passes untouched, as does a source whose stream
-// says it is progressive.
+// Pictures marked interlaced are deinterlaced, one picture per frame; a
+// source whose stream says it is progressive passes untouched. A stream that
+// does not say (AVI, raw MPEG-4, fields stored as whole pictures) is judged
+// picture by picture by idet, which marks those it finds combed. Its own
+// threshold judges fine moving detail combed; 1.5 tells that from real fields.
 std::string DeinterlaceEntry(const AVCodecContext* dec, const AVCodecContext* enc, const TOptionValues& o) {
   if (dec->field_order == AV_FIELD_PROGRESSIVE || OutputKeepsFields(enc, o) || !IsPlanarYuv(dec->pix_fmt) ||
       !HasFilter("bwdif"))
     return "";
-  return "bwdif=mode=send_frame:parity=auto:deint=interlaced";
+  const std::string detect = dec->field_order == AV_FIELD_UNKNOWN && HasFilter("idet") ? "idet=intl_thres=1.5," : "";
+  return detect + "bwdif=mode=send_frame:parity=auto:deint=interlaced";
 }
 
 TVideoGraphPlan PlanFor(TCustomFFmpeg& engine, const TInputStreamRec& ist, AVCodecContext* enc) {
@@ -126,6 +131,37 @@ TVideoGraphPlan PlanFor(TCustomFFmpeg& engine, const TInputStreamRec& ist, AVCod
   return plan;
 }
 
+// An input the run reads from a file of its own name can be read a second
+// time; a pipe or a device cannot.
+bool IsRegularFile(const std::string& name) {
+  struct stat info {};
+  return ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// x265 writes the light levels into the stream when it is given them as its
+// parameters; what the user set there already stays.
+void GiveX265HdrLight(TCustomFFmpeg& engine, AVCodecContext* enc, const media::THdrLight& light) {
+  uint8_t* text = nullptr;
+  if (ff::av_opt_get(enc, "x265-params", AV_OPT_SEARCH_CHILDREN, &text) < 0) return;
+  std::string params = text ? reinterpret_cast<const char*>(text) : "";
+  ff::av_free(text);
+  if (params.find("master-display") != std::string::npos || params.find("max-cll") != std::string::npos) return;
+  params += (params.empty() ? "" : ":") + media::X265HdrParams(light);
+  if (ff::av_opt_set(enc, "x265-params", params.c_str(), AV_OPT_SEARCH_CHILDREN) < 0)
+    EngineLog(engine, media::llWarning, "The encoder did not take the HDR light levels: " + params);
+}
+
+// HDR10 pictures keep the light levels they were graded for: from the
+// container, else from the first picture's own messages.
+void PlanHdrLight(TCustomFFmpeg& engine, const TInputStreamRec& ist, AVCodecContext* enc, const AVCodec* codec,
+                  TVideoGraphPlan& plan) {
+  plan.hdr_light = media::StreamHdrLight(ist.st);
+  const std::string& input = engine.State().input_files[ist.file_index].file_name;
+  if (plan.hdr_light.Empty() && IsRegularFile(input)) plan.hdr_light = media::FileHdrLight(input, ist.st->index);
+  if (!plan.hdr_light.Empty() && codec && std::strcmp(codec->name, "libx265") == 0)
+    GiveX265HdrLight(engine, enc, plan.hdr_light);
+}
+
 // Settles the encoder's pixel format and colour tags, and the tone mapping they need.
 void PlanColour(TCustomFFmpeg& engine, const TInputStreamRec& ist, TOutputStreamRec& ost, TVideoGraphPlan& plan) {
   AVCodecContext* enc = ost.setup->enc;
@@ -133,6 +169,7 @@ void PlanColour(TCustomFFmpeg& engine, const TInputStreamRec& ist, TOutputStream
   const AVCodec* codec = ost.setup->codec ? ost.setup->codec : ff::avcodec_find_encoder(enc->codec_id);
   if (!NeedsToneMapping(dec, enc)) {
     CarryColour(dec, enc);
+    if (IsHdrTransfer(dec->color_trc)) PlanHdrLight(engine, ist, enc, codec, plan);
   } else if (HasFilter("zscale") && HasFilter("tonemap")) {
     MakeSdrEncoder(enc, codec);
     plan.tone_map = ToneMapEntries(enc->pix_fmt);
@@ -303,6 +340,11 @@ void ConfigureVideoGraph(TCustomFFmpeg& engine, TInputStreamRec& ist, TOutputStr
   BuildOrThrow(g, dec->width, dec->height, dec->pix_fmt, dec->sample_aspect_ratio);
   enc->width = ff::av_buffersink_get_w(g.sink);
   enc->height = ff::av_buffersink_get_h(g.sink);
+}
+
+void DescribeVideoStream(const TOutputStreamRec& ost) {
+  if (ost.video && !media::AddHdrLightToStream(ost.st, ost.video->graph.plan.hdr_light))
+    throw FFmpegException("Cannot allocate the stream's light levels");
 }
 
 void FilterVideoFrame(TCustomFFmpeg& engine, TOutputStreamRec& ost, TInputStreamRec& ist, AVFrame* frame,

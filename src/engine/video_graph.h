@@ -10,6 +10,7 @@
 
 #include "media/ff.h"
 #include "media/filter_chain.h"
+#include "media/hdr_light.h"
 
 namespace strella::engine {
 
@@ -26,6 +27,7 @@ struct TVideoGraphPlan {
   uint8_t pad_colour[3] = {16, 128, 128};  // Y, U, V
   std::string user_filters;  // `vfilters`
   std::string tone_map;      // entries that bring HDR to SDR, or empty
+  media::THdrLight hdr_light;  // the source's HDR10 light levels, kept where the output stays HDR
   int sws_flags = 0;
   AVPixelFormat format = AV_PIX_FMT_NONE;  // the encoder's
 };

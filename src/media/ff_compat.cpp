@@ -82,20 +82,39 @@ void SetFrameInterlacing(AVFrame* frame, bool interlaced, bool topFieldFirst) {
 }
 #endif
 
-const int32_t* StreamDisplayMatrix(const AVStream* st) {
+const uint8_t* StreamSideData(const AVStream* st, AVPacketSideDataType type, size_t* size) {
 #if STRELLA_FF_CODED_SIDE_DATA
   const AVCodecParameters* par = st->codecpar;
-  for (int i = 0; i < par->nb_coded_side_data; ++i) {
-    const AVPacketSideData& data = par->coded_side_data[i];
-    if (data.type == AV_PKT_DATA_DISPLAYMATRIX && data.size >= 9 * sizeof(int32_t))
-      return reinterpret_cast<const int32_t*>(data.data);
-  }
+  for (int i = 0; i < par->nb_coded_side_data; ++i)
+    if (par->coded_side_data[i].type == type) {
+      *size = par->coded_side_data[i].size;
+      return par->coded_side_data[i].data;
+    }
+  *size = 0;
   return nullptr;
 #else
-  size_t size = 0;
-  const uint8_t* data = ff::av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
-  return data && size >= 9 * sizeof(int32_t) ? reinterpret_cast<const int32_t*>(data) : nullptr;
+  return ff::av_stream_get_side_data(st, type, size);
 #endif
+}
+
+bool AddStreamSideData(AVStream* st, AVPacketSideDataType type, const void* data, size_t size) {
+#if STRELLA_FF_CODED_SIDE_DATA
+  AVPacketSideData* added =
+      ff::av_packet_side_data_new(&st->codecpar->coded_side_data, &st->codecpar->nb_coded_side_data, type, size, 0);
+  if (!added) return false;
+  std::memcpy(added->data, data, size);
+#else
+  uint8_t* added = ff::av_stream_new_side_data(st, type, size);
+  if (!added) return false;
+  std::memcpy(added, data, size);
+#endif
+  return true;
+}
+
+const int32_t* StreamDisplayMatrix(const AVStream* st) {
+  size_t size = 0;
+  const uint8_t* data = StreamSideData(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
+  return data && size >= 9 * sizeof(int32_t) ? reinterpret_cast<const int32_t*>(data) : nullptr;
 }
 
 }  // namespace ff

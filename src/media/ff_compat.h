@@ -37,9 +37,11 @@ extern "C" {
 #if LIBAVFORMAT_VERSION_MAJOR >= 61
 #define STRELLA_FF_CODED_SIDE_DATA 1
 #define STRELLA_AVFORMAT_VERSIONED_FUNCTIONS(X)
+#define STRELLA_AVCODEC_SIDE_DATA_FUNCTIONS(X) X(av_packet_side_data_new)
 #else
 #define STRELLA_FF_CODED_SIDE_DATA 0
-#define STRELLA_AVFORMAT_VERSIONED_FUNCTIONS(X) X(av_stream_get_side_data)
+#define STRELLA_AVFORMAT_VERSIONED_FUNCTIONS(X) X(av_stream_get_side_data) X(av_stream_new_side_data)
+#define STRELLA_AVCODEC_SIDE_DATA_FUNCTIONS(X)
 #endif
 
 namespace ff {
@@ -65,6 +67,14 @@ bool MuxerKeepsVariableFrameRate(const AVOutputFormat* format);
 bool FrameIsInterlaced(const AVFrame* frame);
 bool FrameIsTopFieldFirst(const AVFrame* frame);
 void SetFrameInterlacing(AVFrame* frame, bool interlaced, bool topFieldFirst);
+
+// A stream's side data of one type (its size in `size`), or null.
+const uint8_t* StreamSideData(const AVStream* st, AVPacketSideDataType type, size_t* size);
+
+// Adds a copy of `data` to a stream's side data; false when out of memory.
+// Call after the stream's parameters are filled from its encoder, which
+// replaces them in newer versions.
+bool AddStreamSideData(AVStream* st, AVPacketSideDataType type, const void* data, size_t size);
 
 // The stream's display matrix (nine 16.16 fixed-point values), or null.
 const int32_t* StreamDisplayMatrix(const AVStream* st);

@@ -71,7 +71,7 @@
   X(av_packet_get_side_data) X(av_packet_new_side_data) X(av_packet_make_refcounted) \
   X(av_bsf_get_by_name) X(av_bsf_alloc) X(av_bsf_init) X(av_bsf_send_packet) X(av_bsf_receive_packet) \
   X(av_bsf_flush) X(av_bsf_free) X(av_bsf_list_parse_str) \
-  STRELLA_AVCODEC_VERSIONED_FUNCTIONS(X)
+  STRELLA_AVCODEC_VERSIONED_FUNCTIONS(X) STRELLA_AVCODEC_SIDE_DATA_FUNCTIONS(X)
 
 #define STRELLA_AVFORMAT_FUNCTIONS(X) \
   X(avformat_version) \

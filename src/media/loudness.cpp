@@ -6,28 +6,13 @@
 #include <mutex>
 
 #include "media/ff.h"
+#include "media/file_reader.h"
 #include "media/filter_chain.h"
 #include "media/loader.h"
 #include "media/text_helpers.h"
 
 namespace strella::media {
 namespace {
-
-struct InputClose {
-  void operator()(AVFormatContext* context) const { ff::avformat_close_input(&context); }
-};
-struct DecoderFree {
-  void operator()(AVCodecContext* context) const {
-    std::lock_guard guard(CodecLock());
-    ff::avcodec_free_context(&context);
-  }
-};
-struct PacketFree {
-  void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
-};
-
-using InputPtr = std::unique_ptr<AVFormatContext, InputClose>;
-using DecoderPtr = std::unique_ptr<AVCodecContext, DecoderFree>;
 
 // What ebur128 last wrote into a frame's metadata: the figures so far.
 struct TMeter {
@@ -42,50 +27,6 @@ struct TMeter {
     value("lavfi.r128.true_peak", peak);  // linear
   }
 };
-
-InputPtr OpenInput(const std::string& fileName, std::string& error) {
-  AVFormatContext* context = nullptr;
-  AVDictionary* options = nullptr;
-  AddLiteralNameOptions(fileName, &options);
-  const int result = ff::avformat_open_input(&context, FileNameToURL(fileName).c_str(), nullptr, &options);
-  ff::av_dict_free(&options);
-  if (result < 0) {
-    error = fileName + ": " + ff::ErrorText(result);
-    return nullptr;
-  }
-  InputPtr input(context);
-  int found;
-  {
-    std::lock_guard guard(CodecLock());
-    found = ff::avformat_find_stream_info(context, nullptr);
-  }
-  if (found < 0) {
-    error = fileName + ": " + ff::ErrorText(found);
-    return nullptr;
-  }
-  return input;
-}
-
-DecoderPtr OpenDecoder(const AVStream* stream, std::string& error) {
-  const AVCodec* codec = ff::avcodec_find_decoder(stream->codecpar->codec_id);
-  DecoderPtr decoder(codec ? ff::avcodec_alloc_context3(codec) : nullptr);
-  if (!decoder) {
-    error = "no decoder for the sound";
-    return nullptr;
-  }
-  int result = ff::avcodec_parameters_to_context(decoder.get(), stream->codecpar);
-  // Without it the decoder cannot place the samples an encoder's delay skips, and says so.
-  decoder->pkt_timebase = stream->time_base;
-  if (result >= 0) {
-    std::lock_guard guard(CodecLock());
-    result = ff::avcodec_open2(decoder.get(), codec, nullptr);
-  }
-  if (result < 0) {
-    error = "the sound cannot be decoded: " + ff::ErrorText(result);
-    return nullptr;
-  }
-  return decoder;
-}
 
 struct TMeterGraph {
   FilterGraphPtr graph{ff::avfilter_graph_alloc()};
@@ -126,7 +67,7 @@ void ReadMeter(TMeterGraph& meter, AVFrame* frame, TMeter& figures) {
 
 std::optional<TLoudness> MeasureLoudness(const std::string& AFileName, int AStreamIndex, const std::string& AFilters,
                                          std::string& AError) {
-  const InputPtr input = OpenInput(AFileName, AError);
+  const InputPtr input = OpenInputFile(AFileName, AError);
   if (!input) return std::nullopt;
   const int index = AStreamIndex >= 0 ? AStreamIndex
                                       : ff::av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
@@ -135,9 +76,9 @@ std::optional<TLoudness> MeasureLoudness(const std::string& AFileName, int AStre
     AError = AFileName + ": no sound to measure";
     return std::nullopt;
   }
-  const DecoderPtr decoder = OpenDecoder(input->streams[index], AError);
+  const DecoderPtr decoder = OpenStreamDecoder(input->streams[index], AError);
   if (!decoder) return std::nullopt;
-  std::unique_ptr<AVPacket, PacketFree> packet(ff::av_packet_alloc());
+  PacketPtr packet(ff::av_packet_alloc());
   FramePtr decoded(ff::av_frame_alloc()), measured(ff::av_frame_alloc());
   if (!packet || !decoded || !measured) {
     AError = "out of memory";

@@ -46,11 +46,27 @@ std::string Bt709Clip() {
                                       "-pix_fmt yuv420p -c:v libx264"});
 }
 
+// HDR10 graded on a 1000 cd/m² display, its brightest picture 1000 and its
+// average 400: levels only the bitstream carries, as encoders write them.
+std::string Hdr10Clip() {
+  return MadeWithFfmpeg("hdr10.mkv", {"-f lavfi -i testsrc2=size=320x240:rate=25 -t 1 "
+                                      "-vf setparams=range=tv:color_primaries=bt2020:color_trc=smpte2084:"
+                                      "colorspace=bt2020nc -pix_fmt yuv420p10le -c:v libx265 -x265-params "
+                                      "'log-level=none:hdr10=1:master-display=G(13250,34500)B(7500,3000)"
+                                      "R(34000,16000)WP(15635,16450)L(10000000,1):max-cll=1000,400'"});
+}
+
 // Top field first, 25 frames of two fields from a 50-picture source: combed where anything moves.
 std::string InterlacedClip() {
   return MadeWithFfmpeg("interlaced_moving.ts", {"-f lavfi -i testsrc2=size=320x240:rate=50 -t 1 "
                                           "-vf tinterlace=mode=interleave_top,setfield=tff -c:v mpeg2video "
                                           "-flags +ildct+ilme -top 1 -b:v 2M"});
+}
+
+// The same fields stored as whole pictures in a container that cannot say so.
+std::string UnmarkedFieldsClip() {
+  return MadeWithFfmpeg("unmarked_fields.avi", {"-f lavfi -i testsrc2=size=320x240:rate=50 -t 1 "
+                                                "-vf tinterlace=mode=interleave_top -c:v mpeg4 -q:v 2"});
 }
 
 // 30 pictures a second for one second, then 15 for one: 45 pictures, 22.5 a second on average.
@@ -91,6 +107,13 @@ int LargestDifference(const std::string& a, const std::string& b) {
   for (size_t i = 0; i < a.size(); ++i)
     largest = std::max(largest, std::abs(static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i])));
   return largest;
+}
+
+// The mean PSNR of one file's pictures beside another's, in dB.
+double Psnr(const std::string& file, const std::string& reference) {
+  const std::string out = RunCommand("ffmpeg -hide_banner -nostats -i " + Quote(file) + " -i " + Quote(reference) +
+                                     " -lavfi psnr -f null - 2>&1 | grep -o 'average:[0-9.]*'");
+  return out.empty() ? 0 : std::strtod(out.c_str() + 8, nullptr);
 }
 
 // idet's count of the pictures it judged interlaced (top or bottom first) and progressive.
@@ -185,6 +208,48 @@ TEST(Colour, ToneMappedPicturesAreNotWashedOut) {
   EXPECT_LE(LargestDifference(Thumbnails(path), reference), 16);
 }
 
+// A side data field ffprobe shows as "key=N" or "key=N/D" (containers store
+// reduced fractions, bitstreams the encoder's units); NaN when it is missing.
+double SideDataValue(const std::string& text, const std::string& key) {
+  const size_t at = text.find("\n" + key + "=");
+  if (at == std::string::npos) return std::nan("");
+  double num = 0, den = 1;
+  if (std::sscanf(text.c_str() + at + key.size() + 2, "%lf/%lf", &num, &den) < 1 || den == 0) return std::nan("");
+  return num / den;
+}
+
+TEST(Colour, Hdr10LightLevelsStayWithTheHdrPictures) {
+  const std::string input = Hdr10Clip();
+  ASSERT_FALSE(input.empty()) << "the ffmpeg program could not make the source";
+  const auto firstPicture = [](const std::string& file) {
+    return RunCommand("ffprobe -v error -select_streams v -read_intervals %+#1 -show_frames " + Quote(file));
+  };
+  ASSERT_DOUBLE_EQ(SideDataValue(firstPicture(input), "max_content"), 1000);
+  struct {
+    const char* output;
+    std::vector<std::pair<std::string, std::string>> options;
+    bool inPictures;  // the encoder writes them into the bitstream too
+  } cases[] = {{"hdr10.mkv", {{"vcodec", "libx265"}, {"x265-params", "log-level=none"}}, true},
+               {"hdr10.webm", {{"vcodec", "libvpx-vp9"}, {"deadline", "realtime"}, {"cpu-used", "8"}}, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    auto options = c.options;
+    options.emplace_back("an", "1");
+    const std::string path = Convert(input, c.output, options);
+    EXPECT_EQ(StreamInfo(path, "v", "color_transfer"), "smpte2084");
+    const auto expectLevels = [](const std::string& text) {
+      EXPECT_DOUBLE_EQ(SideDataValue(text, "max_luminance"), 1000) << text;
+      EXPECT_DOUBLE_EQ(SideDataValue(text, "green_x"), 0.265);
+      EXPECT_DOUBLE_EQ(SideDataValue(text, "white_point_y"), 0.329);
+      EXPECT_DOUBLE_EQ(SideDataValue(text, "max_content"), 1000);
+      EXPECT_DOUBLE_EQ(SideDataValue(text, "max_average"), 400);
+    };
+    // In the container, for players that read them there, and in the pictures where the encoder writes them.
+    expectLevels(RunCommand("ffprobe -v error -select_streams v -show_streams " + Quote(path)));
+    if (c.inPictures) expectLevels(firstPicture(path));
+  }
+}
+
 TEST(Interlacing, InterlacedSourceIsDeinterlacedUnlessTheOutputKeepsFields) {
   const std::string input = InterlacedClip();
   ASSERT_FALSE(input.empty());
@@ -201,6 +266,23 @@ TEST(Interlacing, InterlacedSourceIsDeinterlacedUnlessTheOutputKeepsFields) {
   // MPEG-2 stores fields (DVD, SVCD): the fields stay as they were.
   const std::string fields = Convert(input, "fields.mpg", {{"vcodec", "mpeg2video"}, {"b", "4000000"}, {"an", "1"}});
   EXPECT_GT(InterlacedAndProgressive(fields).first, 20);
+}
+
+TEST(Interlacing, FieldsStoredAsWholePicturesAreFoundAndProgressiveOnesLeftAlone) {
+  const std::string combed = UnmarkedFieldsClip();
+  ASSERT_FALSE(combed.empty());
+  ASSERT_EQ(StreamInfo(combed, "v", "field_order"), "unknown");
+  const auto [interlaced, whole] =
+      InterlacedAndProgressive(Convert(combed, "found.mkv", {{"vcodec", "mpeg4"}, {"b", "2000000"}, {"an", "1"}}));
+  EXPECT_LE(interlaced, 5);
+  EXPECT_GE(whole, 20);
+  // Fine moving detail is not combing: a progressive source of no stated field order keeps its pictures.
+  const std::string fine = MadeWithFfmpeg("fine_detail.avi", {"-f lavfi -i testsrc2=size=320x240:rate=25 -t 1 "
+                                                              "-c:v mpeg4 -q:v 2"});
+  ASSERT_FALSE(fine.empty());
+  const std::string kept = Convert(fine, "fine_detail.mkv", {{"vcodec", "mpeg4"}, {"qscale", "2"}, {"an", "1"}});
+  // Re-encoded alone it stays near 50 dB from its source; deinterlaced, near 35.
+  EXPECT_GE(Psnr(kept, fine), 45);
 }
 
 TEST(VariableFrameRate, PicturesKeepTheirTimesWhereTheContainerHoldsThem) {
