@@ -124,7 +124,8 @@ void PaceToRealTime(const TEngineState& s, const TInputStreamRec& ist) {
 }
 
 void WritePacket(TCustomFFmpeg& engine, TOutputStreamRec& ost, AVPacket* pkt) {
-  if (engine.PacketWriteCallback && !engine.PacketWriteCallback(&engine, ost.st->index, PacketTimeUS(pkt, ost.st->time_base))) {
+  const auto& seam = engine.PacketWriteCallback;
+  if (seam && !seam(&engine, ost.st->index, PacketTimeUS(pkt, ost.st->time_base))) {
     ff::av_packet_unref(pkt);
     return;
   }
