@@ -6,6 +6,7 @@
 
 #include "media/ff.h"
 #include "media/ff_compat.h"
+#include "media/filter_chain.h"
 #include "media/loader.h"
 #include "media/text_helpers.h"
 
@@ -24,14 +25,10 @@ struct DecoderFree {
 struct PacketFree {
   void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
 };
-struct FrameFree {
-  void operator()(AVFrame* frame) const { ff::av_frame_free(&frame); }
-};
 
 using InputPtr = std::unique_ptr<AVFormatContext, InputClose>;
 using DecoderPtr = std::unique_ptr<AVCodecContext, DecoderFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 
 // How often the reading asks whether to stop: a few milliseconds of work.
 constexpr int kPacketsBetweenStopChecks = 64;
