@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Batches through strella-cli with one and with two conversions at a time
-# (-j1, -j2) against the ffmpeg program run file by file, and two at a time
+# (-j1, -j2), each with and without --no-verify, against the ffmpeg program run file by file, and two at a time
 # (xargs -P2), with the profile's settings given to ffmpeg by hand:
 #   mp3:    twenty 10 s WAV tones to "MP3 - Mpeg Layer3 Audio" (libmp3lame 192 kbit/s, 48000 Hz stereo);
 #   wmv:    ten 10 s 720p clips to "WMV - Windows Media Video" (wmv2 1500 kbit/s + wmav2 128 kbit/s,
@@ -39,9 +39,12 @@ compare() {
   local out="$work/out-$name" last
   last="$out/$(basename "${@: -1}" | sed 's/\.[^.]*$//').$ext"
   echo "$name: $# files, $(du -cb "$@" | tail -1 | cut -f1) bytes, $(nproc) cores"
+  # Every output is read back and decoded before it takes its name; --no-verify shows what that costs.
   for jobs in 1 2; do
-    measure "strella-j$jobs" "$last" bash -c 'out=$1 jobs=$2 profile=$3; shift 3; rm -rf "$out"; mkdir -p "$out"
-      exec "$0" -j "$jobs" -p "$profile" -o "$out" "$@"' "$cli" "$out" "$jobs" "$profile" "$@"
+    for verify in "" --no-verify; do
+      measure "strella-j$jobs${verify:+-no-verify}" "$last" bash -c 'out=$1 jobs=$2 profile=$3; shift 3; rm -rf "$out"; mkdir -p "$out"
+        exec "$0" -j "$jobs" -p "$profile" -o "$out" "$@"' "$cli" "$out" "$jobs" "$profile" $verify "$@"
+    done
   done
   for parallel in 1 2; do
     measure "ffmpeg-P$parallel" "$last" bash -c 'out=$1 parallel=$2 ext=$3 settings=$4; shift 4; rm -rf "$out"; mkdir -p "$out"

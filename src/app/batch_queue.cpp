@@ -323,6 +323,7 @@ void TBatchQueue::StartJob(TSlot& ASlot, int ARowIndex) {
   UpdateBusy();
   int task = -1;
   JobLog.BeginRow(ARowIndex);
+  list_.SetVerified(ARowIndex, std::nullopt);
   // Set-up runs here: what it logs (a substituted rate, say) belongs to the row.
   const media::TThreadLogTag tag(TJobLog::TagOfRow(ARowIndex));
   try {
@@ -469,10 +470,10 @@ void TBatchQueue::SlotTerminate(TSlot& ASlot, int AIndex, bool AFinished, bool A
   // The final notice of the task list can overtake the task's own: only the
   // task's notice ends the job, after its row shows how it ended.
   if (AIndex < 0) return;
-  JobEnded(ASlot, AFinished, AException, AMessage);
+  JobEnded(ASlot, AIndex, AFinished, AException, AMessage);
 }
 
-void TBatchQueue::JobEnded(TSlot& ASlot, bool AFinished, bool AException, const std::string& AMessage) {
+void TBatchQueue::JobEnded(TSlot& ASlot, int AIndex, bool AFinished, bool AException, const std::string& AMessage) {
   if (!ASlot.awaitingEnd) return;
   ASlot.awaitingEnd = false;
   ApplyProgress();
@@ -502,6 +503,7 @@ void TBatchQueue::JobEnded(TSlot& ASlot, bool AFinished, bool AException, const 
   if (status == TRowStatus::Done) JobLog.Add(ASlot.row, media::llInfo, "Done -> " + outputFile);
   list_.SetStatus(ASlot.row, status);
   list_.SetResult(ASlot.row, outputFile, message);
+  if (status == TRowStatus::Done) list_.SetVerified(ASlot.row, ASlot.converter->VerifiedOutput(AIndex));
   ASlot.busy = false;
   UpdateBusy();
   // The slot takes its next row now rather than at the next tick.

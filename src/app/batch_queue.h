@@ -159,7 +159,7 @@ class TBatchQueue {
   void SlotProgress(TSlot& ASlot, int AFrameNumber, int ACurrentDuration, int64_t ACurrentSize,
                     int ATotalOutputDuration);
   void SlotTerminate(TSlot& ASlot, int AIndex, bool AFinished, bool AException, const std::string& AMessage);
-  void JobEnded(TSlot& ASlot, bool AFinished, bool AException, const std::string& AMessage);
+  void JobEnded(TSlot& ASlot, int AIndex, bool AFinished, bool AException, const std::string& AMessage);
   bool Shown(int ARow) const;
   static void ReleaseOutput(TSlot& ASlot);
 

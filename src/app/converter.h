@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/job_options.h"
 #include "encoder/events.h"
+#include "engine/verify_output.h"
 
 namespace strella::app {
 
@@ -34,6 +36,8 @@ class TConverter {
   virtual std::string LastErrMsg() const = 0;
   // The log tag the task's conversion thread carries, so its lines find their row.
   virtual void SetLogTag(int /*AIndex*/, int64_t /*ATag*/) {}
+  // What reading the task's finished output back found; empty when it was not verified.
+  virtual std::optional<engine::TVerifiedOutput> VerifiedOutput(int /*AIndex*/) { return std::nullopt; }
 
   TProgressEvent OnProgress;
   TTerminateEvent OnTerminate;

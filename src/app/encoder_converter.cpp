@@ -50,6 +50,11 @@ class TEncoderConverter : public TConverter {
   void SetPreviewBitmap(bool AValue) override { encoder_.SetPreviewBitmap(AValue && OnPreviewBitmap); }
   std::string LastErrMsg() const override { return encoder_.LastErrMsg(); }
   void SetLogTag(int AIndex, int64_t ATag) override { encoder_.Task(AIndex)->SetLogTag(ATag); }
+  std::optional<engine::TVerifiedOutput> VerifiedOutput(int AIndex) override {
+    const auto& outputs = engine::VerifiedOutputs(*encoder_.Task(AIndex));
+    if (outputs.empty()) return std::nullopt;
+    return outputs.front();
+  }
 
  private:
   encoder::TFFmpegEncoder encoder_;

@@ -282,6 +282,12 @@ void TFileList::SetResult(int AIndex, const std::string& AOutputFile, const std:
   Changed(AIndex);
 }
 
+void TFileList::SetVerified(int AIndex, std::optional<engine::TVerifiedOutput> AVerified) {
+  if (AIndex < 0 || AIndex >= Count()) return;
+  rows_[static_cast<size_t>(AIndex)].Verified = std::move(AVerified);
+  Changed(AIndex);
+}
+
 constexpr size_t kMaxNotes = 20;
 
 void TFileList::AddNote(int AIndex, const std::string& ANote) {

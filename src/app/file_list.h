@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/media_files.h"
 #include "app/row_status.h"
+#include "engine/verify_output.h"
 #include "media/probe.h"
 #include "media/main_thread.h"
 
@@ -62,6 +64,8 @@ struct TFileRow {
   // Below the output folder: where the file lay below a folder the user added,
   // when the folder structure is kept ("" otherwise).
   std::string OutputSubfolder;
+  // What reading the last conversion's output back found; empty when it was not verified.
+  std::optional<engine::TVerifiedOutput> Verified;
 };
 
 // The text of a column: the Progress column shows the status's text, or the
@@ -146,6 +150,7 @@ class TFileList {
   // The row converts and has come APercent (0 to 100) of the way.
   void SetProgress(int AIndex, int APercent);
   void SetResult(int AIndex, const std::string& AOutputFile, const std::string& AMessage);
+  void SetVerified(int AIndex, std::optional<engine::TVerifiedOutput> AVerified);
   // Adds a note to the row unless it already holds the same text.
   void AddNote(int AIndex, const std::string& ANote);
   void ClearNotes(int AIndex);

@@ -350,6 +350,7 @@ TJob BuildJob(const TFileRow& ARow, const JobSettings& ASettings, const TPrefere
   // the output; each muxer stores those its format can hold.
   AddOptionLines(job.Output, "map_meta_data=0:0");
   AddOptionLines(job.Output, profile.EncoderOptions);
+  if (APrefs.VerifyOutputs) AddOptionLines(job.Output, "verify=1");
   if (!ARow.Probe.DurationKnown()) job.Output.RecordingTimeMS = kUnknownDurationLimitMS;
   return job;
 }

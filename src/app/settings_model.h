@@ -54,6 +54,8 @@ struct TPreferences {
   std::optional<int> Loudness;  // LUFS the sound is normalised to; nullopt: left as it is
   // Files of an added folder write their outputs into the same subfolders below the output folder.
   bool KeepFolderStructure = false;
+  // Each output is read back and decoded in full before it takes its name.
+  bool VerifyOutputs = true;
 };
 
 // The processors of this machine: the most simultaneous conversions worth running.

@@ -11,7 +11,7 @@ const std::vector<std::string>& DetailedSettingNames() {
   static const std::vector<std::string> names = {
       "VideoCodec",   "VideoBitrate",  "VideoSize",   "FrameRate", "AudioCodec", "AudioBitrate",   "SamplingRate",
       "AudioChannels", "AspectRatio", "Volume",     "Loudness",  "FormWidth",  "FormHeight",     "Maximized",
-      "Profile",       "KeepFolderStructure"};
+      "Profile",       "KeepFolderStructure", "VerifyOutputs"};
   return names;
 }
 
@@ -147,6 +147,9 @@ void LoadDetailedChoices(TSettingsStore& store, TSettingsModel& model, TPreferen
   int keepFolders = prefs.KeepFolderStructure ? 1 : 0;
   readInteger("KeepFolderStructure", keepFolders);
   prefs.KeepFolderStructure = keepFolders != 0;
+  int verify = prefs.VerifyOutputs ? 1 : 0;
+  readInteger("VerifyOutputs", verify);
+  prefs.VerifyOutputs = verify != 0;
 }
 
 void ApplyFirstRunDefaults(TSettingsModel& model, TWindowSettings& window) {
@@ -207,6 +210,7 @@ void SaveSettings(TSettingsStore& AStore, const TSettingsModel& AModel, const TP
     const Quality* profile = AModel.CurrentProfile();
     AStore.WriteString("Profile", profile ? std::string(profile->Key) : std::string());
     AStore.WriteBool("KeepFolderStructure", APrefs.KeepFolderStructure);
+    AStore.WriteBool("VerifyOutputs", APrefs.VerifyOutputs);
   } catch (const std::exception& error) {
     // Saving is best effort: the program is closing.
     media::Log(nullptr, media::llWarning, std::string("Settings not saved: ") + error.what());

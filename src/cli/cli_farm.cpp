@@ -80,6 +80,30 @@ std::vector<app::TFileToAdd> SelectShard(const std::vector<app::TFileToAdd>& AFi
 
 namespace {
 
+const char* KindText(media::TTrackKind kind, bool attachedPicture) {
+  if (attachedPicture) return "cover";
+  switch (kind) {
+    case media::TTrackKind::Video: return "video";
+    case media::TTrackKind::Audio: return "audio";
+    case media::TTrackKind::Subtitle: return "subtitle";
+    default: return "data";
+  }
+}
+
+// Each stream of a verified output: its kind and, when timed, the seconds read back and expected.
+nlohmann::json VerifiedStreams(const engine::TVerifiedOutput& verified) {
+  nlohmann::json streams = nlohmann::json::array();
+  for (const engine::TVerifiedStream& stream : verified.Streams) {
+    nlohmann::json item = {{"stream", stream.Index}, {"type", KindText(stream.Kind, stream.AttachedPicture)}};
+    if (stream.Timed) {
+      item["seconds"] = static_cast<double>(stream.MeasuredUS) / 1e6;
+      item["expected_seconds"] = static_cast<double>(stream.ExpectedUS) / 1e6;
+    }
+    streams.push_back(std::move(item));
+  }
+  return streams;
+}
+
 nlohmann::json RowObject(const app::TFileRow& row, const TRowRun& run) {
   std::string status =
       run.Skipped ? app::RowStatusText(app::TRowStatus::Skipped) : app::ColumnText(row, app::fcProgress);
@@ -89,7 +113,7 @@ nlohmann::json RowObject(const app::TFileRow& row, const TRowRun& run) {
   const bool written = run.Skipped || (row.Checked && row.Status == app::TRowStatus::Done);
   struct stat info {};
   const bool sized = written && ::stat(row.OutputFile.c_str(), &info) == 0;
-  return {
+  nlohmann::json object = {
       {"input", row.Caption},
       {"output", written ? row.OutputFile : std::string()},
       {"status", status},
@@ -99,6 +123,10 @@ nlohmann::json RowObject(const app::TFileRow& row, const TRowRun& run) {
       {"output_size", sized ? static_cast<int64_t>(info.st_size) : int64_t{0}},
       {"seconds", run.Seconds},
   };
+  const bool verified = written && !run.Skipped && row.Verified;
+  object["verified"] = verified;
+  if (verified) object["stream_durations"] = VerifiedStreams(*row.Verified);
+  return object;
 }
 
 }  // namespace

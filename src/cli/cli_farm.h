@@ -35,7 +35,8 @@ struct TRowRun {
 };
 
 // One JSON object per line and row: input, output, status, message, notes,
-// duration, output_size, seconds.
+// duration, output_size, seconds, verified (the output was read back in full)
+// and, when it was, stream_durations.
 void WriteReport(std::ostream& AOut, const app::TFileList& AList, const std::vector<TRowRun>& ARuns);
 // Why AFileName cannot take the report of a batch reading AInputs and writing
 // AOutputs; empty when it can. A report is never one of the batch's files, a

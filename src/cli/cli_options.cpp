@@ -59,6 +59,9 @@ void AddOptions(CLI::App& AApp, TCliOptions& AOptions) {
       ->needs("--shard");
   AApp.add_option("--report", o.report, "Write one JSON object per file, a line each, into this file")->check(notEmpty);
   AApp.add_flag("--skip-existing", o.skipExisting, "Skip files whose output exists already in the output folder");
+  AApp.add_flag("--no-verify", o.noVerify,
+                "Do not read each output back before it takes its name (by default every output is decoded in full "
+                "and fails when a stream is missing, damaged or short)");
   AApp.add_option("--watch", o.watch,
                   "Convert each media file that arrives in this folder (or below it) once it is complete, until stopped")
       ->check(notEmpty)
@@ -135,6 +138,7 @@ std::string ApplyPreferences(const TCliOptions& o, app::TSettingsModel& model, a
     prefs.Loudness = *o.loudness;
   }
   prefs.Overwrite = o.overwrite;
+  prefs.VerifyOutputs = !o.noVerify;
   prefs.SimultaneousConversions = o.jobs;
   if (!o.outputFolder.empty()) {
     prefs.OutputFolder = o.outputFolder;

@@ -41,6 +41,7 @@ struct TCliOptions {
   std::string shardBy = "count";
   std::string report;
   bool skipExisting = false;
+  bool noVerify = false;  // outputs take their names without being read back
   std::string watch;  // a folder converted as files arrive, until stopped
   bool verbose = false;
   std::string logLevel = "info";

@@ -30,6 +30,7 @@ void EncodeForOutputs(TCustomFFmpeg& engine, int istIndex, AVFrame* frame) {
   if (s.opt.start_time != 0 && ist.pts < s.opt.start_time) return;
   for (TOutputStreamRec& ost : s.ost_table) {
     if (ost.source_index != istIndex || !ost.encoding_needed) continue;
+    NoteGivenFrame(ost, ist);
     if (ist.dec->codec_type == AVMEDIA_TYPE_VIDEO)
       EncodeVideoFrame(engine, ost, ist, frame);
     else

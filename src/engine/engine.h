@@ -95,6 +95,9 @@ using TProgressCallback =
                        float AQuality, float ABitRate, int64_t ACurrentSize,
                        int ATotalOutputDuration)>;
 using TTerminateCallback = std::function<void(TCustomFFmpeg* Sender)>;
+// Asked before each packet goes to the muxer (APTS in microseconds, AV_NOPTS_VALUE
+// when it has none); false leaves the packet out. Tests make a faulty output with it.
+using TPacketWriteCallback = std::function<bool(TCustomFFmpeg* Sender, int AStreamIndex, int64_t APTS)>;
 
 // Handler of "target", "apre", "vpre" and "spre" (built-in presets and
 // targets). Installed once per process; without one those options raise
@@ -192,6 +195,7 @@ class TCustomFFmpeg {
   TPreviewBitmapCallback PreviewBitmapCallback;
   TProgressCallback ProgressCallback;
   TTerminateCallback TerminateCallback;
+  TPacketWriteCallback PacketWriteCallback;
 
   // Read access to the option values and tables, for the engine's stages and tests.
   TEngineState& State() { return *state_; }

@@ -12,6 +12,7 @@
 
 #include "engine/amrnb_encoder.h"
 #include "engine/engine.h"
+#include "engine/verify_output.h"
 #include "media/ff.h"
 #include "media/frame_converter.h"
 #include "media/frame_hooks.h"
@@ -100,6 +101,7 @@ struct TOptionValues {
   // picture_comment: the input stream whose attached picture goes into the
   // output's sound streams as a picture comment (-1: none).
   int picture_comment_file = -1, picture_comment_stream = -1;
+  bool verify_output = false;  // verify: each output is read back in full before the run ends well
 };
 
 // One opened input: demuxer and one decoder context per stream.
@@ -158,6 +160,16 @@ struct TInputStreamRec {
 struct TAudioPath;  // audio.cpp
 struct TVideoPath;  // video_graph.h
 
+// What a run gave one output stream, in the input's microseconds: the
+// pictures' starts and end, the sound's length. The output must hold as much.
+struct TGivenMedia {
+  int64_t frames = 0;
+  int64_t first_us = INT64_MAX;       // the first picture's start
+  int64_t last_start_us = INT64_MIN;  // the last picture's start
+  int64_t end_us = INT64_MIN;         // the last picture's end
+  int64_t sound_us = 0;
+};
+
 struct TOutputStreamRec {
   int file_index = 0;
   int index = 0;
@@ -177,6 +189,7 @@ struct TOutputStreamRec {
   char last_picture_type = '?';
   TAudioPath* audio = nullptr;  // freed by FreePathState
   TVideoPath* video = nullptr;
+  TGivenMedia given;  // for `verify`
 };
 
 struct TEngineState {
@@ -234,6 +247,7 @@ struct TEngineState {
   std::unique_ptr<media::TPreviewer> previewer;
   int64_t last_preview_time = 0;
   FILE* vstats_file = nullptr;  // `vstats`: opened on first use
+  std::vector<TVerifiedOutput> verified_outputs;  // of the last run, with `verify`
 };
 
 }  // namespace strella::engine

@@ -166,6 +166,7 @@ const TOptionDef kOptions[] = {
        Opt(e).loudness_target = target;
        Opt(e).normalise_loudness = true;
      }},
+    {"verify", FLAG_OPTION(verify_output)},
     {"newaudio", OptNewStream},
     {"alang", TEXT_OPTION(audio_language)},
     {"sample_fmt", [](TCustomFFmpeg& e, const std::string&, const std::string& v) { OptSampleFormat(e, v); }},

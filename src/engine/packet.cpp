@@ -35,6 +35,7 @@ void CopyPacket(TCustomFFmpeg& engine, TOutputStreamRec& ost, const TInputStream
     ost.sync_opts++;
   }
   AVPacket* out = s.copy_packet;
+  NoteGivenFrame(ost, ist);
   if (ff::av_packet_ref(out, pkt) < 0) throw FFmpegException("av_packet_ref failed");
   out->stream_index = ost.st->index;
   out->pts = pkt->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ff::av_rescale_q(pkt->pts, ist.st->time_base, outBase) - start;
@@ -107,6 +108,12 @@ void FilterAndWrite(TCustomFFmpeg& engine, TOutputStreamRec& ost, AVFormatContex
   ff::av_packet_free(&kept);
 }
 
+// Packets reach the muxer in their output stream's time base.
+int64_t PacketTimeUS(const AVPacket* pkt, AVRational timeBase) {
+  const int64_t stamp = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+  return stamp == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ff::av_rescale_q(stamp, timeBase, AV_TIME_BASE_Q);
+}
+
 }  // namespace
 
 // With `re` a stream is read no faster than its own clock runs.
@@ -117,6 +124,11 @@ void PaceToRealTime(const TEngineState& s, const TInputStreamRec& ist) {
 }
 
 void WritePacket(TCustomFFmpeg& engine, TOutputStreamRec& ost, AVPacket* pkt) {
+  const auto& seam = engine.PacketWriteCallback;
+  if (seam && !seam(&engine, ost.st->index, PacketTimeUS(pkt, ost.st->time_base))) {
+    ff::av_packet_unref(pkt);
+    return;
+  }
   AVFormatContext* ctx = engine.State().output_slots[ost.file_index]->ctx;
   FilterAndWrite(engine, ost, ctx, pkt, 0);
   ff::av_packet_unref(pkt);

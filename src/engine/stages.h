@@ -56,6 +56,12 @@ void WritePacket(TCustomFFmpeg& engine, TOutputStreamRec& ost, AVPacket* packet)
 // transcode_loop.cpp
 void Transcode(TCustomFFmpeg& engine);
 
+// verify_output.cpp
+// Counts a picture or sound frame (decoded or copied) the run gives the output stream; ist's clock spans it.
+void NoteGivenFrame(TOutputStreamRec& ost, const TInputStreamRec& ist);
+// With `verify`: reads every output back, removes one that fails and raises the reason.
+void VerifyOutputs(TCustomFFmpeg& engine);
+
 // progress.cpp
 void ReportProgress(TCustomFFmpeg& engine, bool isLast);
 

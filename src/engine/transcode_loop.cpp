@@ -282,6 +282,7 @@ void FlushAndFinish(TCustomFFmpeg& engine) {
   if (!engine.StopRequested()) CheckOutputsHoldData(engine);
   if (!engine.StopRequested())
     for (TOutputStreamRec& ost : s.ost_table) NoteLoudness(engine, ost);
+  if (!engine.StopRequested()) VerifyOutputs(engine);
   ReportProgress(engine, true);
   CloseCodecs(s);
 }
@@ -297,6 +298,7 @@ void CheckOutputTime(const TEngineState& s, double AOutputTime) {
 
 void Transcode(TCustomFFmpeg& engine) {
   TEngineState& s = engine.State();
+  s.verified_outputs.clear();
   try {
     SetUpTranscode(engine);
     s.output_time_limit = OutputTimeLimit(s);

@@ -253,10 +253,8 @@ bool TCustomAVProbe::GetVideoStreamInfo(int AStreamIndex, TVideoStreamInfo& AInf
   return true;
 }
 
-namespace {
-
-TTrackKind KindOf(AVMediaType type) {
-  switch (type) {
+TTrackKind TrackKindOf(int ACodecType) {
+  switch (ACodecType) {
     case AVMEDIA_TYPE_VIDEO: return TTrackKind::Video;
     case AVMEDIA_TYPE_AUDIO: return TTrackKind::Audio;
     case AVMEDIA_TYPE_SUBTITLE: return TTrackKind::Subtitle;
@@ -264,11 +262,13 @@ TTrackKind KindOf(AVMediaType type) {
   }
 }
 
+namespace {
+
 TTrackInfo TrackOf(const AVStream* stream) {
   const AVCodecParameters* parameters = stream->codecpar;
   TTrackInfo track;
   track.Index = stream->index;
-  track.Kind = KindOf(parameters->codec_type);
+  track.Kind = TrackKindOf(parameters->codec_type);
   track.CodecName = ff::avcodec_get_name(parameters->codec_id);
   track.Language = Tag(stream->metadata, "language");
   track.Title = Tag(stream->metadata, "title");

@@ -71,6 +71,9 @@ struct TTrackInfo {
   bool operator==(const TTrackInfo&) const = default;
 };
 
+// The kind of a stream of the library's media type (AVMediaType).
+TTrackKind TrackKindOf(int ACodecType);
+
 // Holds the whole behaviour. Failures give false and keep their reason in
 // LastErrMsg (a later success does not clear it); a probe whose libraries are
 // not loaded throws std::runtime_error and changes nothing.

@@ -417,6 +417,12 @@ void TForm1::CreatePreferencesGroup(QWidget* parent) {
   CheckBoxKeepFolders->setObjectName("CheckBoxKeepFolders");
   CheckBoxKeepFolders->setToolTip("Files of an added folder go into the same subfolders of the output folder");
   box->addWidget(CheckBoxKeepFolders);
+  CheckBoxVerifyOutputs = new QCheckBox("Verify outputs", GroupBox1);
+  CheckBoxVerifyOutputs->setObjectName("CheckBoxVerifyOutputs");
+  CheckBoxVerifyOutputs->setToolTip(
+      "Each output is read back and decoded in full before it takes its name: a file with a stream missing, "
+      "damaged or cut short fails");
+  box->addWidget(CheckBoxVerifyOutputs);
   box->addSpacing(6);
   box->addWidget(Caption(GroupBox1, "Simultaneous conversions :"));
   SpinSimultaneous = new QSpinBox(GroupBox1);
@@ -775,6 +781,7 @@ void TForm1::LoadSettings() {
   EditOutputFolder->setText(QString::fromStdString(prefs_.OutputFolder));
   CheckBoxOverwriteFile->setChecked(prefs_.Overwrite);
   CheckBoxKeepFolders->setChecked(prefs_.KeepFolderStructure);
+  CheckBoxVerifyOutputs->setChecked(prefs_.VerifyOutputs);
   SpinVolume->setValue(prefs_.SpinVolume);
   ShowLoudness();
   SpinSimultaneous->setValue(prefs_.SimultaneousConversions);

@@ -202,6 +202,7 @@ class TForm1 : public QMainWindow {
   QComboBox* ComboLoudness;  // item data: the LUFS target, none for "As it is"
   QCheckBox* CheckBoxOverwriteFile;
   QCheckBox* CheckBoxKeepFolders;
+  QCheckBox* CheckBoxVerifyOutputs;
   QSpinBox* SpinSimultaneous;
   QLabel* StatusPanel0;  // first status-bar panel: output size during a job
   QWidget* StatusPanel1;  // second panel: holds the progress bar

@@ -23,6 +23,7 @@ void TForm1::BindPreferences() {
   });
   connect(CheckBoxOverwriteFile, &QCheckBox::toggled, this, [this](bool on) { prefs_.Overwrite = on; });
   connect(CheckBoxKeepFolders, &QCheckBox::toggled, this, [this](bool on) { prefs_.KeepFolderStructure = on; });
+  connect(CheckBoxVerifyOutputs, &QCheckBox::toggled, this, [this](bool on) { prefs_.VerifyOutputs = on; });
   connect(SpinVolume, &QSpinBox::valueChanged, this, [this](int value) { prefs_.SpinVolume = value; });
   connect(ComboLoudness, &QComboBox::currentIndexChanged, this, [this](int index) {
     const QVariant target = ComboLoudness->itemData(index);
@@ -33,6 +34,7 @@ void TForm1::BindPreferences() {
   prefs_.OutputFolder = EditOutputFolder->text().toStdString();
   prefs_.Overwrite = CheckBoxOverwriteFile->isChecked();
   prefs_.KeepFolderStructure = CheckBoxKeepFolders->isChecked();
+  prefs_.VerifyOutputs = CheckBoxVerifyOutputs->isChecked();
   prefs_.SpinVolume = SpinVolume->value();
   prefs_.SimultaneousConversions = SpinSimultaneous->value();
 }
