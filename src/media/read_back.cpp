@@ -6,29 +6,13 @@
 
 #include "media/ff.h"
 #include "media/ff_compat.h"
+#include "media/file_reader.h"
 #include "media/filter_chain.h"
 #include "media/loader.h"
 #include "media/text_helpers.h"
 
 namespace strella::media {
 namespace {
-
-struct InputClose {
-  void operator()(AVFormatContext* context) const { ff::avformat_close_input(&context); }
-};
-struct DecoderFree {
-  void operator()(AVCodecContext* context) const {
-    std::lock_guard guard(CodecLock());
-    ff::avcodec_free_context(&context);
-  }
-};
-struct PacketFree {
-  void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
-};
-
-using InputPtr = std::unique_ptr<AVFormatContext, InputClose>;
-using DecoderPtr = std::unique_ptr<AVCodecContext, DecoderFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 // How often the reading asks whether to stop: a few milliseconds of work.
 constexpr int kPacketsBetweenStopChecks = 64;
