@@ -25,7 +25,7 @@ struct TPlannedStream {
   bool attachedPicture = false;
   bool timed = false;  // its length is checked
   TGivenMedia given;
-  int64_t outputFrameUS = 0;  // one picture of the output's rate; 0 when unknown
+  int64_t outputFrameUS = 0;  // one picture, or one sound frame, of the output; 0 when unknown
 };
 
 bool IsAttachedPicture(const AVStream* st) { return (st->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0; }
@@ -38,8 +38,11 @@ void Merge(TGivenMedia& into, const TGivenMedia& from) {
   into.sound_us += from.sound_us;
 }
 
+// One picture, or one sound frame of the encoder, of the output, in microseconds.
 int64_t OutputFrameUS(const TOutputStreamRec& ost) {
   const AVCodecContext* enc = ost.setup->enc;
+  if (enc && enc->codec_type == AVMEDIA_TYPE_AUDIO)
+    return enc->frame_size > 0 && enc->sample_rate > 0 ? int64_t{enc->frame_size} * 1000000 / enc->sample_rate : 0;
   AVRational rate = enc && enc->framerate.num > 0 && enc->framerate.den > 0 ? enc->framerate : ost.st->avg_frame_rate;
   return rate.num > 0 && rate.den > 0 ? ff::av_rescale_q(1, av_inv_q(rate), AV_TIME_BASE_Q) : 0;
 }
@@ -97,18 +100,21 @@ int64_t ExpectedUS(const TPlannedStream& planned) {
 }
 
 // Pictures are compared start to start (a last picture's own length is often
-// unknown or cut to the output's rate), within one picture of either rate.
+// unknown or cut to the output's rate), within one picture of each rate: a
+// change of rate can round a picture away at either end.
 std::string ShortVideo(const TPlannedStream& planned, const media::TStreamReadBack& back) {
   const TGivenMedia& given = planned.given;
   const int64_t givenSpan = given.last_start_us - given.first_us;
   const int64_t sourceFrame = given.frames > 1 ? givenSpan / (given.frames - 1) : 0;
-  const int64_t tolerance = std::max(planned.outputFrameUS, sourceFrame) + kRoundingUS;
+  const int64_t tolerance = planned.outputFrameUS + sourceFrame + kRoundingUS;
   if (back.SpanUS + tolerance >= givenSpan) return {};
   return Format("lasts %.2f s of %.2f s", Seconds(back.DurationUS), Seconds(ExpectedUS(planned)));
 }
 
+// Sound within 50 ms, and one encoder frame more: a muxer may keep the last,
+// partial frame back (MP3 in SWF).
 std::string ShortSound(const TPlannedStream& planned, const media::TStreamReadBack& back) {
-  if (back.DurationUS + kSoundToleranceUS >= planned.given.sound_us) return {};
+  if (back.DurationUS + kSoundToleranceUS + planned.outputFrameUS >= planned.given.sound_us) return {};
   return Format("lasts %.2f s of %.2f s", Seconds(back.DurationUS), Seconds(planned.given.sound_us));
 }
 
