@@ -91,17 +91,14 @@ bool OutputKeepsFields(const AVCodecContext* enc, const TOptionValues& o) {
          enc->codec_id == AV_CODEC_ID_MPEG2VIDEO;
 }
 
-// Pictures marked interlaced are deinterlaced, one picture per frame; a
-// source whose stream says it is progressive passes untouched. A stream that
-// does not say (AVI, raw MPEG-4, fields stored as whole pictures) is judged
-// picture by picture by idet, which marks those it finds combed. Its own
-// threshold judges fine moving detail combed; 1.5 tells that from real fields.
+// Pictures the decoder marks interlaced are deinterlaced, one picture per
+// frame; a progressive stream passes untouched, as does a source whose stream
+// says it is progressive.
 std::string DeinterlaceEntry(const AVCodecContext* dec, const AVCodecContext* enc, const TOptionValues& o) {
   if (dec->field_order == AV_FIELD_PROGRESSIVE || OutputKeepsFields(enc, o) || !IsPlanarYuv(dec->pix_fmt) ||
       !HasFilter("bwdif"))
     return "";
-  const std::string detect = dec->field_order == AV_FIELD_UNKNOWN && HasFilter("idet") ? "idet=intl_thres=1.5," : "";
-  return detect + "bwdif=mode=send_frame:parity=auto:deint=interlaced";
+  return "bwdif=mode=send_frame:parity=auto:deint=interlaced";
 }
 
 TVideoGraphPlan PlanFor(TCustomFFmpeg& engine, const TInputStreamRec& ist, AVCodecContext* enc) {

@@ -63,12 +63,6 @@ std::string InterlacedClip() {
                                           "-flags +ildct+ilme -top 1 -b:v 2M"});
 }
 
-// The same fields stored as whole pictures in a container that cannot say so.
-std::string UnmarkedFieldsClip() {
-  return MadeWithFfmpeg("unmarked_fields.avi", {"-f lavfi -i testsrc2=size=320x240:rate=50 -t 1 "
-                                                "-vf tinterlace=mode=interleave_top -c:v mpeg4 -q:v 2"});
-}
-
 // 30 pictures a second for one second, then 15 for one: 45 pictures, 22.5 a second on average.
 std::string VariableRateClip() {
   return MadeWithFfmpeg("vfr_30_15.mp4", {"-f lavfi -i testsrc2=size=320x240:rate=30 -t 2 "
@@ -107,13 +101,6 @@ int LargestDifference(const std::string& a, const std::string& b) {
   for (size_t i = 0; i < a.size(); ++i)
     largest = std::max(largest, std::abs(static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i])));
   return largest;
-}
-
-// The mean PSNR of one file's pictures beside another's, in dB.
-double Psnr(const std::string& file, const std::string& reference) {
-  const std::string out = RunCommand("ffmpeg -hide_banner -nostats -i " + Quote(file) + " -i " + Quote(reference) +
-                                     " -lavfi psnr -f null - 2>&1 | grep -o 'average:[0-9.]*'");
-  return out.empty() ? 0 : std::strtod(out.c_str() + 8, nullptr);
 }
 
 // idet's count of the pictures it judged interlaced (top or bottom first) and progressive.
@@ -266,23 +253,6 @@ TEST(Interlacing, InterlacedSourceIsDeinterlacedUnlessTheOutputKeepsFields) {
   // MPEG-2 stores fields (DVD, SVCD): the fields stay as they were.
   const std::string fields = Convert(input, "fields.mpg", {{"vcodec", "mpeg2video"}, {"b", "4000000"}, {"an", "1"}});
   EXPECT_GT(InterlacedAndProgressive(fields).first, 20);
-}
-
-TEST(Interlacing, FieldsStoredAsWholePicturesAreFoundAndProgressiveOnesLeftAlone) {
-  const std::string combed = UnmarkedFieldsClip();
-  ASSERT_FALSE(combed.empty());
-  ASSERT_EQ(StreamInfo(combed, "v", "field_order"), "unknown");
-  const auto [interlaced, whole] =
-      InterlacedAndProgressive(Convert(combed, "found.mkv", {{"vcodec", "mpeg4"}, {"b", "2000000"}, {"an", "1"}}));
-  EXPECT_LE(interlaced, 5);
-  EXPECT_GE(whole, 20);
-  // Fine moving detail is not combing: a progressive source of no stated field order keeps its pictures.
-  const std::string fine = MadeWithFfmpeg("fine_detail.avi", {"-f lavfi -i testsrc2=size=320x240:rate=25 -t 1 "
-                                                              "-c:v mpeg4 -q:v 2"});
-  ASSERT_FALSE(fine.empty());
-  const std::string kept = Convert(fine, "fine_detail.mkv", {{"vcodec", "mpeg4"}, {"qscale", "2"}, {"an", "1"}});
-  // Re-encoded alone it stays near 50 dB from its source; deinterlaced, near 35.
-  EXPECT_GE(Psnr(kept, fine), 45);
 }
 
 TEST(VariableFrameRate, PicturesKeepTheirTimesWhereTheContainerHoldsThem) {
