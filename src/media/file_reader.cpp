@@ -17,21 +17,29 @@ void DecoderFree::operator()(AVCodecContext* context) const {
 
 void PacketFree::operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
 
-InputPtr OpenInputFile(const std::string& AFileName, std::string& AError) {
+InputPtr OpenFileHeader(const std::string& AFileName, std::string& AError) {
   AVFormatContext* context = nullptr;
   AVDictionary* options = nullptr;
   AddLiteralNameOptions(AFileName, &options);
   const int result = ff::avformat_open_input(&context, FileNameToURL(AFileName).c_str(), nullptr, &options);
   ff::av_dict_free(&options);
   if (result < 0) {
-    AError = AFileName + ": " + ff::ErrorText(result);
+    AError = ff::ErrorText(result);
     return nullptr;
   }
-  InputPtr input(context);
+  return InputPtr(context);
+}
+
+InputPtr OpenInputFile(const std::string& AFileName, std::string& AError) {
+  InputPtr input = OpenFileHeader(AFileName, AError);
+  if (!input) {
+    AError = AFileName + ": " + AError;
+    return nullptr;
+  }
   int found;
   {
     std::lock_guard guard(CodecLock());
-    found = ff::avformat_find_stream_info(context, nullptr);
+    found = ff::avformat_find_stream_info(input.get(), nullptr);
   }
   if (found < 0) {
     AError = AFileName + ": " + ff::ErrorText(found);

@@ -27,6 +27,11 @@ using DecoderPtr = std::unique_ptr<AVCodecContext, DecoderFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 // The file opened under its own name (never read as a pattern or a
+// protocol), its header read and nothing more; null with the library's
+// reason in AError.
+InputPtr OpenFileHeader(const std::string& AFileName, std::string& AError);
+
+// The file opened under its own name (never read as a pattern or a
 // protocol) with its streams found; null with the reason in AError.
 InputPtr OpenInputFile(const std::string& AFileName, std::string& AError);
 

@@ -147,24 +147,11 @@ void Finish(TStreamState& state, AVFrame* frame) {
   state.result.SpanUS = state.lastStartUS - state.firstUS;
 }
 
-InputPtr OpenFile(const std::string& fileName, std::string& error) {
-  AVFormatContext* context = nullptr;
-  AVDictionary* options = nullptr;
-  AddLiteralNameOptions(fileName, &options);
-  const int result = ff::avformat_open_input(&context, FileNameToURL(fileName).c_str(), nullptr, &options);
-  ff::av_dict_free(&options);
-  if (result < 0) {
-    error = ff::ErrorText(result);
-    return nullptr;
-  }
-  return InputPtr(context);
-}
-
 }  // namespace
 
 TReadBack ReadBackMedia(const std::string& AFileName, const std::function<bool()>& AStop) {
   TReadBack back;
-  InputPtr input = OpenFile(AFileName, back.Error);
+  InputPtr input = OpenFileHeader(AFileName, back.Error);
   if (!input) return back;
   back.Opened = true;
   PacketPtr packet(ff::av_packet_alloc());
